@@ -1,0 +1,112 @@
+// GetDriverInfo (command 14): the driver's self-description, and command 10.
+#include "interface/handlers.h"
+
+#include <array>
+#include <cstddef>
+
+namespace {
+
+constexpr std::size_t kBannerLength = 337;
+
+// Code page 437 box-drawing and shade characters of the banner frame.
+constexpr char kTopLeft = '\xDA';
+constexpr char kTopRight = '\xBF';
+constexpr char kBottomLeft = '\xC0';
+constexpr char kBottomRight = '\xD9';
+constexpr char kHorizontal = '\xC4';
+constexpr char kVertical = '\xB3';
+constexpr char kFullBlock = '\xDB';
+constexpr char kDarkShade = '\xB2';
+constexpr char kMediumShade = '\xB1';
+constexpr char kLightShade = '\xB0';
+
+constexpr std::size_t kFrameWidth = 60;
+constexpr char kMakerLine[] = "  Made by the EM-1 driver team for Linux and Windows hosts  ";
+static_assert(sizeof(kMakerLine) - 1 == kFrameWidth, "the maker line fills the frame");
+
+struct BannerText {
+    std::array<char, kBannerLength + 1> text{};
+    std::size_t length = 0;
+
+    constexpr void put(char c, std::size_t count = 1) {
+        for (std::size_t i = 0; i < count; ++i) {
+            text[length++] = c;
+        }
+    }
+    constexpr void put(const char *s) {
+        while (*s != '\0') {
+            put(*s++);
+        }
+    }
+    constexpr void shades(bool outward) {
+        const char order[] = {kFullBlock, kDarkShade, kMediumShade, kLightShade};
+        const std::size_t widths[] = {5, 6, 6, 5};
+        for (int i = 0; i < 4; ++i) {
+            const int k = outward ? 3 - i : i;
+            put(order[k], widths[k]);
+        }
+    }
+};
+
+constexpr BannerText BuildBanner() {
+    BannerText b;
+    b.put('\n');
+    b.put(kTopLeft);
+    b.put(kHorizontal, kFrameWidth);
+    b.put(kTopRight);
+    b.put('\n');
+    b.put(kVertical);
+    b.put(' ');
+    b.shades(false);
+    b.put(" Z E L E M   ");
+    b.shades(true);
+    b.put("  ");
+    b.put(kVertical);
+    b.put('\n');
+    b.put(kVertical);
+    b.put(' ', 15);
+    b.put("EM-1 Driver. for  Eurotherm Version 10.D");
+    b.put(' ', 5);
+    b.put(kVertical);
+    b.put('\n');
+    b.put(kVertical);
+    b.put('\t', 15);
+    b.put(' ', 3);
+    b.put(kVertical);
+    b.put('\n');
+    b.put(kVertical);
+    b.put(kMakerLine);
+    b.put(kVertical);
+    b.put('\n');
+    b.put(kBottomLeft);
+    b.put(kHorizontal, kFrameWidth);
+    b.put(kBottomRight);
+    b.put('\n');
+    return b;
+}
+
+constexpr BannerText kBanner = BuildBanner();
+static_assert(kBanner.length == kBannerLength, "the banner is 337 bytes before its NUL");
+
+constexpr char kDriverName[] = "Eurotherm EM-1";
+
+} // namespace
+
+std::int32_t GetDriverInfo(const DriverCall &call) {
+    auto *info = static_cast<DriverInfo *>(call.parameters);
+    if (info == nullptr) {
+        return 1;
+    }
+    info->infoKind = 70;
+    info->name = kDriverName;
+    info->banner = kBanner.text.data();
+    info->stateSize = 37;
+    info->infoRevision = 4;
+    info->defaults = LineSettings{9600, 8, 0, 0};
+    info->protocolKind = 3;
+    return 0;
+}
+
+std::int32_t AnswerOne(const DriverCall & /*call*/) {
+    return 1;
+}

@@ -1,0 +1,166 @@
+/*
+ * EM-1 driver: the records that cross the host boundary and the entry point.
+ *
+ * A host includes this header, loads the library (libEM.so or EM.dll), looks up
+ * ZelMain and calls it with a DriverCall. The host owns every record; the driver
+ * reads them and writes only the output fields of the command it runs.
+ *
+ * Layout: on 32-bit targets (Windows i686, Linux i686) every offset and size is the
+ * binding one and is checked at compile time below. On 64-bit targets pointers and
+ * the port handle are 8 bytes and the records are laid out naturally from the same
+ * declarations, so the offsets after the first pointer differ from the 32-bit ones.
+ * All multi-byte fields are little-endian.
+ */
+#ifndef EM_DRIVER_H
+#define EM_DRIVER_H
+
+#include <stdint.h>
+
+#if defined(_WIN32) && !defined(_WIN64)
+#define EM_CDECL __cdecl
+#else
+#define EM_CDECL
+#endif
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* Platform handle of an open serial port; 0 means no port is open. */
+typedef uintptr_t SerialHandle;
+
+/* The line settings, in the order shared by PortSettings and the parameter blocks. */
+typedef struct LineSettings {
+    uint16_t baudRate; /* bits per second */
+    uint16_t dataBits; /* low byte used */
+    uint16_t stopBits; /* low byte used: 0 one, 1 one and a half, 2 two */
+    uint16_t parity;   /* low byte used: 0 none, 1 odd, 2 even, 3 mark, 4 space */
+} LineSettings;
+
+/* Open flags: which bits set the DTR and RTS lines. */
+enum {
+    EM_OPEN_DTR_ON = 0x0101,
+    EM_OPEN_RTS_ON = 0x0202,
+    EM_OPEN_RTS_HANDSHAKE = 0x1000,
+    EM_OPEN_RTS_TOGGLE = 0x2000,
+    EM_OPEN_DTR_HANDSHAKE = 0x8000
+};
+
+typedef struct PortSettings {
+    char portName[12]; /* NUL-terminated, at most 11 characters; "NUL" is the null device */
+    LineSettings line;
+    uint16_t openFlags; /* EM_OPEN_* bits */
+} PortSettings;
+
+typedef struct DriverState {
+    int32_t replyTimeout;    /* read timeout of the port, units of 10 ms */
+    SerialHandle portHandle; /* 0 = no port open */
+    int32_t enabled;         /* 0 = instance disabled */
+    PortSettings port;
+    uint8_t reserved;        /* cleared by ColdStart */
+    uint8_t replyTerminator; /* 3 (ETX) normally, 10 for a few exchanges */
+    uint8_t adapterReady;    /* 1 after a successful adapter dialogue */
+} DriverState;
+
+typedef struct DriverCall {
+    DriverState *state;
+    int32_t command;      /* EM_CMD_* */
+    int32_t driverNumber; /* used only in log lines */
+    uint32_t unused;
+    void *parameters; /* the command's parameter block */
+} DriverCall;
+
+typedef struct DriverInfo {
+    int32_t infoKind;      /* always 70 */
+    const char *name;      /* "Eurotherm EM-1", static */
+    const char *banner;    /* framed code-page-437 banner, static */
+    int32_t stateSize;     /* always 37 */
+    int32_t infoRevision;  /* always 4 */
+    LineSettings defaults; /* 9600 baud, 8 data bits, one stop bit, no parity */
+    int32_t protocolKind;  /* always 3 */
+} DriverInfo;
+
+typedef struct ColdStartParameters {
+    char portName[12];
+    int32_t enabled;
+    int32_t replyTimeout; /* units of 10 ms */
+    LineSettings line;
+} ColdStartParameters;
+
+typedef struct ReopenPortParameters {
+    char portName[12];
+    int32_t replyTimeout; /* units of 10 ms; 0 keeps the current one */
+    LineSettings line;
+} ReopenPortParameters;
+
+enum {
+    EM_CMD_COLD_START = 1,
+    EM_CMD_WARM_START = 2,
+    EM_CMD_DEFINE_ITEM = 3,
+    EM_CMD_CHECK_ITEM = 4,
+    EM_CMD_SINGLE_READ = 5,
+    EM_CMD_BLOCK_READ = 6,
+    EM_CMD_SINGLE_WRITE = 7,
+    EM_CMD_ANSWER_ONE = 10,
+    EM_CMD_SHUTDOWN = 11,
+    EM_CMD_CLOSE_PORT = 12,
+    EM_CMD_OPEN_PORT = 13,
+    EM_CMD_GET_DRIVER_INFO = 14,
+    EM_CMD_REOPEN_PORT = 15
+};
+
+/* The library's only export. Returns the handler's result: 0 success, 1 refused or
+ * invalid (also for a null call, a missing parameter block or an unknown command),
+ * 2 communication failure, 5 adapter dialogue failed, 7 or 255 exchange failures. */
+typedef int32_t(EM_CDECL *ZelMainFunction)(const DriverCall *call);
+int32_t EM_CDECL ZelMain(const DriverCall *call);
+
+#ifdef __cplusplus
+}
+#endif
+
+#if UINTPTR_MAX == 0xFFFFFFFFu
+#ifdef __cplusplus
+#include <cstddef>
+#define EM_LAYOUT_CHECK(cond, what) static_assert(cond, what)
+#else
+#include <stddef.h>
+#define EM_LAYOUT_CHECK(cond, what) _Static_assert(cond, what)
+#endif
+EM_LAYOUT_CHECK(sizeof(LineSettings) == 8, "LineSettings is 8 bytes");
+EM_LAYOUT_CHECK(offsetof(PortSettings, line) == 12, "PortSettings.line at 12");
+EM_LAYOUT_CHECK(offsetof(PortSettings, openFlags) == 20, "PortSettings.openFlags at 20");
+EM_LAYOUT_CHECK(sizeof(PortSettings) == 22, "PortSettings is 22 bytes");
+EM_LAYOUT_CHECK(offsetof(DriverState, replyTimeout) == 0, "DriverState.replyTimeout at 0");
+EM_LAYOUT_CHECK(offsetof(DriverState, portHandle) == 4, "DriverState.portHandle at 4");
+EM_LAYOUT_CHECK(offsetof(DriverState, enabled) == 8, "DriverState.enabled at 8");
+EM_LAYOUT_CHECK(offsetof(DriverState, port) == 12, "DriverState.port at 12");
+EM_LAYOUT_CHECK(offsetof(DriverState, reserved) == 34, "DriverState.reserved at 34");
+EM_LAYOUT_CHECK(offsetof(DriverState, replyTerminator) == 35, "DriverState.replyTerminator at 35");
+EM_LAYOUT_CHECK(offsetof(DriverState, adapterReady) == 36, "DriverState.adapterReady at 36");
+EM_LAYOUT_CHECK(sizeof(DriverState) == 40, "DriverState uses 37 bytes, padded to 40");
+EM_LAYOUT_CHECK(offsetof(DriverCall, state) == 0, "DriverCall.state at 0");
+EM_LAYOUT_CHECK(offsetof(DriverCall, command) == 4, "DriverCall.command at 4");
+EM_LAYOUT_CHECK(offsetof(DriverCall, driverNumber) == 8, "DriverCall.driverNumber at 8");
+EM_LAYOUT_CHECK(offsetof(DriverCall, parameters) == 16, "DriverCall.parameters at 16");
+EM_LAYOUT_CHECK(sizeof(DriverCall) == 20, "DriverCall is 20 bytes");
+EM_LAYOUT_CHECK(offsetof(DriverInfo, name) == 4, "DriverInfo.name at 4");
+EM_LAYOUT_CHECK(offsetof(DriverInfo, banner) == 8, "DriverInfo.banner at 8");
+EM_LAYOUT_CHECK(offsetof(DriverInfo, stateSize) == 12, "DriverInfo.stateSize at 12");
+EM_LAYOUT_CHECK(offsetof(DriverInfo, infoRevision) == 16, "DriverInfo.infoRevision at 16");
+EM_LAYOUT_CHECK(offsetof(DriverInfo, defaults) == 20, "DriverInfo.defaults at 20");
+EM_LAYOUT_CHECK(offsetof(DriverInfo, protocolKind) == 28, "DriverInfo.protocolKind at 28");
+EM_LAYOUT_CHECK(sizeof(DriverInfo) == 32, "DriverInfo is 32 bytes");
+EM_LAYOUT_CHECK(offsetof(ColdStartParameters, enabled) == 12, "ColdStartParameters.enabled at 12");
+EM_LAYOUT_CHECK(offsetof(ColdStartParameters, replyTimeout) == 16,
+                "ColdStartParameters.replyTimeout at 16");
+EM_LAYOUT_CHECK(offsetof(ColdStartParameters, line) == 20, "ColdStartParameters.line at 20");
+EM_LAYOUT_CHECK(sizeof(ColdStartParameters) == 28, "ColdStartParameters is 28 bytes");
+EM_LAYOUT_CHECK(offsetof(ReopenPortParameters, replyTimeout) == 12,
+                "ReopenPortParameters.replyTimeout at 12");
+EM_LAYOUT_CHECK(offsetof(ReopenPortParameters, line) == 16, "ReopenPortParameters.line at 16");
+EM_LAYOUT_CHECK(sizeof(ReopenPortParameters) == 24, "ReopenPortParameters is 24 bytes");
+#undef EM_LAYOUT_CHECK
+#endif
+
+#endif

@@ -1,0 +1,72 @@
+// ClosePort, Shutdown, OpenPort and ReopenPort: port control without the adapter dialogue.
+#include "interface/handlers.h"
+#include "interface/startup.h"
+#include "serial/serial.h"
+
+#include <cstring>
+
+namespace {
+constexpr std::int32_t kRefused = 1;
+constexpr std::int32_t kPortFailure = 2;
+} // namespace
+
+std::int32_t ClosePort(const DriverCall &call) {
+    if (call.state == nullptr) {
+        return kRefused;
+    }
+    DriverState &state = *call.state;
+    if (state.portHandle == 0) {
+        return 0;
+    }
+    if (SerialClose(state.portHandle) != kSerialOk) {
+        return kPortFailure;
+    }
+    state.portHandle = 0;
+    return 0;
+}
+
+std::int32_t Shutdown(const DriverCall &call) {
+    return ClosePort(call);
+}
+
+std::int32_t OpenPort(const DriverCall &call) {
+    if (call.state == nullptr) {
+        return kRefused;
+    }
+    DriverState &state = *call.state;
+    SerialHandle handle = 0;
+    if (!PortNameFits(state.port.portName) || SerialOpen(state.port, handle) != kSerialOk) {
+        return kPortFailure;
+    }
+    StoreOpenedHandle(state, handle);
+    state.enabled = 1;
+    return 0;
+}
+
+std::int32_t ReopenPort(const DriverCall &call) {
+    const auto *params = static_cast<const ReopenPortParameters *>(call.parameters);
+    if (call.state == nullptr || params == nullptr) {
+        return kRefused;
+    }
+    if (!PortNameFits(params->portName)) {
+        return kPortFailure;
+    }
+    DriverState &state = *call.state;
+    if (params->replyTimeout != 0) {
+        state.replyTimeout = params->replyTimeout;
+    }
+    const bool newName =
+        std::strncmp(params->portName, state.port.portName, sizeof params->portName) != 0;
+    if (newName && state.portHandle != 0) {
+        ClosePort(call);
+    }
+    std::memcpy(state.port.portName, params->portName, sizeof state.port.portName);
+    state.port.line = params->line;
+
+    SerialHandle handle = 0;
+    if (SerialOpen(state.port, handle) != kSerialOk) {
+        return kPortFailure;
+    }
+    StoreOpenedHandle(state, handle);
+    return 0;
+}

@@ -1,0 +1,53 @@
+// Serial port access: the driver's one seam to the platform and to time.
+//
+// Every operation is a plain function implemented once per platform (serial_posix.cpp,
+// serial_win32.cpp); tests link a scripted instrument on a virtual clock in their place.
+// Every wait of the driver goes through SerialPause or through a port read timeout.
+#pragma once
+
+#include "interface/em_driver.h"
+
+#include <cstdint>
+
+// Result codes of this layer.
+inline constexpr int kSerialOk = 0;
+inline constexpr int kSerialOpenFailed = 1;      // open or timeouts failed, or bad name
+inline constexpr int kSerialShortWrite = 2;      // fewer bytes written than asked
+inline constexpr int kSerialStateUnreadable = 4; // line settings could not be read
+inline constexpr int kSerialStateRejected = 5;   // line settings could not be applied
+inline constexpr int kSerialIoFailed = 7;        // close, write or read failed (or timed out)
+
+inline constexpr std::int32_t kFreshPortTimeoutMs = 1000;
+inline constexpr std::uint32_t kQueueSize = 1200;
+inline constexpr std::uint32_t kDrainChunk = 512;
+inline constexpr std::int32_t kDrainTimeout = 5; // units of 10 ms
+// Largest read timeout in units of 10 ms whose milliseconds still fit an int32.
+inline constexpr std::int32_t kMaxTimeoutUnits = 0x7FFFFFFF / 10;
+
+// Opens the port named in settings with its line settings and open flags. A name with
+// no NUL in its 12 bytes is refused with kSerialOpenFailed. On success handle is non-zero.
+int SerialOpen(const PortSettings &settings, SerialHandle &handle);
+int SerialClose(SerialHandle handle);
+// Sets the total wait of one read to timeout x 10 ms (clamped to 0..kMaxTimeoutUnits; 0
+// returns at once with what has arrived). Returns the previous timeout in units of 10 ms,
+// or 0 when the timeouts could not be read or written.
+std::int32_t SerialSetReadTimeout(SerialHandle handle, std::int32_t timeout);
+// Clears the error state and discards waiting input, also bytes still arriving.
+int SerialPurge(SerialHandle handle);
+int SerialBreak(std::uint32_t ms, SerialHandle handle);
+int SerialWrite(SerialHandle handle, const void *bytes, std::uint32_t count,
+                std::uint32_t *written);
+int SerialRead(SerialHandle handle, void *buffer, std::uint32_t count, std::uint32_t *read);
+int SerialPause(std::uint32_t ms);
+// Received bytes waiting in the input queue; 0 when the query fails.
+std::uint32_t BytesQueued(SerialHandle handle);
+
+// True when the 12-byte port name field holds its NUL, so it can be read as text.
+inline bool PortNameFits(const char (&name)[12]) {
+    for (const char c : name) {
+        if (c == '\0') {
+            return true;
+        }
+    }
+    return false;
+}

@@ -1,0 +1,55 @@
+// Reads the version resource back from the built EM.dll.
+#include <windows.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+std::string StringValue(const std::vector<char> &data, const char *name) {
+    char *value = nullptr;
+    UINT length = 0;
+    const std::string key = std::string("\\StringFileInfo\\040904E4\\") + name;
+    if (!VerQueryValueA(data.data(), key.c_str(), reinterpret_cast<void **>(&value), &length) ||
+        value == nullptr) {
+        return "<missing>";
+    }
+    return std::string(value);
+}
+
+} // namespace
+
+int main(int argc, char **argv) {
+    const char *path = argc > 1 ? argv[1] : "EM.dll";
+    DWORD ignored = 0;
+    const DWORD size = GetFileVersionInfoSizeA(path, &ignored);
+    if (size == 0) {
+        std::fprintf(stderr, "version_resource_check: no version resource in %s\n", path);
+        return 1;
+    }
+    std::vector<char> data(size);
+    if (!GetFileVersionInfoA(path, 0, size, data.data())) {
+        std::fprintf(stderr, "version_resource_check: cannot read %s\n", path);
+        return 1;
+    }
+    VS_FIXEDFILEINFO *fixed = nullptr;
+    UINT length = 0;
+    if (!VerQueryValueA(data.data(), "\\", reinterpret_cast<void **>(&fixed), &length)) {
+        std::fprintf(stderr, "version_resource_check: no fixed file info\n");
+        return 1;
+    }
+    const bool fileVersion =
+        fixed->dwFileVersionMS == MAKELONG(1, 7) && fixed->dwFileVersionLS == 0;
+    const bool productVersion =
+        fixed->dwProductVersionMS == MAKELONG(1, 7) && fixed->dwProductVersionLS == 0;
+    const std::string comment = StringValue(data, "Comments");
+    std::printf("file version %lu.%lu.%lu.%lu, product version %lu.%lu.%lu.%lu, comment \"%s\"\n",
+                HIWORD(fixed->dwFileVersionMS), LOWORD(fixed->dwFileVersionMS),
+                HIWORD(fixed->dwFileVersionLS), LOWORD(fixed->dwFileVersionLS),
+                HIWORD(fixed->dwProductVersionMS), LOWORD(fixed->dwProductVersionMS),
+                HIWORD(fixed->dwProductVersionLS), LOWORD(fixed->dwProductVersionLS),
+                comment.c_str());
+    return fileVersion && productVersion && comment == "EM-1 Driver" ? 0 : 1;
+}

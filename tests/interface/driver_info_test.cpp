@@ -1,0 +1,82 @@
+// GetDriverInfo (command 14): every field, every call, and the banner byte for byte.
+#include "em_driver.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+DriverInfo CallGetDriverInfo(DriverState *state) {
+    DriverInfo info;
+    std::memset(&info, 0x5A, sizeof info);
+    DriverCall call{state, EM_CMD_GET_DRIVER_INFO, 3, 0, &info};
+    EXPECT_EQ(ZelMain(&call), 0);
+    return info;
+}
+
+std::vector<std::string> BannerLines(const char *banner) {
+    std::vector<std::string> lines;
+    std::string text(banner);
+    EXPECT_EQ(text.front(), '\n');
+    std::size_t start = 1;
+    for (std::size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1) {
+        lines.push_back(text.substr(start, end - start));
+    }
+    EXPECT_EQ(start, text.size()) << "every line ends with a line break";
+    return lines;
+}
+
+std::string Repeat(unsigned char c, std::size_t n) {
+    return std::string(n, static_cast<char>(c));
+}
+
+TEST(DriverInfo, FieldsAreTheConstantsOnEveryCall) {
+    const DriverInfo first = CallGetDriverInfo(nullptr);
+    EXPECT_EQ(first.infoKind, 70);
+    EXPECT_STREQ(first.name, "Eurotherm EM-1");
+    EXPECT_EQ(first.stateSize, 37);
+    EXPECT_EQ(first.infoRevision, 4);
+    EXPECT_EQ(first.defaults.baudRate, 9600);
+    EXPECT_EQ(first.defaults.dataBits, 8);
+    EXPECT_EQ(first.defaults.stopBits, 0);
+    EXPECT_EQ(first.defaults.parity, 0);
+    EXPECT_EQ(first.protocolKind, 3);
+
+    DriverState state{};
+    const DriverState untouched = state;
+    const DriverInfo second = CallGetDriverInfo(&state);
+    EXPECT_EQ(std::memcmp(&first, &second, sizeof first), 0);
+    EXPECT_EQ(std::memcmp(&state, &untouched, sizeof state), 0);
+}
+
+TEST(DriverInfo, BannerIsTheFramedBoxOfSixLines) {
+    const char *banner = CallGetDriverInfo(nullptr).banner;
+    ASSERT_NE(banner, nullptr);
+    EXPECT_EQ(std::strlen(banner), 337u);
+    const auto lines = BannerLines(banner);
+    ASSERT_EQ(lines.size(), 6u);
+    EXPECT_EQ(lines[0], "\xDA" + Repeat(0xC4, 60) + "\xBF");
+    EXPECT_EQ(lines[1], "\xB3 " + Repeat(0xDB, 5) + Repeat(0xB2, 6) + Repeat(0xB1, 6) +
+                            Repeat(0xB0, 5) + " Z E L E M   " + Repeat(0xB0, 5) + Repeat(0xB1, 6) +
+                            Repeat(0xB2, 6) + Repeat(0xDB, 5) + "  \xB3");
+    EXPECT_EQ(lines[2], "\xB3" + std::string(15, ' ') + "EM-1 Driver. for  Eurotherm Version 10.D" +
+                            std::string(5, ' ') + "\xB3");
+    EXPECT_EQ(lines[3], "\xB3" + std::string(15, '\t') + "   \xB3");
+    EXPECT_EQ(lines[4].size(), 62u);
+    EXPECT_EQ(lines[4].front(), '\xB3');
+    EXPECT_EQ(lines[4].back(), '\xB3');
+    EXPECT_EQ(lines[5], "\xC0" + Repeat(0xC4, 60) + "\xD9");
+}
+
+TEST(DriverInfo, CommandTenAnswersOneAndReadsNoBlock) {
+    DriverState state{};
+    state.replyTimeout = 77;
+    DriverCall call{&state, EM_CMD_ANSWER_ONE, 1, 0, nullptr};
+    EXPECT_EQ(ZelMain(&call), 1);
+    EXPECT_EQ(state.replyTimeout, 77);
+}
+
+} // namespace
