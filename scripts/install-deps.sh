@@ -7,7 +7,7 @@ packages=(
   cmake ninja-build g++ gcc-multilib g++-multilib clang clang-format clang-tidy
   libclang-rt-14-dev googletest libgtest-dev
   g++-mingw-w64-i686 binutils-mingw-w64-i686
-  wine wine32:i386 xz-utils
+  wine wine32:i386 qemu-user-static
 )
 
 missing=()
@@ -19,6 +19,7 @@ for p in "${packages[@]}"; do
 done
 
 if [ ${#missing[@]} -eq 0 ]; then
+  "$(dirname "$0")/enable-i386.sh"
   exit 0
 fi
 
@@ -33,3 +34,4 @@ dpkg --add-architecture i386
 export DEBIAN_FRONTEND=noninteractive
 apt-get update -qq
 apt-get install -y -qq --no-install-recommends "${packages[@]}" >/dev/null
+"$(dirname "$0")/enable-i386.sh"

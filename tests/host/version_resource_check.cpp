@@ -45,11 +45,14 @@ int main(int argc, char **argv) {
     const bool productVersion =
         fixed->dwProductVersionMS == MAKELONG(1, 7) && fixed->dwProductVersionLS == 0;
     const std::string comment = StringValue(data, "Comments");
-    std::printf("file version %lu.%lu.%lu.%lu, product version %lu.%lu.%lu.%lu, comment \"%s\"\n",
-                HIWORD(fixed->dwFileVersionMS), LOWORD(fixed->dwFileVersionMS),
-                HIWORD(fixed->dwFileVersionLS), LOWORD(fixed->dwFileVersionLS),
-                HIWORD(fixed->dwProductVersionMS), LOWORD(fixed->dwProductVersionMS),
-                HIWORD(fixed->dwProductVersionLS), LOWORD(fixed->dwProductVersionLS),
-                comment.c_str());
+    std::printf("file version %u.%u.%u.%u, product version %u.%u.%u.%u, comment \"%s\"\n",
+                static_cast<unsigned>(HIWORD(fixed->dwFileVersionMS)),
+                static_cast<unsigned>(LOWORD(fixed->dwFileVersionMS)),
+                static_cast<unsigned>(HIWORD(fixed->dwFileVersionLS)),
+                static_cast<unsigned>(LOWORD(fixed->dwFileVersionLS)),
+                static_cast<unsigned>(HIWORD(fixed->dwProductVersionMS)),
+                static_cast<unsigned>(LOWORD(fixed->dwProductVersionMS)),
+                static_cast<unsigned>(HIWORD(fixed->dwProductVersionLS)),
+                static_cast<unsigned>(LOWORD(fixed->dwProductVersionLS)), comment.c_str());
     return fileVersion && productVersion && comment == "EM-1 Driver" ? 0 : 1;
 }
