@@ -1,30 +1,525 @@
-// POSIX serial backend (placeholder until the termios backend lands).
+// Serial backend for Linux (termios): a port behaves as the rest of the driver expects of a
+// COM port opened for exclusive, synchronous use with a total read timeout.
+//
+// Port names: "NUL" (exactly) is the null device, opened with no line set-up; a name that
+// starts with "/" is a path; any other name is a device under /dev/ (ttyUSB0, ttyS0, pts/3).
+// The handle is the file descriptor, always above 2, so a handle is never 0.
+//
+// The read timeout of each open port lives in a fixed table keyed by descriptor (the driver
+// allocates nothing); a read waits for its bytes with poll on the time left, never with the
+// inter-byte VTIME, so the line is put in raw mode with VMIN 0 and VTIME 0.
+//
+// Line settings: standard baud rates only; data bits 5 to 8; stop bits code 0 one, 2 two
+// (6 to 8 data bits), 1 one and a half (5 data bits only: CSTOPB makes a UART send 1.5 stop
+// bits with 5 data bits); the other combinations are refused as Windows refuses them. Parity
+// checking (INPCK) is always on: a byte received with a parity error reads as NUL. Mark and
+// space parity (CMSPAR) are refused where the kernel drops them.
+// DTR and RTS: held on or off through the modem-control ioctls; RTS handshake is CRTSCTS;
+// DTR handshake raises DTR (Linux has no DTR/DSR flow control); RTS toggle is the RS-485
+// mode of the driver (RTS on while sending) and leaves RTS off where the driver has none.
+// A device without modem lines or RS-485 mode (a pseudo-terminal) is not an error.
 #include "serial/serial.h"
 
-int SerialOpen(const PortSettings &, SerialHandle &) {
-    return kSerialOpenFailed;
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <climits>
+#include <cstddef>
+#include <cstring>
+#include <ctime>
+#include <iterator>
+
+#include <fcntl.h>
+#include <linux/serial.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr int kNoFd = -1;
+constexpr int kDrainReadFailed = 1;
+constexpr std::int64_t kNsPerMs = 1000000;
+constexpr std::uint32_t kMaxReadRequest = 0xFFFF; // one read request is a 16-bit count
+constexpr std::size_t kMaxOpenPorts = 64;
+constexpr char kNullDeviceName[] = "NUL";
+
+// ---- Read timeouts of the open ports ----
+
+struct TimeoutSlot {
+    std::atomic<int> fd{kNoFd};
+    std::atomic<std::int32_t> ms{0};
+};
+
+TimeoutSlot timeoutSlots[kMaxOpenPorts];
+
+TimeoutSlot *FindSlot(int fd) {
+    if (fd < 0) {
+        return nullptr;
+    }
+    for (TimeoutSlot &slot : timeoutSlots) {
+        if (slot.fd.load() == fd) {
+            return &slot;
+        }
+    }
+    return nullptr;
 }
-int SerialClose(SerialHandle) {
-    return kSerialIoFailed;
+
+// Takes a free slot for a freshly opened descriptor. A slot still naming this descriptor
+// belongs to a descriptor closed behind the driver's back, and is taken over.
+TimeoutSlot *ClaimSlot(int fd) {
+    if (TimeoutSlot *stale = FindSlot(fd)) {
+        return stale;
+    }
+    for (TimeoutSlot &slot : timeoutSlots) {
+        int expected = kNoFd;
+        if (slot.fd.compare_exchange_strong(expected, fd)) {
+            return &slot;
+        }
+    }
+    return nullptr;
 }
-std::int32_t SerialSetReadTimeout(SerialHandle, std::int32_t) {
-    return 0;
+
+void ReleaseSlot(int fd) {
+    if (TimeoutSlot *slot = FindSlot(fd)) {
+        slot->fd.store(kNoFd);
+    }
 }
-int SerialPurge(SerialHandle) {
-    return 0;
+
+// A port without timeouts (the null device) returns at once with what has arrived.
+std::int32_t ReadTimeoutMs(int fd) {
+    const TimeoutSlot *slot = FindSlot(fd);
+    return slot == nullptr ? 0 : slot->ms.load();
 }
-int SerialBreak(std::uint32_t, SerialHandle) {
-    return 0;
+
+int FdOf(SerialHandle handle) {
+    const bool valid = handle > STDERR_FILENO && handle <= static_cast<SerialHandle>(INT_MAX);
+    return valid ? static_cast<int>(handle) : kNoFd;
 }
-int SerialWrite(SerialHandle, const void *, std::uint32_t, std::uint32_t *) {
-    return kSerialIoFailed;
+
+// ---- Reading with a total timeout ----
+
+std::int64_t MonotonicNs() {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return std::int64_t{now.tv_sec} * 1000 * kNsPerMs + now.tv_nsec;
 }
-int SerialRead(SerialHandle, void *, std::uint32_t, std::uint32_t *) {
-    return kSerialIoFailed;
+
+// Waits until the line is readable or the deadline passes: 1 readable (or hung up),
+// 0 deadline passed, -1 poll failed. The time left is rounded up to whole milliseconds,
+// so the wait never ends early.
+int WaitReadable(int fd, std::int64_t deadline) {
+    for (;;) {
+        const std::int64_t left = deadline - MonotonicNs();
+        if (left <= 0) {
+            return 0;
+        }
+        pollfd line{fd, POLLIN, 0};
+        const int ready = poll(&line, 1, static_cast<int>((left + kNsPerMs - 1) / kNsPerMs));
+        if (ready >= 0 || errno != EINTR) {
+            return ready < 0 ? -1 : (ready > 0 ? 1 : 0);
+        }
+    }
 }
-int SerialPause(std::uint32_t) {
-    return 0;
+
+// One read as a port with a total read timeout performs it: waits until count bytes have
+// arrived or timeoutMs has passed, and delivers what has arrived; -1 when reading fails.
+// A line that polls readable yet delivers nothing is at its end (hung up, or the null
+// device): the read ends there rather than spin until the deadline.
+ssize_t ReadWithin(int fd, unsigned char *buffer, std::size_t count, std::int32_t timeoutMs) {
+    const std::int64_t deadline = MonotonicNs() + timeoutMs * kNsPerMs;
+    std::size_t total = 0;
+    bool polledReadable = false;
+    while (total < count) {
+        const ssize_t got = read(fd, buffer + total, count - total);
+        if (got > 0) {
+            total += static_cast<std::size_t>(got);
+            polledReadable = false;
+            continue;
+        }
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if ((got < 0 && errno != EAGAIN) || polledReadable) {
+            return got < 0 ? -1 : static_cast<ssize_t>(total);
+        }
+        const int wait = WaitReadable(fd, deadline);
+        if (wait <= 0) {
+            return wait < 0 ? -1 : static_cast<ssize_t>(total);
+        }
+        polledReadable = true;
+    }
+    return static_cast<ssize_t>(total);
 }
-std::uint32_t BytesQueued(SerialHandle) {
-    return 0;
+
+// ---- Opening ----
+
+// "/dev/" and a name of at most 11 characters with its NUL.
+using DevicePath = char[sizeof "/dev/" + sizeof(PortSettings::portName) - 1];
+
+void MakeDevicePath(const char (&name)[12], DevicePath &path) {
+    const char *prefix = name[0] == '/' ? "" : "/dev/";
+    const std::size_t prefixLength = std::strlen(prefix);
+    std::memcpy(path, prefix, prefixLength);
+    std::memcpy(path + prefixLength, name, std::strlen(name) + 1);
+}
+
+int MoveAboveStdio(int fd) {
+    if (fd > STDERR_FILENO) {
+        return fd;
+    }
+    const int moved = fcntl(fd, F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
+    close(fd);
+    return moved < 0 ? kNoFd : moved;
+}
+
+// A lock keeps out other openers; TIOCEXCL also keeps out those that do not lock. A device
+// that is not a terminal knows no TIOCEXCL.
+bool TakeExclusiveUse(int fd) {
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        return false;
+    }
+    return ioctl(fd, TIOCEXCL) == 0 || errno == EINVAL || errno == ENOTTY;
+}
+
+bool ClearNonBlocking(int fd) {
+    const int flags = fcntl(fd, F_GETFL);
+    return flags >= 0 && fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == 0;
+}
+
+// Opens without becoming the controlling terminal and without waiting for carrier.
+int OpenDevice(const char *path, bool exclusive) {
+    const int opened = open(path, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (opened < 0) {
+        return kNoFd;
+    }
+    const int fd = MoveAboveStdio(opened);
+    if (fd == kNoFd) {
+        return kNoFd;
+    }
+    if ((exclusive && !TakeExclusiveUse(fd)) || !ClearNonBlocking(fd)) {
+        close(fd);
+        return kNoFd;
+    }
+    return fd;
+}
+
+// ---- Line settings ----
+
+struct BaudCode {
+    std::uint16_t rate;
+    speed_t code;
+};
+
+constexpr BaudCode kBaudCodes[] = {
+    {50, B50},     {75, B75},       {110, B110},     {134, B134},    {150, B150},   {200, B200},
+    {300, B300},   {600, B600},     {1200, B1200},   {1800, B1800},  {2400, B2400}, {4800, B4800},
+    {9600, B9600}, {19200, B19200}, {38400, B38400}, {57600, B57600}};
+
+constexpr tcflag_t kSizeFlags[] = {CS5, CS6, CS7, CS8}; // by data bits 5..8
+constexpr tcflag_t kParityFlags[] = {
+    0,                        // none
+    PARENB | PARODD,          // odd
+    PARENB,                   // even
+    PARENB | CMSPAR | PARODD, // mark
+    PARENB | CMSPAR,          // space
+};
+
+constexpr unsigned kOneStopBit = 0;
+constexpr unsigned kOneAndHalfStopBits = 1;
+constexpr unsigned kTwoStopBits = 2;
+
+bool SetSpeed(termios &line, std::uint16_t rate) {
+    for (const BaudCode &baud : kBaudCodes) {
+        if (baud.rate == rate) {
+            return cfsetispeed(&line, baud.code) == 0 && cfsetospeed(&line, baud.code) == 0;
+        }
+    }
+    return false;
+}
+
+bool StopBitsFit(unsigned stopBits, unsigned dataBits) {
+    switch (stopBits) {
+    case kOneStopBit:
+        return true;
+    case kOneAndHalfStopBits:
+        return dataBits == 5;
+    case kTwoStopBits:
+        return dataBits != 5;
+    default:
+        return false;
+    }
+}
+
+// Data bits, stop bits and parity; only the low byte of each code counts.
+bool SetFraming(termios &line, const LineSettings &settings) {
+    const unsigned dataBits = settings.dataBits & 0xFFU;
+    const unsigned stopBits = settings.stopBits & 0xFFU;
+    const unsigned parity = settings.parity & 0xFFU;
+    if (dataBits < 5 || dataBits > 8 || parity >= std::size(kParityFlags) ||
+        !StopBitsFit(stopBits, dataBits)) {
+        return false;
+    }
+    line.c_cflag &= ~(CSIZE | CSTOPB | PARENB | PARODD | CMSPAR);
+    line.c_cflag |= kSizeFlags[dataBits - 5] | kParityFlags[parity];
+    if (stopBits != kOneStopBit) {
+        line.c_cflag |= CSTOPB;
+    }
+    return true;
+}
+
+// Binary transfer: no translation, echo, signals or XON/XOFF; modem status ignored; reads
+// return at once with what is there, the timeout being kept by ReadWithin.
+void MakeRaw(termios &line) {
+    line.c_iflag &= ~(IGNBRK | BRKINT | IGNPAR | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IXON |
+                      IXOFF | IXANY);
+    line.c_iflag |= INPCK;
+    line.c_oflag &= ~OPOST;
+    line.c_lflag &= ~(ECHO | ECHONL | ICANON | ISIG | IEXTEN);
+    line.c_cflag &= ~CRTSCTS;
+    line.c_cflag |= CREAD | CLOCAL;
+    line.c_cc[VMIN] = 0;
+    line.c_cc[VTIME] = 0;
+}
+
+// tcsetattr succeeds when any part of the settings was taken. Mark and space parity can be
+// dropped silently (a 32-bit process on a 64-bit kernel cannot set CMSPAR): a line that
+// would send the wrong parity is refused instead.
+bool KeptMarkSpace(int fd, const termios &asked) {
+    termios applied{};
+    return tcgetattr(fd, &applied) == 0 && (applied.c_cflag & CMSPAR) == (asked.c_cflag & CMSPAR);
+}
+
+enum class DtrControl { kOff, kOn, kHandshake };
+enum class RtsControl { kOff, kOn, kHandshake, kToggle };
+
+DtrControl DtrFromFlags(std::uint16_t flags) {
+    if ((flags & EM_OPEN_DTR_ON) != 0) {
+        return DtrControl::kOn;
+    }
+    return (flags & EM_OPEN_DTR_HANDSHAKE) != 0 ? DtrControl::kHandshake : DtrControl::kOff;
+}
+
+RtsControl RtsFromFlags(std::uint16_t flags) {
+    if ((flags & EM_OPEN_RTS_ON) != 0) {
+        return RtsControl::kOn;
+    }
+    if ((flags & EM_OPEN_RTS_HANDSHAKE) != 0) {
+        return RtsControl::kHandshake;
+    }
+    return (flags & EM_OPEN_RTS_TOGGLE) != 0 ? RtsControl::kToggle : RtsControl::kOff;
+}
+
+// Pseudo-terminals answer modem-control ioctls with ENOTTY or EINVAL; a 32-bit process on a
+// 64-bit kernel gets ENOSYS for the RS-485 ioctls of a device that has no RS-485 mode.
+bool DeviceLacksFeature(int error) {
+    return error == ENOTTY || error == EINVAL || error == ENOSYS;
+}
+
+bool ChangeModemLines(int fd, unsigned long request, int lines) {
+    return lines == 0 || ioctl(fd, request, &lines) == 0 || DeviceLacksFeature(errno);
+}
+
+// A handshake starts with its line raised; the kernel (CRTSCTS) or the RS-485 mode then
+// drives the line it owns.
+bool SetModemLines(int fd, DtrControl dtr, RtsControl rts) {
+    const bool dtrOn = dtr != DtrControl::kOff;
+    const bool rtsOn = rts == RtsControl::kOn || rts == RtsControl::kHandshake;
+    const int raise = (dtrOn ? TIOCM_DTR : 0) | (rtsOn ? TIOCM_RTS : 0);
+    const int lower = (dtrOn ? 0 : TIOCM_DTR) | (rtsOn ? 0 : TIOCM_RTS);
+    return ChangeModemLines(fd, TIOCMBIS, raise) && ChangeModemLines(fd, TIOCMBIC, lower);
+}
+
+// RTS toggle is the RS-485 mode: RTS on while sending, off after. Any other RTS control
+// turns an RS-485 mode left by an earlier user off.
+bool SetRtsToggle(int fd, bool toggle) {
+    serial_rs485 rs485{};
+    if (ioctl(fd, TIOCGRS485, &rs485) != 0) {
+        return DeviceLacksFeature(errno);
+    }
+    if (!toggle && (rs485.flags & SER_RS485_ENABLED) == 0) {
+        return true;
+    }
+    if (toggle) {
+        rs485.flags |= SER_RS485_ENABLED | SER_RS485_RTS_ON_SEND;
+        rs485.flags &= ~SER_RS485_RTS_AFTER_SEND;
+    } else {
+        rs485.flags &= ~SER_RS485_ENABLED;
+    }
+    return ioctl(fd, TIOCSRS485, &rs485) == 0 || DeviceLacksFeature(errno);
+}
+
+int ApplyLineSettings(int fd, termios line, const PortSettings &settings) {
+    const DtrControl dtr = DtrFromFlags(settings.openFlags);
+    const RtsControl rts = RtsFromFlags(settings.openFlags);
+    if (!SetFraming(line, settings.line) || !SetSpeed(line, settings.line.baudRate)) {
+        return kSerialStateRejected;
+    }
+    MakeRaw(line);
+    if (rts == RtsControl::kHandshake) {
+        line.c_cflag |= CRTSCTS;
+    }
+    const bool applied = tcsetattr(fd, TCSANOW, &line) == 0 && KeptMarkSpace(fd, line) &&
+                         SetModemLines(fd, dtr, rts) &&
+                         SetRtsToggle(fd, rts == RtsControl::kToggle);
+    return applied ? kSerialOk : kSerialStateRejected;
+}
+
+// Reads the line state, gives the port its fresh read timeout and applies the settings.
+// The kernel sizes a terminal's queues itself, so there are no queue sizes to ask for.
+int SetUpLine(int fd, const PortSettings &settings) {
+    termios line{};
+    if (tcgetattr(fd, &line) != 0) {
+        return kSerialStateUnreadable;
+    }
+    TimeoutSlot *slot = ClaimSlot(fd);
+    if (slot == nullptr) {
+        return kSerialOpenFailed;
+    }
+    slot->ms.store(kFreshPortTimeoutMs);
+    const int result = ApplyLineSettings(fd, line, settings);
+    if (result != kSerialOk) {
+        ReleaseSlot(fd);
+    }
+    return result;
+}
+
+// Reads 512 bytes at a time with a 50 ms timeout until a read comes up short, which also
+// swallows bytes still arriving; then puts the previous timeout back.
+int Drain(SerialHandle handle) {
+    const int fd = FdOf(handle);
+    const std::int32_t previous = SerialSetReadTimeout(handle, kDrainTimeout);
+    unsigned char scratch[kDrainChunk];
+    ssize_t got = 0;
+    do {
+        got = ReadWithin(fd, scratch, sizeof scratch, ReadTimeoutMs(fd));
+    } while (got == static_cast<ssize_t>(sizeof scratch));
+    if (previous != 0) {
+        SerialSetReadTimeout(handle, previous);
+    }
+    return got < 0 ? kDrainReadFailed : kSerialOk;
+}
+
+} // namespace
+
+int SerialOpen(const PortSettings &settings, SerialHandle &handle) {
+    handle = 0;
+    if (!PortNameFits(settings.portName)) {
+        return kSerialOpenFailed;
+    }
+    const bool nullDevice = std::strcmp(settings.portName, kNullDeviceName) == 0;
+    DevicePath path{};
+    MakeDevicePath(settings.portName, path);
+    const int fd = OpenDevice(nullDevice ? "/dev/null" : path, !nullDevice);
+    if (fd == kNoFd) {
+        return kSerialOpenFailed;
+    }
+    const int result = nullDevice ? kSerialOk : SetUpLine(fd, settings);
+    if (result != kSerialOk) {
+        close(fd);
+        return result;
+    }
+    handle = static_cast<SerialHandle>(fd);
+    return kSerialOk;
+}
+
+// Linux releases the descriptor even when close is interrupted.
+int SerialClose(SerialHandle handle) {
+    const int fd = FdOf(handle);
+    ReleaseSlot(fd);
+    return close(fd) == 0 || errno == EINTR ? kSerialOk : kSerialIoFailed;
+}
+
+std::int32_t SerialSetReadTimeout(SerialHandle handle, std::int32_t timeout) {
+    TimeoutSlot *slot = FindSlot(FdOf(handle));
+    if (slot == nullptr) {
+        return 0;
+    }
+    const std::int32_t units = std::clamp(timeout, std::int32_t{0}, kMaxTimeoutUnits);
+    return slot->ms.exchange(units * 10) / 10;
+}
+
+int SerialPurge(SerialHandle handle) {
+    int waiting = 0;
+    if (ioctl(FdOf(handle), FIONREAD, &waiting) == 0 && waiting <= 0) {
+        return kSerialOk;
+    }
+    return Drain(handle);
+}
+
+int SerialBreak(std::uint32_t ms, SerialHandle handle) {
+    const int fd = FdOf(handle);
+    ioctl(fd, TIOCSBRK);
+    SerialPause(ms);
+    ioctl(fd, TIOCCBRK);
+    return kSerialOk;
+}
+
+int SerialWrite(SerialHandle handle, const void *bytes, std::uint32_t count,
+                std::uint32_t *written) {
+    if (bytes == nullptr && count > 0) {
+        return kSerialIoFailed;
+    }
+    const int fd = FdOf(handle);
+    const auto *data = static_cast<const unsigned char *>(bytes);
+    std::uint32_t total = 0;
+    while (total < count) {
+        const ssize_t put = write(fd, data + total, count - total);
+        if (put < 0 && errno == EINTR) {
+            continue;
+        }
+        if (put < 0) {
+            return kSerialIoFailed;
+        }
+        if (put == 0) {
+            break;
+        }
+        total += static_cast<std::uint32_t>(put);
+    }
+    if (written != nullptr) {
+        *written = total;
+    }
+    return total == count ? kSerialOk : kSerialShortWrite;
+}
+
+int SerialRead(SerialHandle handle, void *buffer, std::uint32_t count, std::uint32_t *countRead) {
+    if (countRead != nullptr) {
+        *countRead = 0;
+    }
+    if (buffer == nullptr && count > 0) {
+        return kSerialIoFailed;
+    }
+    const int fd = FdOf(handle);
+    const std::int32_t timeoutMs = ReadTimeoutMs(fd);
+    auto *bytes = static_cast<unsigned char *>(buffer);
+    std::uint32_t total = 0;
+    while (total < count) {
+        const std::uint32_t ask = std::min(count - total, kMaxReadRequest);
+        const ssize_t got = ReadWithin(fd, bytes + total, ask, timeoutMs);
+        if (got <= 0) {
+            return kSerialIoFailed;
+        }
+        total += static_cast<std::uint32_t>(got);
+        if (countRead != nullptr) {
+            *countRead = total;
+        }
+    }
+    return kSerialOk;
+}
+
+int SerialPause(std::uint32_t ms) {
+    timespec left{static_cast<time_t>(ms / 1000), static_cast<long>(ms % 1000) * 1000000L};
+    while (nanosleep(&left, &left) != 0 && errno == EINTR) {
+    }
+    return kSerialOk;
+}
+
+std::uint32_t BytesQueued(SerialHandle handle) {
+    int waiting = 0;
+    if (ioctl(FdOf(handle), FIONREAD, &waiting) != 0 || waiting < 0) {
+        return 0;
+    }
+    return static_cast<std::uint32_t>(waiting);
 }

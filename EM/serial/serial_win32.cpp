@@ -1,30 +1,201 @@
-// Win32 serial backend (placeholder until the KERNEL32 backend lands).
+// Win32 serial backend: the serial operations over KERNEL32's communications API.
+// Every call is synchronous (no overlapped I/O); the port object holds the timeouts.
 #include "serial/serial.h"
 
-int SerialOpen(const PortSettings &, SerialHandle &) {
-    return kSerialOpenFailed;
+#include <windows.h>
+
+#include <algorithm>
+#include <cstring>
+
+namespace {
+
+constexpr DWORD kDcbLength = 28;
+constexpr char kErrorChar = static_cast<char>(0xFC);
+
+HANDLE ToHandle(SerialHandle handle) {
+    return reinterpret_cast<HANDLE>(handle);
 }
-int SerialClose(SerialHandle) {
-    return kSerialIoFailed;
+
+DWORD DtrControlFor(std::uint16_t flags) {
+    if ((flags & EM_OPEN_DTR_ON) != 0) {
+        return DTR_CONTROL_ENABLE;
+    }
+    if ((flags & EM_OPEN_DTR_HANDSHAKE) != 0) {
+        return DTR_CONTROL_HANDSHAKE;
+    }
+    return DTR_CONTROL_DISABLE;
 }
-std::int32_t SerialSetReadTimeout(SerialHandle, std::int32_t) {
-    return 0;
+
+DWORD RtsControlFor(std::uint16_t flags) {
+    if ((flags & EM_OPEN_RTS_ON) != 0) {
+        return RTS_CONTROL_ENABLE;
+    }
+    if ((flags & EM_OPEN_RTS_HANDSHAKE) != 0) {
+        return RTS_CONTROL_HANDSHAKE;
+    }
+    if ((flags & EM_OPEN_RTS_TOGGLE) != 0) {
+        return RTS_CONTROL_TOGGLE;
+    }
+    return RTS_CONTROL_DISABLE;
 }
-int SerialPurge(SerialHandle) {
-    return 0;
+
+// Changes the line settings the platform reported; members not named keep their values.
+void ApplyLineSettings(DCB &dcb, const LineSettings &line, std::uint16_t flags) {
+    dcb.BaudRate = line.baudRate;
+    dcb.fBinary = TRUE;
+    dcb.fParity = TRUE;
+    dcb.fOutxCtsFlow = FALSE;
+    dcb.fOutxDsrFlow = FALSE;
+    dcb.fDtrControl = DtrControlFor(flags);
+    dcb.fDsrSensitivity = FALSE;
+    dcb.fOutX = FALSE;
+    dcb.fInX = FALSE;
+    dcb.fErrorChar = FALSE;
+    dcb.fNull = FALSE;
+    dcb.fRtsControl = RtsControlFor(flags);
+    dcb.fAbortOnError = FALSE;
+    dcb.ByteSize = static_cast<BYTE>(line.dataBits & 0xFF);
+    dcb.StopBits = static_cast<BYTE>(line.stopBits & 0xFF);
+    dcb.Parity = static_cast<BYTE>(line.parity & 0xFF);
+    dcb.ErrorChar = kErrorChar;
 }
-int SerialBreak(std::uint32_t, SerialHandle) {
-    return 0;
+
+int FailAfterOpen(HANDLE port, int result) {
+    CloseHandle(port);
+    return result;
 }
-int SerialWrite(SerialHandle, const void *, std::uint32_t, std::uint32_t *) {
-    return kSerialIoFailed;
+
+// A read timeout of 0 ms returns at once with what has arrived: an interval timeout of
+// MAXDWORD with no total timeout, since all zeros would mean "wait forever".
+void SetReadWait(COMMTIMEOUTS &timeouts, DWORD ms) {
+    timeouts.ReadIntervalTimeout = ms == 0 ? MAXDWORD : 0;
+    timeouts.ReadTotalTimeoutConstant = ms;
 }
-int SerialRead(SerialHandle, void *, std::uint32_t, std::uint32_t *) {
-    return kSerialIoFailed;
+
+} // namespace
+
+int SerialOpen(const PortSettings &settings, SerialHandle &handle) {
+    if (!PortNameFits(settings.portName)) {
+        return kSerialOpenFailed;
+    }
+    HANDLE port = CreateFileA(settings.portName, GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (port == INVALID_HANDLE_VALUE) {
+        return kSerialOpenFailed;
+    }
+    handle = reinterpret_cast<SerialHandle>(port);
+    if (std::strcmp(settings.portName, "NUL") == 0) {
+        return kSerialOk;
+    }
+    DCB dcb{};
+    dcb.DCBlength = kDcbLength;
+    if (!GetCommState(port, &dcb)) {
+        return FailAfterOpen(port, kSerialStateUnreadable);
+    }
+    COMMTIMEOUTS timeouts{};
+    timeouts.ReadTotalTimeoutConstant = kFreshPortTimeoutMs;
+    if (!SetCommTimeouts(port, &timeouts)) {
+        return FailAfterOpen(port, kSerialOpenFailed);
+    }
+    ApplyLineSettings(dcb, settings.line, settings.openFlags);
+    if (!SetCommState(port, &dcb)) {
+        return FailAfterOpen(port, kSerialStateRejected);
+    }
+    SetupComm(port, kQueueSize, kQueueSize);
+    return kSerialOk;
 }
-int SerialPause(std::uint32_t) {
-    return 0;
+
+int SerialClose(SerialHandle handle) {
+    return CloseHandle(ToHandle(handle)) ? kSerialOk : kSerialIoFailed;
 }
-std::uint32_t BytesQueued(SerialHandle) {
-    return 0;
+
+std::int32_t SerialSetReadTimeout(SerialHandle handle, std::int32_t timeout) {
+    COMMTIMEOUTS timeouts{};
+    if (!GetCommTimeouts(ToHandle(handle), &timeouts)) {
+        return 0;
+    }
+    const DWORD previous = timeouts.ReadTotalTimeoutConstant;
+    const DWORD wanted = static_cast<DWORD>(std::clamp(timeout, 0, kMaxTimeoutUnits)) * 10;
+    COMMTIMEOUTS changed = timeouts;
+    SetReadWait(changed, wanted);
+    if (changed.ReadTotalTimeoutConstant != timeouts.ReadTotalTimeoutConstant ||
+        changed.ReadIntervalTimeout != timeouts.ReadIntervalTimeout) {
+        if (!SetCommTimeouts(ToHandle(handle), &changed)) {
+            return 0;
+        }
+    }
+    return static_cast<std::int32_t>(previous / 10);
+}
+
+int SerialPurge(SerialHandle handle) {
+    DWORD errors = 0;
+    COMSTAT status{};
+    if (ClearCommError(ToHandle(handle), &errors, &status) && status.cbInQue == 0) {
+        return kSerialOk;
+    }
+    const std::int32_t previous = SerialSetReadTimeout(handle, kDrainTimeout);
+    char scratch[kDrainChunk];
+    BOOL readOk = FALSE;
+    DWORD got = 0;
+    do {
+        got = 0;
+        readOk = ReadFile(ToHandle(handle), scratch, kDrainChunk, &got, nullptr);
+    } while (readOk && got == kDrainChunk);
+    if (previous != 0) {
+        SerialSetReadTimeout(handle, previous);
+    }
+    return readOk ? kSerialOk : 1;
+}
+
+int SerialBreak(std::uint32_t ms, SerialHandle handle) {
+    SetCommBreak(ToHandle(handle));
+    Sleep(ms);
+    ClearCommBreak(ToHandle(handle));
+    return kSerialOk;
+}
+
+int SerialWrite(SerialHandle handle, const void *bytes, std::uint32_t count,
+                std::uint32_t *written) {
+    DWORD done = 0;
+    if (!WriteFile(ToHandle(handle), bytes, count, &done, nullptr)) {
+        return kSerialIoFailed;
+    }
+    if (written != nullptr) {
+        *written = done;
+    }
+    return done == count ? kSerialOk : kSerialShortWrite;
+}
+
+int SerialRead(SerialHandle handle, void *buffer, std::uint32_t count, std::uint32_t *read) {
+    if (read != nullptr) {
+        *read = 0;
+    }
+    auto *bytes = static_cast<char *>(buffer);
+    std::uint32_t total = 0;
+    while (total < count) {
+        const DWORD request = std::min<std::uint32_t>(count - total, 0xFFFF);
+        DWORD got = 0;
+        if (!ReadFile(ToHandle(handle), bytes + total, request, &got, nullptr) || got == 0) {
+            return kSerialIoFailed;
+        }
+        total += got;
+        if (read != nullptr) {
+            *read = total;
+        }
+    }
+    return kSerialOk;
+}
+
+int SerialPause(std::uint32_t ms) {
+    Sleep(ms);
+    return kSerialOk;
+}
+
+std::uint32_t BytesQueued(SerialHandle handle) {
+    DWORD errors = 0;
+    COMSTAT status{};
+    if (!ClearCommError(ToHandle(handle), &errors, &status)) {
+        return 0;
+    }
+    return status.cbInQue;
 }

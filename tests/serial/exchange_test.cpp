@@ -1,0 +1,191 @@
+// The exchange, the reply check and resetError against a scripted instrument on a virtual
+// clock: bytes on the line, result codes, log lines and time in milliseconds.
+#include "log_capture.h"
+#include "scripted_line.h"
+#include "serial/exchange.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr std::int32_t kDriverNumber = 7;
+constexpr std::uint64_t kFreshTimeoutMs = 1000;
+
+class ExchangeTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        line.Reset();
+        ClearCapturedLog();
+        const PortSettings settings{"COM1", {9600, 8, 0, 0}, 0x0200};
+        ASSERT_EQ(SerialOpen(settings, state.portHandle), kSerialOk);
+        state.replyTerminator = kEtx;
+    }
+
+    int Run(const char *request) { return Exchange(call, request, reply); }
+
+    ScriptedLine &line = ScriptedLine::Instance();
+    DriverState state{};
+    DriverCall call{&state, EM_CMD_SINGLE_READ, kDriverNumber, 0, nullptr};
+    char reply[kReplyBufferSize] = {};
+};
+
+struct ReplyCase {
+    const char *name;
+    std::uint8_t terminator;
+    std::string answer;
+    int result;
+    std::string text;
+    std::uint64_t elapsedMs; // two pauses, plus 50 ms when the final purge drains leftovers
+};
+
+class ReplyTest : public ExchangeTest, public ::testing::WithParamInterface<ReplyCase> {};
+
+TEST_P(ReplyTest, ReadsTheReplyUpToItsEnd) {
+    const ReplyCase &c = GetParam();
+    state.replyTerminator = c.terminator;
+    line.Expect("L01S?\r").Reply(c.answer);
+
+    EXPECT_EQ(Run("L01S?\r"), c.result);
+
+    EXPECT_EQ(std::string(reply), c.text);
+    EXPECT_EQ(line.Now(), c.elapsedMs);
+    EXPECT_EQ(line.Waiting(), 0u) << "bytes after the reply are purged";
+    EXPECT_EQ(line.ReadTimeoutMs(state.portHandle), 1000) << "the purge restores the timeout";
+}
+
+const std::string kCut(kReplyLimit, 'x');
+
+INSTANTIATE_TEST_SUITE_P(
+    Exchange, ReplyTest,
+    ::testing::Values(
+        ReplyCase{"EtxEndsTheReply", kEtx, "A\r\n\x03", 0, "A\r\n\x03", 250},
+        ReplyCase{"LineFeedEndsTheReply", kLineFeed, "A\r\n\x03", 0, "A\r\n", 300},
+        ReplyCase{"FloodIsCutAt591", kEtx, std::string(600, 'x'), kExchangeOverflow, kCut, 300},
+        ReplyCase{"CutReplyEndingInCrIsComplete", kEtx, std::string(590, 'x') + "\r\x03", 0,
+                  std::string(590, 'x') + "\r", 300},
+        ReplyCase{"PartialReplyKeepsItsBytes", kEtx, "ok\rzz", kSerialIoFailed, "ok\rzz",
+                  250 + kFreshTimeoutMs},
+        ReplyCase{"SilenceGivesAnEmptyReply", kEtx, "", kSerialIoFailed, "",
+                  250 + kFreshTimeoutMs}),
+    [](const auto &info) { return std::string(info.param.name); });
+
+TEST_F(ExchangeTest, SilentExchangeTakesThePausesAndOneReadTimeout) {
+    line.ExpectSilence("L01S?\r");
+
+    EXPECT_EQ(Run("L01S?\r"), kSerialIoFailed);
+
+    EXPECT_EQ(line.Now(), 250 + kFreshTimeoutMs);
+    const std::vector<std::string> calls{"open COM1", "purge",    "write L01S?\\r",
+                                         "pause 200", "pause 50", "purge"};
+    EXPECT_EQ(line.Trace(), calls);
+    EXPECT_EQ(line.Pending(), 0u);
+    EXPECT_TRUE(line.Unexpected().empty());
+}
+
+TEST_F(ExchangeTest, ReplyArrivingLaterIsAwaitedUpToTheReadTimeout) {
+    line.Expect("A\r").Reply("late\x03").After(700);
+    line.Expect("B\r").Reply("too late\x03").After(200 + kFreshTimeoutMs + 1);
+
+    EXPECT_EQ(Run("A\r"), 0);
+    EXPECT_STREQ(reply, "late\x03");
+    EXPECT_EQ(line.Now(), 750u);
+
+    EXPECT_EQ(Run("B\r"), kSerialIoFailed);
+    EXPECT_STREQ(reply, "");
+}
+
+TEST_F(ExchangeTest, EmptyRequestSendsNothingAndReadsAReply) {
+    line.Arrive("ok\x03", 100);
+
+    EXPECT_EQ(Run(""), 0);
+
+    EXPECT_STREQ(reply, "ok\x03");
+    EXPECT_TRUE(line.Writes().empty());
+}
+
+TEST_F(ExchangeTest, FailedSendEndsAfterThePauseWithoutReading) {
+    struct {
+        void (*fault)(ScriptedLine &);
+        int result;
+        std::vector<ScriptedLine::Sent> writes;
+    } const cases[] = {
+        {[](ScriptedLine &l) { l.FailNextWrite(); }, kSerialIoFailed, {}},
+        {[](ScriptedLine &l) { l.ShortNextWrite(2); }, kSerialShortWrite, {{0, "L0"}}},
+    };
+    for (const auto &c : cases) {
+        SetUp();
+        c.fault(line);
+        line.Arrive("unread\x03", 1);
+        std::memset(reply, '#', sizeof reply);
+
+        EXPECT_EQ(Run("L01S?\r"), c.result);
+
+        EXPECT_EQ(line.Writes(), c.writes);
+        EXPECT_EQ(line.Pauses(), std::vector<std::uint32_t>{200});
+        EXPECT_EQ(line.Waiting(), 7u) << "nothing is read";
+        EXPECT_EQ(reply[0], '#') << "the reply buffer is left untouched";
+    }
+}
+
+TEST(CheckReplyTest, ClassifiesByTheFirstCharacter) {
+    struct {
+        const char *reply;
+        int result;
+    } const cases[] = {{"", kReplyEmpty},      {nullptr, kReplyEmpty},      {"?", kReplyRefused},
+                       {"?\r", kReplyRefused}, {"L01S1=5\x03", kReplyGood}, {"7", kReplyGood}};
+    for (const auto &c : cases) {
+        EXPECT_EQ(CheckReply(c.reply), c.result) << (c.reply ? c.reply : "null");
+    }
+}
+
+struct ResetCase {
+    const char *name;
+    std::vector<std::pair<std::string, std::uint64_t>> answer; // bytes and arrival time
+    bool failRead;
+    int result;
+    std::uint64_t elapsedMs;
+};
+
+class ResetErrorTest : public ExchangeTest, public ::testing::WithParamInterface<ResetCase> {};
+
+TEST_P(ResetErrorTest, AsksForTheStatusAndLooksForTheReadyMark) {
+    const ResetCase &c = GetParam();
+    line.ExpectSilence("S?\r");
+    for (const auto &[bytes, at] : c.answer) {
+        line.Arrive(bytes, at);
+    }
+    if (c.failRead) {
+        line.FailNextRead();
+    }
+
+    EXPECT_EQ(resetError(call), c.result);
+
+    const char *outcome = c.result == 0 ? "success rc = 0" : "fail rc = 2";
+    const std::vector<LogLine> log{{64, std::string("ZEL07: EM: resetError(): ") + outcome}};
+    EXPECT_EQ(CapturedLog(), log);
+    EXPECT_EQ(line.Now(), c.elapsedMs);
+    EXPECT_EQ(line.Trace().at(1), "write S?\\r") << "no purge before the request";
+    EXPECT_EQ(line.Trace().back(), "purge");
+}
+
+const std::string kFlood(600, 'x');
+
+INSTANTIATE_TEST_SUITE_P(
+    ResetError, ResetErrorTest,
+    ::testing::Values(ResetCase{"ReadyAtOnce", {{"***\r", 0}}, false, 0, 0},
+                      ResetCase{"ReadyAfterThreePolls", {{"***\r", 1200}}, false, 0, 1500},
+                      ResetCase{"SilentLineWaitsFiveSeconds", {}, false, 2, 5000},
+                      ResetCase{"AnswerTooLateForTheWait", {{"***\r", 5001}}, false, 2, 5000},
+                      ResetCase{
+                          "JudgedOnTheFirstPartAlone", {{"**", 0}, {"*\r", 800}}, false, 2, 0},
+                      ResetCase{"AnswerWithoutMark", {{"S1\r", 0}}, false, 2, 0},
+                      // The mark lies beyond the 590 bytes collected; the rest is purged (50 ms).
+                      ResetCase{"MarkBeyondTheCollection", {{kFlood + "***\r", 0}}, false, 2, 50},
+                      ResetCase{"FailedRead", {{"***\r", 0}}, true, 2, 50}),
+    [](const auto &info) { return std::string(info.param.name); });
+
+} // namespace

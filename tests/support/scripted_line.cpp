@@ -1,0 +1,302 @@
+// The scripted instrument and the serial operations that reach it.
+#include "scripted_line.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <utility>
+
+namespace {
+
+constexpr std::uint32_t kMaxReadRequest = 0xFFFF;
+constexpr int kDrainReadFailed = 1;
+
+std::string NameOf(const PortSettings &settings) {
+    const char *name = settings.portName;
+    return {name, std::find(name, name + sizeof settings.portName, '\0')};
+}
+
+} // namespace
+
+std::string Printable(const std::string &bytes) {
+    std::string text;
+    for (const char c : bytes) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (c == '\r') {
+            text += "\\r";
+        } else if (c == '\n') {
+            text += "\\n";
+        } else if (byte < 0x20 || byte >= 0x7F) {
+            char escape[5];
+            std::snprintf(escape, sizeof escape, "\\x%02X", byte);
+            text += escape;
+        } else {
+            text += c;
+        }
+    }
+    return text;
+}
+
+ScriptStep &ScriptStep::Reply(std::string bytes) {
+    parts_.push_back(Part{0, std::move(bytes)});
+    return *this;
+}
+
+ScriptStep &ScriptStep::After(std::uint64_t ms) {
+    if (!parts_.empty()) {
+        parts_.back().delayMs = ms;
+    }
+    return *this;
+}
+
+ScriptedLine &ScriptedLine::Instance() {
+    static ScriptedLine line;
+    return line;
+}
+
+void ScriptedLine::Reset() {
+    *this = ScriptedLine();
+}
+
+ScriptStep &ScriptedLine::Expect(std::string request) {
+    return script_.emplace_back(std::move(request));
+}
+
+void ScriptedLine::Arrive(std::string bytes, std::uint64_t atMs) {
+    const auto later = std::upper_bound(
+        arrivals_.begin(), arrivals_.end(), atMs,
+        [](std::uint64_t at, const Arrival &arrival) { return at < arrival.atMs; });
+    arrivals_.insert(later, Arrival{atMs, std::move(bytes)});
+}
+
+std::uint32_t ScriptedLine::Waiting() const {
+    std::uint32_t waiting = 0;
+    for (const Arrival &arrival : arrivals_) {
+        if (arrival.atMs > nowMs_) {
+            break;
+        }
+        waiting += static_cast<std::uint32_t>(arrival.bytes.size());
+    }
+    return waiting;
+}
+
+std::int32_t ScriptedLine::ReadTimeoutMs(SerialHandle handle) const {
+    const Port *port = Find(handle);
+    return port == nullptr ? -1 : port->timeoutMs;
+}
+
+ScriptedLine::Port *ScriptedLine::Find(SerialHandle handle) {
+    const auto found = ports_.find(handle);
+    return found == ports_.end() ? nullptr : &found->second;
+}
+
+const ScriptedLine::Port *ScriptedLine::Find(SerialHandle handle) const {
+    const auto found = ports_.find(handle);
+    return found == ports_.end() ? nullptr : &found->second;
+}
+
+// The null device, like a closed port, has no timeouts to change.
+std::int32_t ScriptedLine::ChangeTimeout(SerialHandle handle, std::int32_t timeout) {
+    Port *port = Find(handle);
+    if (port == nullptr || port->nullDevice || failTimeouts_) {
+        return 0;
+    }
+    const std::int32_t previous = port->timeoutMs;
+    port->timeoutMs = std::clamp(timeout, std::int32_t{0}, kMaxTimeoutUnits) * 10;
+    return previous / 10;
+}
+
+std::uint32_t ScriptedLine::TakeArrived(unsigned char *buffer, std::uint32_t count) {
+    std::uint32_t taken = 0;
+    while (taken < count && !arrivals_.empty() && arrivals_.front().atMs <= nowMs_) {
+        std::string &bytes = arrivals_.front().bytes;
+        const auto n = std::min<std::size_t>(bytes.size(), count - taken);
+        std::copy_n(bytes.begin(), n, buffer + taken);
+        taken += static_cast<std::uint32_t>(n);
+        bytes.erase(0, n);
+        if (bytes.empty()) {
+            arrivals_.pop_front();
+        }
+    }
+    return taken;
+}
+
+// Waits on the virtual clock until count bytes have arrived or the timeout has run out.
+std::uint32_t ScriptedLine::ReadWithin(unsigned char *buffer, std::uint32_t count,
+                                       std::int32_t timeoutMs) {
+    const std::uint64_t deadline = nowMs_ + static_cast<std::uint64_t>(timeoutMs);
+    std::uint32_t got = TakeArrived(buffer, count);
+    while (got < count) {
+        if (arrivals_.empty() || arrivals_.front().atMs > deadline) {
+            nowMs_ = deadline;
+            break;
+        }
+        nowMs_ = std::max(nowMs_, arrivals_.front().atMs);
+        got += TakeArrived(buffer + got, count - got);
+    }
+    return got;
+}
+
+void ScriptedLine::Answer(const std::string &request) {
+    if (!script_.empty() && script_.front().Request() == request) {
+        for (const ScriptStep::Part &part : script_.front().Parts()) {
+            Arrive(part.bytes, nowMs_ + part.delayMs);
+        }
+        script_.pop_front();
+        return;
+    }
+    unexpected_.push_back(request);
+    if (!defaultReply_.empty()) {
+        Arrive(defaultReply_, nowMs_);
+    }
+}
+
+int ScriptedLine::Open(const PortSettings &settings, SerialHandle &handle) {
+    opens_.push_back(settings);
+    Record("open " + Printable(NameOf(settings)));
+    handle = 0;
+    if (openFailure_ != kSerialOk) {
+        return std::exchange(openFailure_, kSerialOk);
+    }
+    if (!PortNameFits(settings.portName)) {
+        return kSerialOpenFailed;
+    }
+    handle = nextHandle_++;
+    ports_[handle] = Port{kFreshPortTimeoutMs, std::strcmp(settings.portName, "NUL") == 0};
+    return kSerialOk;
+}
+
+int ScriptedLine::Close(SerialHandle handle) {
+    closes_.push_back(handle);
+    Record("close");
+    if (std::exchange(failClose_, false)) {
+        return kSerialIoFailed;
+    }
+    return ports_.erase(handle) == 1 ? kSerialOk : kSerialIoFailed;
+}
+
+std::int32_t ScriptedLine::SetReadTimeout(SerialHandle handle, std::int32_t timeout) {
+    timeouts_.push_back(timeout);
+    Record("timeout " + std::to_string(timeout));
+    return ChangeTimeout(handle, timeout);
+}
+
+// Nothing waiting: no read and no time. Otherwise drains as the platform does: reads of
+// 512 bytes with a 50 ms timeout until one comes up short.
+int ScriptedLine::Purge(SerialHandle handle) {
+    purges_.push_back(nowMs_);
+    Record("purge");
+    const Port *port = Find(handle);
+    if (port == nullptr) {
+        return kDrainReadFailed;
+    }
+    if (port->nullDevice || Waiting() == 0) {
+        return kSerialOk;
+    }
+    const std::int32_t previous = ChangeTimeout(handle, kDrainTimeout);
+    unsigned char scratch[kDrainChunk];
+    while (ReadWithin(scratch, kDrainChunk, Find(handle)->timeoutMs) == kDrainChunk) {
+    }
+    if (previous != 0) {
+        ChangeTimeout(handle, previous);
+    }
+    return kSerialOk;
+}
+
+int ScriptedLine::Break(std::uint32_t ms, SerialHandle /*handle*/) {
+    Record("break " + std::to_string(ms));
+    nowMs_ += ms;
+    return kSerialOk;
+}
+
+int ScriptedLine::Write(SerialHandle handle, const void *bytes, std::uint32_t count,
+                        std::uint32_t *written) {
+    const Port *port = Find(handle);
+    const int shortCount = std::exchange(shortWrite_, -1);
+    if (std::exchange(failWrite_, false) || port == nullptr || (bytes == nullptr && count > 0)) {
+        Record("write failed");
+        return kSerialIoFailed;
+    }
+    const std::uint32_t out =
+        shortCount < 0 ? count : std::min(count, static_cast<std::uint32_t>(shortCount));
+    const std::string sent(static_cast<const char *>(bytes), out);
+    if (written != nullptr) {
+        *written = out;
+    }
+    if (out > 0) {
+        writes_.push_back(Sent{nowMs_, sent});
+        Record("write " + Printable(sent));
+        if (!port->nullDevice) {
+            Answer(sent);
+        }
+    }
+    return out == count ? kSerialOk : kSerialShortWrite;
+}
+
+int ScriptedLine::Read(SerialHandle handle, void *buffer, std::uint32_t count,
+                       std::uint32_t *read) {
+    if (read != nullptr) {
+        *read = 0;
+    }
+    const Port *port = Find(handle);
+    if (std::exchange(failRead_, false) || port == nullptr || (buffer == nullptr && count > 0)) {
+        return kSerialIoFailed;
+    }
+    auto *bytes = static_cast<unsigned char *>(buffer);
+    std::uint32_t total = 0;
+    while (total < count) {
+        const std::uint32_t ask = std::min(count - total, kMaxReadRequest);
+        const std::uint32_t got =
+            port->nullDevice ? 0 : ReadWithin(bytes + total, ask, port->timeoutMs);
+        if (got == 0) {
+            return kSerialIoFailed;
+        }
+        total += got;
+        if (read != nullptr) {
+            *read = total;
+        }
+    }
+    return kSerialOk;
+}
+
+int ScriptedLine::Pause(std::uint32_t ms) {
+    pauses_.push_back(ms);
+    Record("pause " + std::to_string(ms));
+    nowMs_ += ms;
+    return kSerialOk;
+}
+
+std::uint32_t ScriptedLine::Queued(SerialHandle handle) const {
+    const Port *port = Find(handle);
+    return port == nullptr || port->nullDevice ? 0 : Waiting();
+}
+
+int SerialOpen(const PortSettings &settings, SerialHandle &handle) {
+    return ScriptedLine::Instance().Open(settings, handle);
+}
+int SerialClose(SerialHandle handle) {
+    return ScriptedLine::Instance().Close(handle);
+}
+std::int32_t SerialSetReadTimeout(SerialHandle handle, std::int32_t timeout) {
+    return ScriptedLine::Instance().SetReadTimeout(handle, timeout);
+}
+int SerialPurge(SerialHandle handle) {
+    return ScriptedLine::Instance().Purge(handle);
+}
+int SerialBreak(std::uint32_t ms, SerialHandle handle) {
+    return ScriptedLine::Instance().Break(ms, handle);
+}
+int SerialWrite(SerialHandle handle, const void *bytes, std::uint32_t count,
+                std::uint32_t *written) {
+    return ScriptedLine::Instance().Write(handle, bytes, count, written);
+}
+int SerialRead(SerialHandle handle, void *buffer, std::uint32_t count, std::uint32_t *read) {
+    return ScriptedLine::Instance().Read(handle, buffer, count, read);
+}
+int SerialPause(std::uint32_t ms) {
+    return ScriptedLine::Instance().Pause(ms);
+}
+std::uint32_t BytesQueued(SerialHandle handle) {
+    return ScriptedLine::Instance().Queued(handle);
+}

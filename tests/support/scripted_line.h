@@ -1,0 +1,155 @@
+// A scripted instrument on a virtual clock, linked in place of the platform's serial backend.
+//
+// It implements every operation of serial/serial.h. Time passes only when the driver pauses
+// or waits for bytes: a read waits on the virtual clock up to the port's read timeout, jumping
+// to the next arrival of bytes or to the timeout. The instrument answers each expected
+// request with reply parts that arrive at given times after the request was written.
+//
+//   ScriptedLine &line = ScriptedLine::Instance();
+//   line.Reset();
+//   line.Expect("S?\r").Reply("***\r\x03");
+//   line.Expect("DLSV%X\r").Reply("ok\n").After(20);
+//   line.ExpectSilence("SI\r");
+//   ... run the driver ...
+//   EXPECT_EQ(line.Now(), 250u);
+//   EXPECT_TRUE(line.Unexpected().empty());
+#pragma once
+
+#include "serial/serial.h"
+
+#include <cstdint>
+#include <deque>
+#include <map>
+#include <string>
+#include <utility>
+#include <vector>
+
+// One expected request and the reply the instrument gives to it.
+class ScriptStep {
+  public:
+    explicit ScriptStep(std::string request) : request_(std::move(request)) {}
+    // Adds a reply part; it arrives as soon as the request is written, unless After says.
+    ScriptStep &Reply(std::string bytes);
+    // The last reply part arrives ms after the request was written.
+    ScriptStep &After(std::uint64_t ms);
+
+    struct Part {
+        std::uint64_t delayMs;
+        std::string bytes;
+    };
+    const std::string &Request() const { return request_; }
+    const std::vector<Part> &Parts() const { return parts_; }
+
+  private:
+    std::string request_;
+    std::vector<Part> parts_;
+};
+
+class ScriptedLine {
+  public:
+    static ScriptedLine &Instance();
+
+    // Clock at 0, no ports, empty script, no faults, nothing recorded.
+    void Reset();
+
+    // ---- The instrument ----
+    // Requests are expected in order, one per write; a write that does not match the next
+    // expected request is recorded as unexpected and answered by the default reply.
+    ScriptStep &Expect(std::string request);
+    ScriptStep &ExpectSilence(std::string request) { return Expect(std::move(request)); }
+    void DefaultReply(std::string bytes) { defaultReply_ = std::move(bytes); }
+    // Bytes that arrive at a virtual time of their own, whatever was written.
+    void Arrive(std::string bytes, std::uint64_t atMs);
+
+    // ---- Faults: each applies to the next call of its kind ----
+    void FailNextOpen(int result) { openFailure_ = result; }
+    void FailNextClose() { failClose_ = true; }
+    void FailNextWrite() { failWrite_ = true; }
+    // Only the first count bytes go out; the write reports them and fails with 2.
+    void ShortNextWrite(std::uint32_t count) { shortWrite_ = static_cast<int>(count); }
+    void FailNextRead() { failRead_ = true; }
+    // From now on SerialSetReadTimeout returns 0 and changes nothing.
+    void FailTimeouts() { failTimeouts_ = true; }
+
+    // ---- What the driver did ----
+    struct Sent {
+        std::uint64_t atMs;
+        std::string bytes;
+        bool operator==(const Sent &) const = default;
+    };
+    std::uint64_t Now() const { return nowMs_; }
+    const std::vector<Sent> &Writes() const { return writes_; }
+    const std::vector<std::uint32_t> &Pauses() const { return pauses_; }
+    // Every value the driver passed to SerialSetReadTimeout (not the purge's own).
+    const std::vector<std::int32_t> &Timeouts() const { return timeouts_; }
+    // Virtual time at which each purge began.
+    const std::vector<std::uint64_t> &Purges() const { return purges_; }
+    const std::vector<PortSettings> &Opens() const { return opens_; }
+    const std::vector<SerialHandle> &Closes() const { return closes_; }
+    // Writes that matched no expected request.
+    const std::vector<std::string> &Unexpected() const { return unexpected_; }
+    // The calls other than reads, in order: "open COM1", "timeout 200", "purge",
+    // "write S?\r", "pause 200", "break 10", "close"; control bytes appear as \r, \n, \xNN.
+    const std::vector<std::string> &Trace() const { return trace_; }
+    // Expected requests not yet written.
+    std::size_t Pending() const { return script_.size(); }
+    // Bytes that have arrived and not been read.
+    std::uint32_t Waiting() const;
+    // The read timeout in ms of an open port; -1 when the handle is not open.
+    std::int32_t ReadTimeoutMs(SerialHandle handle) const;
+
+    // ---- The serial operations, called through serial/serial.h ----
+    int Open(const PortSettings &settings, SerialHandle &handle);
+    int Close(SerialHandle handle);
+    std::int32_t SetReadTimeout(SerialHandle handle, std::int32_t timeout);
+    int Purge(SerialHandle handle);
+    int Break(std::uint32_t ms, SerialHandle handle);
+    int Write(SerialHandle handle, const void *bytes, std::uint32_t count, std::uint32_t *written);
+    int Read(SerialHandle handle, void *buffer, std::uint32_t count, std::uint32_t *read);
+    int Pause(std::uint32_t ms);
+    std::uint32_t Queued(SerialHandle handle) const;
+
+  private:
+    struct Port {
+        std::int32_t timeoutMs;
+        bool nullDevice;
+    };
+    struct Arrival {
+        std::uint64_t atMs;
+        std::string bytes;
+    };
+
+    Port *Find(SerialHandle handle);
+    const Port *Find(SerialHandle handle) const;
+    std::int32_t ChangeTimeout(SerialHandle handle, std::int32_t timeout);
+    std::uint32_t TakeArrived(unsigned char *buffer, std::uint32_t count);
+    std::uint32_t ReadWithin(unsigned char *buffer, std::uint32_t count, std::int32_t timeoutMs);
+    void Answer(const std::string &request);
+    void Record(std::string event) { trace_.push_back(std::move(event)); }
+
+    std::uint64_t nowMs_ = 0;
+    SerialHandle nextHandle_ = 1;
+    std::map<SerialHandle, Port> ports_;
+    std::deque<ScriptStep> script_;
+    std::string defaultReply_;
+    std::deque<Arrival> arrivals_; // ordered by time
+
+    int openFailure_ = kSerialOk;
+    bool failClose_ = false;
+    bool failWrite_ = false;
+    int shortWrite_ = -1;
+    bool failRead_ = false;
+    bool failTimeouts_ = false;
+
+    std::vector<Sent> writes_;
+    std::vector<std::uint32_t> pauses_;
+    std::vector<std::int32_t> timeouts_;
+    std::vector<std::uint64_t> purges_;
+    std::vector<PortSettings> opens_;
+    std::vector<SerialHandle> closes_;
+    std::vector<std::string> unexpected_;
+    std::vector<std::string> trace_;
+};
+
+// Shows bytes as readable text: \r, \n and other control bytes as escapes.
+std::string Printable(const std::string &bytes);
