@@ -1,0 +1,71 @@
+// Faults injected into the line: rules that pick requests by pattern, and the shaping of the
+// reply (or its absence) that each kind of fault produces.
+#pragma once
+
+#include "protocol.h"
+#include "random.h"
+
+#include <chrono>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace em1sim {
+
+enum class FaultKind {
+    Silence,      // the request is lost: no reply
+    Refuse,       // "?" instead of the reply; the request is not carried out
+    Empty,        // the terminator alone
+    Partial,      // the first bytes of the reply, then nothing
+    Split,        // the first bytes, a pause, then the rest
+    Garbage,      // random bytes, then the terminator
+    NoTerminator, // the reply without its terminator
+    Flood,        // a long run of bytes without any terminator
+    Late,         // the whole reply after a long delay
+    Trailing,     // the reply, then extra bytes after the terminator
+    Hangup,       // the line is closed and opened again; no reply
+};
+
+struct FaultRule {
+    std::string pattern; // request text without "\r"; "*" matches any run of characters
+    FaultKind kind;
+    std::optional<int> count; // requests left to hit; none: until cleared
+    double rate = 1.0;        // chance that a matching request is hit
+    std::chrono::milliseconds delay{0};
+    std::size_t bytes = 0;
+};
+
+// Parses "PATTERN KIND [count=N] [rate=P] [delay=MS] [bytes=N]"; on failure sets error.
+std::optional<FaultRule> parse_fault(std::string_view text, std::string &error);
+std::string describe(const FaultRule &rule);
+std::string_view kind_name(FaultKind kind);
+bool pattern_matches(std::string_view pattern, std::string_view request);
+
+class FaultTable {
+  public:
+    void add(FaultRule rule) { rules_.push_back(std::move(rule)); }
+    void clear() { rules_.clear(); }
+    const std::vector<FaultRule> &rules() const { return rules_; }
+    // The first rule that matches and fires for this request; counts it down.
+    std::optional<FaultRule> take(std::string_view request, Random &random);
+
+  private:
+    std::vector<FaultRule> rules_;
+};
+
+struct Transmission {
+    std::chrono::milliseconds delay;
+    std::string bytes;
+};
+
+struct Delivery {
+    std::vector<Transmission> transmissions;
+    std::optional<std::chrono::milliseconds> hang_up_for;
+};
+
+// What goes on the line for a reply, with the reply latency and an optional fault applied.
+Delivery deliver(const Reply &reply, const FaultRule *fault, std::chrono::milliseconds latency,
+                 Random &random);
+
+} // namespace em1sim

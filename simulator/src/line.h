@@ -1,0 +1,53 @@
+// The simulator's end of the serial line: the master of a pseudo-terminal it creates, or a
+// real serial device. A line can be hung up and opened again.
+//
+// On a pseudo-terminal the simulator keeps a descriptor of the slave open itself, so a peer
+// that closes and reopens the slave never leaves the master hung up. Opening again after a
+// hang-up creates a new pseudo-terminal, whose slave path differs from the old one while a
+// peer still holds the old slave open; the optional link is moved to it, so peers that use
+// the link keep one stable name.
+#pragma once
+
+#include "line_settings.h"
+
+#include <optional>
+#include <string>
+
+namespace em1sim {
+
+class Line {
+  public:
+    // A fresh pseudo-terminal; link (if not empty) becomes a symbolic link to its slave.
+    static Line pseudo_terminal(std::string link);
+    // A serial device, opened with the given settings.
+    static Line device(std::string path, LineSettings settings);
+
+    Line(Line &&other) noexcept;
+    Line &operator=(Line &&other) = delete;
+    Line(const Line &) = delete;
+    ~Line();
+
+    bool is_open() const { return fd_ >= 0; }
+    int fd() const { return fd_; }
+    // The path a peer opens: the pseudo-terminal's slave, or the device.
+    const std::string &peer_path() const { return peer_path_; }
+
+    void close();
+    // Opens the line again after close(); throws std::system_error on failure.
+    void open();
+
+  private:
+    Line(std::string link, std::optional<std::string> device, LineSettings settings);
+    void open_pseudo_terminal();
+    void open_device();
+    void update_link() const;
+
+    std::string link_;
+    std::optional<std::string> device_;
+    LineSettings settings_;
+    int fd_ = -1;
+    int slave_fd_ = -1;
+    std::string peer_path_;
+};
+
+} // namespace em1sim

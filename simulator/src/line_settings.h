@@ -1,0 +1,24 @@
+// Line settings of a real serial device: speed, character size, parity and stop bits.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace em1sim {
+
+struct LineSettings {
+    int baud = 9600;
+    int data_bits = 8;
+    char parity = 'N'; // N, E, O, M (mark) or S (space)
+    int stop_bits = 1;
+};
+
+// Puts the terminal behind fd into raw mode with these settings; false with errno set.
+bool apply_line_settings(int fd, const LineSettings &settings);
+// Raw mode alone, for a pseudo-terminal whose line settings mean nothing.
+bool make_raw(int fd);
+bool supported_baud(int baud);
+std::optional<char> parse_parity(std::string_view text);
+
+} // namespace em1sim

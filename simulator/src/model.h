@@ -1,0 +1,44 @@
+// Everything the simulator knows and can be told: the instrument, the conversation, the fault
+// table and the knobs of its behaviour. Guarded by the engine's lock.
+#pragma once
+
+#include "faults.h"
+#include "instrument.h"
+#include "protocol.h"
+#include "random.h"
+
+#include <chrono>
+#include <cstdint>
+#include <optional>
+
+namespace em1sim {
+
+struct ModelSettings {
+    int loops = kMaxLoops;
+    int modules = kMaxModules;
+    ProtocolSettings protocol;
+    std::chrono::milliseconds latency{20};
+    bool drift = true;
+    std::uint32_t seed = 1;
+};
+
+struct Model {
+    explicit Model(const ModelSettings &settings)
+        : instrument(settings.loops, settings.modules), protocol(instrument, settings.protocol),
+          latency(settings.latency), drift(settings.drift), drift_random(settings.seed),
+          fault_random(settings.seed ^ 0x5EEDu) {}
+    Model(const Model &) = delete;
+    Model &operator=(const Model &) = delete;
+
+    Instrument instrument;
+    Protocol protocol;
+    FaultTable faults;
+    std::chrono::milliseconds latency;
+    bool drift;
+    Random drift_random;
+    Random fault_random;
+    // Set by the "hangup" command; the engine carries it out on its own thread.
+    std::optional<std::chrono::milliseconds> hang_up_request;
+};
+
+} // namespace em1sim

@@ -1,0 +1,155 @@
+// Every fault mode does what it says on the line, picks only the requests it names, and a
+// hang-up leaves the instrument's state as it was.
+#include "em1sim/simulator.h"
+#include "pty_client.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <unistd.h>
+
+namespace {
+
+using namespace std::chrono_literals;
+using sim_test::kEtx;
+using sim_test::PtyClient;
+
+constexpr std::string_view kReply = "L01S=26.0\r\x03";
+
+bool has_terminator(std::string_view bytes) {
+    return bytes.find_first_of(std::string_view("\r\n\x03", 3)) != std::string_view::npos;
+}
+
+struct FaultCase {
+    std::string rule;
+    // Checks what arrived within 400 ms of the request.
+    std::function<void(const std::string &)> check;
+};
+
+class FaultModes : public testing::TestWithParam<FaultCase> {};
+
+TEST_P(FaultModes, SpoilOneReplyThenTheLineIsHealthy) {
+    em1sim::Simulator simulator;
+    simulator.fault("L01S? " + GetParam().rule + " count=1");
+    PtyClient client(simulator.slave_path());
+    client.send("L01S?\r");
+    GetParam().check(client.read_for(400ms));
+    EXPECT_EQ(client.ask("L01S?\r"), kReply);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    EachKind, FaultModes,
+    testing::Values(
+        FaultCase{"silence", [](const std::string &got) { EXPECT_EQ(got, ""); }},
+        FaultCase{"refuse", [](const std::string &got) { EXPECT_EQ(got, "?\r\x03"); }},
+        FaultCase{"empty", [](const std::string &got) { EXPECT_EQ(got, "\x03"); }},
+        FaultCase{"partial bytes=4", [](const std::string &got) { EXPECT_EQ(got, "L01S"); }},
+        FaultCase{"noterm", [](const std::string &got) { EXPECT_EQ(got, "L01S=26.0\r"); }},
+        FaultCase{"trailing",
+                  [](const std::string &got) { EXPECT_EQ(got, std::string(kReply) + "EXTRA"); }},
+        FaultCase{"garbage",
+                  [](const std::string &got) {
+                      ASSERT_EQ(got.size(), 13u);
+                      EXPECT_FALSE(has_terminator(got.substr(0, 12)));
+                      EXPECT_EQ(got.back(), kEtx);
+                  }},
+        FaultCase{"flood",
+                  [](const std::string &got) {
+                      EXPECT_EQ(got.size(), 600u);
+                      EXPECT_FALSE(has_terminator(got));
+                  }}),
+    [](const testing::TestParamInfo<FaultCase> &info) {
+        const std::string &rule = info.param.rule;
+        return rule.substr(0, rule.find(' '));
+    });
+
+TEST(Faults, LateReplyArrivesAfterItsDelay) {
+    em1sim::Simulator simulator;
+    simulator.fault("L01S? late delay=800 count=1");
+    PtyClient client(simulator.slave_path());
+    client.send("L01S?\r");
+    EXPECT_EQ(client.read_for(450ms), "");
+    EXPECT_EQ(client.read_until(kEtx, 1000ms), kReply);
+}
+
+TEST(Faults, SplitReplyPausesInTheMiddle) {
+    em1sim::Simulator simulator;
+    simulator.fault("L01S? split bytes=4 delay=500 count=1");
+    PtyClient client(simulator.slave_path());
+    client.send("L01S?\r");
+    EXPECT_EQ(client.read_for(250ms), "L01S");
+    EXPECT_EQ(client.read_until(kEtx, 500ms), "=26.0\r\x03");
+}
+
+TEST(Faults, PatternsAndCountsPickTheirRequests) {
+    em1sim::Simulator simulator;
+    simulator.fault("L01* silence count=2");
+    PtyClient client(simulator.slave_path());
+    EXPECT_EQ(client.ask("L02S?\r"), "L02S=27.0\r\x03");
+    for (const char *request : {"L01S?\r", "L01M?\r"}) {
+        client.send(request);
+        EXPECT_EQ(client.read_for(200ms), "") << request;
+    }
+    EXPECT_EQ(client.ask("L01S?\r"), kReply);
+    EXPECT_EQ(simulator.command("faults"), "none");
+}
+
+TEST(Faults, RateFiresOnlyOnPartOfTheRequests) {
+    em1sim::Options options;
+    options.seed = 7;
+    options.commands = {"fault * refuse rate=0.5"};
+    em1sim::Simulator simulator(options);
+    PtyClient client(simulator.slave_path());
+    int refused = 0;
+    for (int i = 0; i < 20; ++i)
+        refused += client.ask("L01S?\r") == "?\r\x03" ? 1 : 0;
+    EXPECT_GT(refused, 2);
+    EXPECT_LT(refused, 18);
+}
+
+TEST(Faults, RefusedOrLostWritesAreNotCarriedOutButSpoiledRepliesAre) {
+    em1sim::Simulator simulator;
+    simulator.fault("L01S=1 refuse count=1");
+    simulator.fault("L01S=2 silence count=1");
+    simulator.fault("L01S=3 noterm count=1");
+    PtyClient client(simulator.slave_path());
+    EXPECT_EQ(client.ask("L01S=1\r", '\n'), "?\r\n");
+    client.send("L01S=2\r");
+    EXPECT_EQ(client.read_for(200ms), "");
+    EXPECT_EQ(simulator.get("L01S"), "26.0");
+    client.send("L01S=3\r");
+    EXPECT_EQ(client.read_for(200ms), "L01S=3.0 ***\r");
+    EXPECT_EQ(simulator.get("L01S"), "3.0");
+}
+
+TEST(Faults, HangUpKeepsStateAndTheLinkFollowsTheNewLine) {
+    const std::string link = testing::TempDir() + "em1sim_link_" + std::to_string(::getpid());
+    em1sim::Options options;
+    options.link = link;
+    em1sim::Simulator simulator(options);
+    simulator.fault("SX hangup delay=300");
+    const std::string first_path = simulator.slave_path();
+    EXPECT_EQ(std::filesystem::read_symlink(link), first_path);
+    // The first peer keeps the old line open, so the new one cannot take its number.
+    PtyClient first(link);
+    EXPECT_EQ(first.ask("L01S=55\r", '\n'), "L01S=55.0 ***\r\n");
+    first.send("SX\r");
+    EXPECT_TRUE(first.sees_hang_up(1000ms));
+    ASSERT_TRUE(sim_test::eventually([&] { return !simulator.slave_path().empty(); }));
+    EXPECT_NE(simulator.slave_path(), first_path);
+    EXPECT_EQ(std::filesystem::read_symlink(link), simulator.slave_path());
+    PtyClient second(link);
+    EXPECT_EQ(second.ask("L01S?\r"), "L01S=55.0\r\x03");
+    simulator.stop();
+    EXPECT_FALSE(std::filesystem::is_symlink(link));
+}
+
+TEST(Faults, PeerMayCloseAndReopenTheLine) {
+    em1sim::Simulator simulator;
+    for (int round = 0; round < 3; ++round) {
+        PtyClient client(simulator.slave_path());
+        EXPECT_EQ(client.ask("L01S?\r"), kReply) << "round " << round;
+    }
+}
+
+} // namespace

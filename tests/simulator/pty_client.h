@@ -1,0 +1,51 @@
+// A plain termios client of the simulator's line: opens a path as a raw 9600 8N1 port, as a
+// driver would, and reads replies with time limits.
+#pragma once
+
+#include <chrono>
+#include <string>
+#include <string_view>
+#include <thread>
+
+namespace sim_test {
+
+using namespace std::chrono_literals;
+
+inline constexpr char kEtx = '\x03';
+
+class PtyClient {
+  public:
+    explicit PtyClient(const std::string &path);
+    ~PtyClient();
+    PtyClient(const PtyClient &) = delete;
+    PtyClient &operator=(const PtyClient &) = delete;
+
+    void send(std::string_view bytes);
+    // Reads until the terminator has arrived or the timeout has run out.
+    std::string read_until(char terminator, std::chrono::milliseconds timeout = 1000ms);
+    // Everything that arrives within the window.
+    std::string read_for(std::chrono::milliseconds window);
+    std::string ask(std::string_view request, char terminator = kEtx) {
+        send(request);
+        return read_until(terminator);
+    }
+    // True once the line reports a hang-up (end of file, EIO or POLLHUP) within the timeout.
+    bool sees_hang_up(std::chrono::milliseconds timeout);
+
+  private:
+    int fd_;
+};
+
+// Polls until the condition holds or the timeout runs out.
+template <typename Condition>
+bool eventually(Condition condition, std::chrono::milliseconds timeout = 2000ms) {
+    const auto end = std::chrono::steady_clock::now() + timeout;
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > end)
+            return false;
+        std::this_thread::sleep_for(10ms);
+    }
+    return true;
+}
+
+} // namespace sim_test
