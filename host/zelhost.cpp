@@ -2,6 +2,7 @@
 #include "driver_library.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -10,15 +11,23 @@ namespace {
 void PrintUsage(std::FILE *out) {
     std::fprintf(out,
                  "usage: zelhost [--driver PATH] info\n"
+                 "       zelhost [--driver PATH] start PORT [TIMEOUT]\n"
                  "\n"
                  "Loads the EM-1 driver library and calls its entry point ZelMain.\n"
                  "\n"
                  "commands:\n"
                  "  info           print the driver's self-description (command 14)\n"
+                 "  start PORT     bring an instance up on PORT (ColdStart, 9600 8N1), rerun\n"
+                 "                 the adapter dialogue (WarmStart) and shut it down; PORT is\n"
+                 "                 a device under /dev/ (ttyUSB0, pts/3) or a path. TIMEOUT is\n"
+                 "                 the reply timeout in units of 10 ms (default 100)\n"
                  "\n"
                  "options:\n"
                  "  --driver PATH  the driver library to load (default: %s beside zelhost)\n"
-                 "  -h, --help     show this help\n",
+                 "  -h, --help     show this help\n"
+                 "\n"
+                 "The driver's log lines go to standard error; ZEL_LOG_FILE names a file\n"
+                 "instead and ZEL_LOG_MASK filters them by level (32 outcome, 64 detail).\n",
                  DriverFileName());
 }
 
@@ -63,11 +72,46 @@ int PrintInfo(const DriverLibrary &driver) {
     return 0;
 }
 
+void Report(const char *command, int rc, const DriverState &state) {
+    std::printf("%-10s result %d, port %s, adapter ready %d\n", command, rc,
+                state.portHandle != 0 ? "open" : "closed", state.adapterReady);
+    std::fflush(stdout);
+}
+
+int StartInstance(const DriverLibrary &driver, const char *port, const char *timeout) {
+    ColdStartParameters params{};
+    if (std::strlen(port) >= sizeof params.portName) {
+        std::fprintf(stderr, "zelhost: port name '%s' is longer than %zu characters\n", port,
+                     sizeof params.portName - 1);
+        return 2;
+    }
+    std::strcpy(params.portName, port);
+    params.enabled = 1;
+    params.replyTimeout = timeout != nullptr ? std::atoi(timeout) : 100;
+    params.line = LineSettings{9600, 8, 0, 0};
+    DriverState state{};
+    DriverCall call{&state, EM_CMD_COLD_START, 1, 0, &params};
+    const int cold = driver.zelMain(&call);
+    Report("ColdStart", cold, state);
+    if (cold != 0) {
+        return 1;
+    }
+    call.command = EM_CMD_WARM_START;
+    const int warm = driver.zelMain(&call);
+    Report("WarmStart", warm, state);
+    call.command = EM_CMD_SHUTDOWN;
+    const int shutdown = driver.zelMain(&call);
+    Report("Shutdown", shutdown, state);
+    return warm == 0 && shutdown == 0 && state.adapterReady == 1 ? 0 : 1;
+}
+
 } // namespace
 
 int main(int argc, char **argv) {
     std::string driverPath = ExecutableFolder() + DriverFileName();
     const char *command = nullptr;
+    const char *operands[2] = {nullptr, nullptr};
+    int operandCount = 0;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "-h") == 0 || std::strcmp(argv[i], "--help") == 0) {
             PrintUsage(stdout);
@@ -77,13 +121,17 @@ int main(int argc, char **argv) {
             driverPath = argv[++i];
         } else if (command == nullptr && argv[i][0] != '-') {
             command = argv[i];
+        } else if (command != nullptr && operandCount < 2) {
+            operands[operandCount++] = argv[i];
         } else {
             std::fprintf(stderr, "zelhost: unexpected argument '%s'\n\n", argv[i]);
             PrintUsage(stderr);
             return 2;
         }
     }
-    if (command == nullptr || std::strcmp(command, "info") != 0) {
+    const bool info = command != nullptr && std::strcmp(command, "info") == 0 && operandCount == 0;
+    const bool start = command != nullptr && std::strcmp(command, "start") == 0 && operandCount > 0;
+    if (!info && !start) {
         PrintUsage(stderr);
         return 2;
     }
@@ -93,7 +141,7 @@ int main(int argc, char **argv) {
         std::fprintf(stderr, "zelhost: cannot load the driver: %s\n", error.c_str());
         return 1;
     }
-    const int status = PrintInfo(driver);
+    const int status = info ? PrintInfo(driver) : StartInstance(driver, operands[0], operands[1]);
     UnloadDriverLibrary(driver);
     return status;
 }
