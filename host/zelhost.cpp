@@ -85,7 +85,7 @@ int StartInstance(const DriverLibrary &driver, const char *port, const char *tim
                      sizeof params.portName - 1);
         return 2;
     }
-    std::strcpy(params.portName, port);
+    std::memcpy(params.portName, port, std::strlen(port) + 1);
     params.enabled = 1;
     params.replyTimeout = timeout != nullptr ? std::atoi(timeout) : 100;
     params.line = LineSettings{9600, 8, 0, 0};

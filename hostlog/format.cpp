@@ -31,7 +31,7 @@ bool IsLengthModifier(char c) {
 
 // Formats one conversion whose text is spec (from '%' to the conversion letter).
 int FormatOne(char *buf, std::size_t size, const char *spec, std::size_t specLength,
-              va_list *args) {
+              va_list &args) {
     char one[32];
     if (specLength >= sizeof one) {
         return std::snprintf(buf, size, "%s", "<bad format>");
@@ -48,29 +48,29 @@ int FormatOne(char *buf, std::size_t size, const char *spec, std::size_t specLen
     case 'X':
     case 'o':
         if (isLong) {
-            return std::snprintf(buf, size, one, va_arg(*args, long long));
+            return std::snprintf(buf, size, one, va_arg(args, long long));
         }
         if (std::strchr(one, 'l') != nullptr) {
-            return std::snprintf(buf, size, one, va_arg(*args, long));
+            return std::snprintf(buf, size, one, va_arg(args, long));
         }
-        return std::snprintf(buf, size, one, va_arg(*args, int));
+        return std::snprintf(buf, size, one, va_arg(args, int));
     case 'c':
     case 'C':
         one[specLength - 1] = 'c';
-        return std::snprintf(buf, size, one, va_arg(*args, int));
+        return std::snprintf(buf, size, one, va_arg(args, int));
     case 'f':
     case 'F':
     case 'e':
     case 'E':
     case 'g':
     case 'G':
-        return std::snprintf(buf, size, one, va_arg(*args, double));
+        return std::snprintf(buf, size, one, va_arg(args, double));
     case 's': {
-        const char *text = va_arg(*args, const char *);
+        const char *text = va_arg(args, const char *);
         return std::snprintf(buf, size, one, text != nullptr ? text : "(null)");
     }
     case 'p':
-        return std::snprintf(buf, size, one, va_arg(*args, void *));
+        return std::snprintf(buf, size, one, va_arg(args, void *));
     default:
         return std::snprintf(buf, size, "%s", one);
     }
@@ -111,7 +111,7 @@ extern "C" std::size_t hostlog_vformat(char *out, std::size_t size, const char *
         }
         char piece[512];
         const int n =
-            FormatOne(piece, sizeof piece, p, static_cast<std::size_t>(end - p + 1), &local);
+            FormatOne(piece, sizeof piece, p, static_cast<std::size_t>(end - p + 1), local);
         if (n > 0) {
             const auto written = static_cast<std::size_t>(n);
             result.put(piece, written < sizeof piece ? written : sizeof piece - 1);
