@@ -7,7 +7,7 @@ objdump=${2:-objdump}
 fail=0
 case "$driver" in
 *.dll)
-  exports=$("$objdump" -p "$driver" | awk '/\[Ordinal\/Name Pointer\] Table/{t=1;next} t&&/^\s*\[/{print $NF} t&&/^$/{t=0}')
+  exports=$("$objdump" -p "$driver" | awk '/\[Ordinal\/Name Pointer\] Table/{t=1;next} t&&/^[ \t]*\[/{print $NF} t&&/^$/{t=0}')
   ;;
 *)
   exports=$(nm -D --defined-only "$driver" | awk '$2 ~ /[TDBRVW]/ {print $3}' | grep -vE '^(_init|_fini|_edata|_end|__bss_start)$' || true)

@@ -1,0 +1,204 @@
+// The Win32 serial backend under Wine, in real time, on COM5 of the Wine prefix, which
+// with_simulator.sh links to the EM-1 simulator's pseudo-terminal. The simulator holds
+// L01S at 42.5 and floods 700 bytes on "XF" and exactly 512 on "XG".
+#include "serial/serial.h"
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr char kReply[] = "L01S=42.5\r\x03";
+
+PortSettings Settings(const char *name, LineSettings line = {9600, 8, 0, 0}) {
+    PortSettings settings{};
+    std::strncpy(settings.portName, name, sizeof settings.portName - 1);
+    settings.line = line;
+    settings.openFlags = EM_OPEN_RTS_ON;
+    return settings;
+}
+
+double MillisecondsSince(Clock::time_point start) {
+    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
+
+class Com5 : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_EQ(SerialOpen(Settings("COM5"), port), kSerialOk);
+        ASSERT_NE(port, 0u);
+    }
+    void TearDown() override {
+        if (port != 0) {
+            EXPECT_EQ(SerialClose(port), kSerialOk);
+        }
+    }
+
+    void Send(const char *request) {
+        std::uint32_t written = 0;
+        ASSERT_EQ(SerialWrite(port, request, std::strlen(request), &written), kSerialOk);
+        ASSERT_EQ(written, std::strlen(request));
+    }
+    // Reads one byte at a time up to ETX, as the exchange does.
+    std::string ReadUpToEtx() {
+        std::string reply;
+        char byte = 0;
+        while (reply.size() < 600 && SerialRead(port, &byte, 1, nullptr) == kSerialOk) {
+            reply += byte;
+            if (byte == '\x03') {
+                break;
+            }
+        }
+        return reply;
+    }
+    // Waits up to 3 s for count bytes in the input queue and returns what is queued then.
+    std::uint32_t WaitQueued(std::uint32_t count) {
+        const auto start = Clock::now();
+        while (BytesQueued(port) < count && MillisecondsSince(start) < 3000) {
+            Sleep(10);
+        }
+        return BytesQueued(port);
+    }
+
+    SerialHandle port = 0;
+};
+
+TEST(Win32Open, ResultByPortName) {
+    struct Case {
+        const char *name;
+        int result;
+    };
+    for (const Case c :
+         {Case{"COM5", kSerialOk}, Case{"NUL", kSerialOk}, Case{"NOSUCHPORT", kSerialOpenFailed}}) {
+        SCOPED_TRACE(c.name);
+        SerialHandle handle = 0;
+        ASSERT_EQ(SerialOpen(Settings(c.name), handle), c.result);
+        if (c.result == kSerialOk) {
+            EXPECT_NE(handle, 0u);
+            EXPECT_EQ(SerialClose(handle), kSerialOk);
+        }
+    }
+}
+
+TEST(Win32Open, NulHasNoTimeoutsAndNoQueue) {
+    SerialHandle handle = 0;
+    ASSERT_EQ(SerialOpen(Settings("NUL"), handle), kSerialOk);
+    EXPECT_EQ(SerialSetReadTimeout(handle, 20), 0);
+    EXPECT_EQ(BytesQueued(handle), 0u);
+    EXPECT_EQ(SerialClose(handle), kSerialOk);
+}
+
+// Only what the line can hold is read back. Linux pseudo-terminals force 8 data bits and
+// no parity whatever is set, and Wine reports fParity from the parity and the DTR and RTS
+// controls as enabled on a line without modem lines, so those members prove nothing here.
+TEST(Win32Open, LineSettingsReachThePort) {
+    SerialHandle handle = 0;
+    ASSERT_EQ(SerialOpen(Settings("COM5", {19200, 7, 2, 2}), handle), kSerialOk);
+    DCB dcb{};
+    dcb.DCBlength = sizeof dcb;
+    ASSERT_TRUE(GetCommState(reinterpret_cast<HANDLE>(handle), &dcb));
+    EXPECT_EQ(dcb.BaudRate, 19200u);
+    EXPECT_EQ(dcb.StopBits, TWOSTOPBITS);
+    EXPECT_TRUE(dcb.fBinary);
+    EXPECT_FALSE(dcb.fOutxCtsFlow);
+    EXPECT_FALSE(dcb.fOutX);
+    EXPECT_FALSE(dcb.fInX);
+    EXPECT_EQ(SerialClose(handle), kSerialOk);
+}
+
+bool UnderWine() {
+    return GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version") != nullptr;
+}
+
+// Windows refuses a second open of a port opened without sharing. Wine does not apply sharing
+// to serial devices, so there the second open succeeds.
+TEST_F(Com5, SecondOpenOfAnOpenPort) {
+    SerialHandle second = 0;
+    const int result = SerialOpen(Settings("COM5"), second);
+    if (UnderWine()) {
+        EXPECT_EQ(result, kSerialOk);
+        EXPECT_EQ(SerialClose(second), kSerialOk);
+    } else {
+        EXPECT_EQ(result, kSerialOpenFailed);
+    }
+}
+
+TEST_F(Com5, SetReadTimeoutReturnsThePreviousOneInTensOfMilliseconds) {
+    EXPECT_EQ(SerialSetReadTimeout(port, 25), 100); // a fresh port waits 1000 ms
+    EXPECT_EQ(SerialSetReadTimeout(port, 25), 25);
+    EXPECT_EQ(SerialSetReadTimeout(port, 7), 25);
+}
+
+TEST_F(Com5, ReadOnASilentLineEndsAtTheTimeout) {
+    for (const std::int32_t timeout : {5, 30}) {
+        SCOPED_TRACE(timeout);
+        SerialSetReadTimeout(port, timeout);
+        char byte = 0;
+        std::uint32_t got = 99;
+        const auto start = Clock::now();
+        EXPECT_EQ(SerialRead(port, &byte, 1, &got), kSerialIoFailed);
+        const double elapsed = MillisecondsSince(start);
+        std::printf("read timeout %d ms: returned after %.1f ms\n", timeout * 10, elapsed);
+        EXPECT_EQ(got, 0u);
+        EXPECT_GE(elapsed, timeout * 10 - 2);
+        EXPECT_LE(elapsed, timeout * 10 + 30);
+    }
+}
+
+TEST_F(Com5, RequestAndReplyUpToEtx) {
+    Send("L01S?\r");
+    EXPECT_EQ(ReadUpToEtx(), kReply);
+    EXPECT_EQ(BytesQueued(port), 0u);
+}
+
+TEST_F(Com5, ReadKeepsWhatArrivedBeforeTheTimeout) {
+    SerialSetReadTimeout(port, 50);
+    Send("L01S?\r");
+    char buffer[32] = {};
+    std::uint32_t got = 0;
+    EXPECT_EQ(SerialRead(port, buffer, 20, &got), kSerialIoFailed);
+    EXPECT_EQ(got, std::strlen(kReply));
+    EXPECT_STREQ(buffer, kReply);
+}
+
+TEST_F(Com5, WriteOfNothingSucceeds) {
+    std::uint32_t written = 99;
+    EXPECT_EQ(SerialWrite(port, "", 0, &written), kSerialOk);
+    EXPECT_EQ(written, 0u);
+}
+
+// A purge drains everything waiting, in reads of 512 bytes, and puts the read timeout back.
+TEST_F(Com5, PurgeDiscardsWaitingInput) {
+    struct Case {
+        const char *request;
+        std::uint32_t waiting;
+    };
+    for (const Case c :
+         {Case{"L01S?\r", sizeof kReply - 1}, Case{"XG\r", 512}, Case{"XF\r", 700}}) {
+        SCOPED_TRACE(c.request);
+        SerialSetReadTimeout(port, 10);
+        Send(c.request);
+        ASSERT_EQ(WaitQueued(c.waiting), c.waiting);
+        EXPECT_EQ(SerialPurge(port), kSerialOk);
+        EXPECT_EQ(BytesQueued(port), 0u);
+        EXPECT_EQ(SerialSetReadTimeout(port, 10), 10);
+        char byte = 0;
+        EXPECT_EQ(SerialRead(port, &byte, 1, nullptr), kSerialIoFailed);
+    }
+}
+
+TEST_F(Com5, PurgeOfAnIdlePortReturnsAtOnce) {
+    const auto start = Clock::now();
+    EXPECT_EQ(SerialPurge(port), kSerialOk);
+    EXPECT_LT(MillisecondsSince(start), 40);
+}
+
+} // namespace
