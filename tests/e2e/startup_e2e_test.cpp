@@ -1,16 +1,13 @@
 // Start-up and port commands end to end: the built driver, loaded as a host loads it,
 // against the simulator on a pseudo-terminal, in real time.
-#include "driver_library.h"
 #include "em1sim/simulator.h"
+#include "hosted_driver.h"
 #include "hostlog.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <cstdio>
-#include <cstring>
-#include <fstream>
-#include <sstream>
 #include <string>
 
 namespace {
@@ -36,48 +33,22 @@ class StartupEndToEnd : public ::testing::Test {
         std::remove(logPath.c_str());
         ASSERT_EQ(hostlog_open(logPath.c_str()), 0);
         std::string error;
-        ASSERT_TRUE(LoadDriverLibrary(EM_DRIVER_PATH, driver, error)) << error;
+        ASSERT_TRUE(driver.Load(EM_DRIVER_PATH, error)) << error;
     }
-    void TearDown() override {
-        Call(EM_CMD_SHUTDOWN);
-        UnloadDriverLibrary(driver);
-        hostlog_open(nullptr);
-    }
+    void TearDown() override { hostlog_open(nullptr); }
 
-    std::int32_t Call(std::int32_t command, void *params = nullptr) {
-        DriverCall call{&state, command, 1, 0, params};
-        return driver.zelMain(&call);
-    }
-    std::int32_t ColdStart(const std::string &port) {
-        ColdStartParameters params{};
-        port.copy(params.portName, sizeof params.portName - 1);
-        params.enabled = 1;
-        params.replyTimeout = 100;
-        params.line = LineSettings{9600, 8, 0, 0};
-        return Call(EM_CMD_COLD_START, &params);
-    }
-    std::int32_t Reopen(const std::string &port) {
-        ReopenPortParameters params{};
-        port.copy(params.portName, sizeof params.portName - 1);
-        params.line = LineSettings{9600, 8, 0, 0};
-        return Call(EM_CMD_REOPEN_PORT, &params);
-    }
-    std::string Log() const {
-        std::ifstream in(logPath);
-        std::stringstream text;
-        text << in.rdbuf();
-        return text.str();
-    }
+    std::int32_t Call(std::int32_t command) { return driver.Call(command); }
+    std::string Log() const { return ReadTextFile(logPath); }
 
-    DriverLibrary driver;
-    DriverState state{};
+    HostedDriver driver;
+    DriverState &state = driver.state;
     std::string logPath;
 };
 
 TEST_F(StartupEndToEnd, ColdStartBringsTheInstanceUpAndWarmStartRerunsTheDialogue) {
     em1sim::Simulator simulator;
     const auto started = std::chrono::steady_clock::now();
-    ASSERT_EQ(ColdStart(PortName(simulator)), 0);
+    ASSERT_EQ(driver.ColdStart(PortName(simulator)), 0);
     const auto elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - started);
     std::printf("ColdStart on the fast path took %.3f s\n", elapsed.count());
     EXPECT_NE(state.portHandle, 0u);
@@ -98,7 +69,7 @@ TEST_F(StartupEndToEnd, ColdStartBringsTheInstanceUpAndWarmStartRerunsTheDialogu
 TEST_F(StartupEndToEnd, PortCommandsCloseAndReopenTheLine) {
     em1sim::Simulator first;
     em1sim::Simulator second;
-    ASSERT_EQ(ColdStart(PortName(first)), 0);
+    ASSERT_EQ(driver.ColdStart(PortName(first)), 0);
 
     EXPECT_EQ(Call(EM_CMD_SHUTDOWN), 0);
     EXPECT_EQ(state.portHandle, 0u);
@@ -107,13 +78,13 @@ TEST_F(StartupEndToEnd, PortCommandsCloseAndReopenTheLine) {
     EXPECT_EQ(Call(EM_CMD_OPEN_PORT), 2) << "the line is already open, and open exclusively";
     EXPECT_NE(state.portHandle, 0u);
 
-    EXPECT_EQ(Reopen(PortName(second)), 0);
+    EXPECT_EQ(driver.Reopen(PortName(second)), 0);
     EXPECT_STREQ(state.port.portName, PortName(second).c_str());
     EXPECT_EQ(Call(EM_CMD_WARM_START), 0) << "the dialogue now runs on the second line";
     EXPECT_NE(second.trace_text().find("DMVX"), std::string::npos);
 
     EXPECT_EQ(Call(EM_CMD_CLOSE_PORT), 0);
-    EXPECT_EQ(Reopen(PortName(first)), 0);
+    EXPECT_EQ(driver.Reopen(PortName(first)), 0);
     EXPECT_EQ(Call(EM_CMD_WARM_START), 0);
 }
 
@@ -121,7 +92,7 @@ TEST_F(StartupEndToEnd, RefusedModuleSetupLeavesTheAdapterNotReady) {
     em1sim::Options options;
     options.commands = {"fault DMVX refuse"};
     em1sim::Simulator simulator(options);
-    EXPECT_EQ(ColdStart(PortName(simulator)), 0);
+    EXPECT_EQ(driver.ColdStart(PortName(simulator)), 0);
     EXPECT_NE(state.portHandle, 0u);
     EXPECT_EQ(state.adapterReady, 0);
     const std::string log = Log();

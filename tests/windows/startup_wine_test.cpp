@@ -4,21 +4,16 @@
 //
 // StartupUnderWine runs against a well-behaved simulator, StartupUnderWineRefused against
 // one that refuses "DMVX"; each suite runs in a run of its own (--gtest_filter).
-#include "driver_library.h"
+#include "hosted_driver.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
-#include <fstream>
-#include <sstream>
 #include <string>
 
 namespace {
-
-constexpr LineSettings kLine{9600, 8, 0, 0};
 
 class DriverOnCom5 : public ::testing::Test {
   protected:
@@ -28,43 +23,23 @@ class DriverOnCom5 : public ::testing::Test {
         logPath = log;
         std::remove(logPath.c_str());
         std::string error;
-        ASSERT_TRUE(LoadDriverLibrary(ExecutableFolder() + DriverFileName(), driver, error))
-            << error;
-    }
-    void TearDown() override {
-        if (driver.zelMain != nullptr) {
-            Call(EM_CMD_SHUTDOWN);
-            UnloadDriverLibrary(driver);
-        }
+        ASSERT_TRUE(driver.Load(ExecutableFolder() + DriverFileName(), error)) << error;
     }
 
-    std::int32_t Call(std::int32_t command, void *params = nullptr) {
-        DriverCall call{&state, command, 1, 0, params};
-        return driver.zelMain(&call);
-    }
+    std::int32_t Call(std::int32_t command) { return driver.Call(command); }
     std::int32_t ColdStart() {
-        ColdStartParameters params{};
-        std::strcpy(params.portName, "COM5");
-        params.enabled = 1;
-        params.replyTimeout = 100;
-        params.line = kLine;
         const auto start = std::chrono::steady_clock::now();
-        const std::int32_t result = Call(EM_CMD_COLD_START, &params);
+        const std::int32_t result = driver.ColdStart("COM5", 100);
         std::printf("ColdStart took %lld ms\n",
                     static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(
                                                std::chrono::steady_clock::now() - start)
                                                .count()));
         return result;
     }
-    std::string Log() const {
-        std::ifstream in(logPath);
-        std::stringstream text;
-        text << in.rdbuf();
-        return text.str();
-    }
+    std::string Log() const { return ReadTextFile(logPath); }
 
-    DriverLibrary driver;
-    DriverState state{};
+    HostedDriver driver;
+    DriverState &state = driver.state;
     std::string logPath;
 };
 
@@ -102,11 +77,7 @@ TEST_F(StartupUnderWine, OpenPortAndReopenPortReopen) {
     EXPECT_EQ(Call(EM_CMD_CLOSE_PORT), 0);
     EXPECT_EQ(state.portHandle, 0u);
 
-    ReopenPortParameters params{};
-    std::strcpy(params.portName, "COM5");
-    params.replyTimeout = 150;
-    params.line = kLine;
-    EXPECT_EQ(Call(EM_CMD_REOPEN_PORT, &params), 0);
+    EXPECT_EQ(driver.Reopen("COM5", 150), 0);
     EXPECT_NE(state.portHandle, 0u);
     EXPECT_EQ(state.replyTimeout, 150);
     EXPECT_EQ(Call(EM_CMD_WARM_START), 0);
