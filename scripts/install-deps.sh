@@ -19,7 +19,6 @@ for p in "${packages[@]}"; do
 done
 
 if [ ${#missing[@]} -eq 0 ]; then
-  "$(dirname "$0")/enable-i386.sh"
   exit 0
 fi
 
@@ -33,5 +32,4 @@ echo "install-deps: installing ${missing[*]}"
 dpkg --add-architecture i386
 export DEBIAN_FRONTEND=noninteractive
 apt-get update -qq
-apt-get install -y -qq --no-install-recommends "${packages[@]}" >/dev/null
-"$(dirname "$0")/enable-i386.sh"
+apt-get install -y -qq "${packages[@]}" >/dev/null

@@ -8,6 +8,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 ./scripts/install-deps.sh
+./scripts/enable-i386.sh
 
 legs=(${EM_LEGS:-linux-x64 linux-i686 windows-i686 windows-x64})
 passed=0
