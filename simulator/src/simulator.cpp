@@ -27,7 +27,7 @@ struct Simulator::Running {
         engine.emplace(Line::pseudo_terminal(options.link), model_settings(options), trace);
         for (const auto &command : options.commands)
             if (const auto answer = engine->execute(command); answer.starts_with("error:"))
-                throw std::runtime_error(command + ": " + answer);
+                throw std::runtime_error(std::string(command).append(": ").append(answer));
         thread = std::thread([this] { engine->run(); });
     }
 
