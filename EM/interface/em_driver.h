@@ -93,6 +93,56 @@ typedef struct ReopenPortParameters {
     LineSettings line;
 } ReopenPortParameters;
 
+/* Item classes, as DefineItem returns them and the item commands take them back. */
+enum {
+    EM_CLASS_ALERT = 'A',   /* A07: alert flag 7 */
+    EM_CLASS_SPECIAL = 'G', /* one of the special words "XS0", "NL", "NM", "NA", "SX", "S?",
+                               "DISP", "INIT" */
+    EM_CLASS_LOOP = 'L',    /* L01S1: loop 1, parameter letter S, scale digit 1 */
+    EM_CLASS_MODULE = 'M'   /* M12V0: module 12, parameter letter V, scale digit 0 */
+};
+
+/* Host data type codes. A single value occupies one 4-byte cell of the value buffer:
+ * 32-bit types in bytes 0-3, every other type as a 16-bit integer in bytes 2-3.
+ * A block (count 2 or more) is count consecutive 16-bit integers whatever the type. */
+enum {
+    EM_TYPE_UINT16 = 0,
+    EM_TYPE_INT16 = 1,
+    EM_TYPE_WORD = 2,  /* unsigned 16-bit */
+    EM_TYPE_FLOAT = 3, /* 32-bit IEEE float */
+    EM_TYPE_INT32 = 4,
+    EM_TYPE_UINT32 = 5,
+    EM_TYPE_BIT = 6,    /* 16-bit, bit number 0; the only type an alert item takes */
+    EM_TYPE_REFUSED = 7 /* DefineItem refuses it; codes above 7 are 16-bit */
+};
+
+/* The parameter block of DefineItem (3) and CheckItem (4). */
+typedef struct ItemDefinition {
+    char *address;     /* NUL-terminated; rewritten in upper case when accepted */
+    uint32_t unused;   /* not read by the driver */
+    int32_t dataType;  /* EM_TYPE_*; CheckItem sets it to 1 */
+    int32_t count;     /* read by CheckItem only, bounded per class */
+    int32_t cleared;   /* set to 0 */
+    int32_t itemClass; /* EM_CLASS_* */
+    int32_t index;     /* item index (alert flag number for class 'A') */
+    int32_t bitNumber; /* 255, or 0 for alert items and type 6 */
+    int32_t width;     /* value width in bits: 16 or 32 */
+} ItemDefinition;
+
+/* The parameter block of SingleRead (5), BlockRead (6) and SingleWrite (7), filled from
+ * what DefineItem returned for the item. */
+typedef struct ItemRequest {
+    const char *address; /* the uppercased address */
+    uint32_t unused1[2];
+    int32_t itemClass; /* EM_CLASS_* */
+    int32_t index;     /* read for class 'A' only: the first alert flag */
+    uint32_t unused2[2];
+    int32_t dataType; /* EM_TYPE_* */
+    int32_t count;    /* 2 or more: a block of 16-bit values; 1 or less: one 4-byte cell */
+    uint32_t unused3;
+    void *values; /* written by reads, read by writes */
+} ItemRequest;
+
 enum {
     EM_CMD_COLD_START = 1,
     EM_CMD_WARM_START = 2,
@@ -120,12 +170,17 @@ int32_t EM_CDECL ZelMain(const DriverCall *call);
 #endif
 
 #if UINTPTR_MAX == 0xFFFFFFFFu
-#ifdef __cplusplus
-#include <cstddef>
-#define EM_LAYOUT_CHECK(cond, what) static_assert(cond, what)
-#else
 #include <stddef.h>
+#if defined(__cplusplus) && __cplusplus >= 201103L
+#define EM_LAYOUT_CHECK(cond, what) static_assert(cond, what)
+#elif !defined(__cplusplus) && defined(__STDC_VERSION__) && __STDC_VERSION__ >= 201112L
 #define EM_LAYOUT_CHECK(cond, what) _Static_assert(cond, what)
+#else
+/* Before C11 and C++11: an array type whose size is negative when the check fails. */
+#define EM_LAYOUT_CHECK_JOIN2(a, b) a##b
+#define EM_LAYOUT_CHECK_JOIN(a, b) EM_LAYOUT_CHECK_JOIN2(a, b)
+#define EM_LAYOUT_CHECK(cond, what)                                                                \
+    typedef char EM_LAYOUT_CHECK_JOIN(em_layout_check_, __LINE__)[(cond) ? 1 : -1]
 #endif
 EM_LAYOUT_CHECK(sizeof(LineSettings) == 8, "LineSettings is 8 bytes");
 EM_LAYOUT_CHECK(offsetof(PortSettings, line) == 12, "PortSettings.line at 12");
@@ -160,7 +215,23 @@ EM_LAYOUT_CHECK(offsetof(ReopenPortParameters, replyTimeout) == 12,
                 "ReopenPortParameters.replyTimeout at 12");
 EM_LAYOUT_CHECK(offsetof(ReopenPortParameters, line) == 16, "ReopenPortParameters.line at 16");
 EM_LAYOUT_CHECK(sizeof(ReopenPortParameters) == 24, "ReopenPortParameters is 24 bytes");
+EM_LAYOUT_CHECK(offsetof(ItemDefinition, dataType) == 8, "ItemDefinition.dataType at 8");
+EM_LAYOUT_CHECK(offsetof(ItemDefinition, count) == 12, "ItemDefinition.count at 12");
+EM_LAYOUT_CHECK(offsetof(ItemDefinition, cleared) == 16, "ItemDefinition.cleared at 16");
+EM_LAYOUT_CHECK(offsetof(ItemDefinition, itemClass) == 20, "ItemDefinition.itemClass at 20");
+EM_LAYOUT_CHECK(offsetof(ItemDefinition, index) == 24, "ItemDefinition.index at 24");
+EM_LAYOUT_CHECK(offsetof(ItemDefinition, bitNumber) == 28, "ItemDefinition.bitNumber at 28");
+EM_LAYOUT_CHECK(offsetof(ItemDefinition, width) == 32, "ItemDefinition.width at 32");
+EM_LAYOUT_CHECK(sizeof(ItemDefinition) == 36, "ItemDefinition is 36 bytes");
+EM_LAYOUT_CHECK(offsetof(ItemRequest, itemClass) == 12, "ItemRequest.itemClass at 12");
+EM_LAYOUT_CHECK(offsetof(ItemRequest, index) == 16, "ItemRequest.index at 16");
+EM_LAYOUT_CHECK(offsetof(ItemRequest, dataType) == 28, "ItemRequest.dataType at 28");
+EM_LAYOUT_CHECK(offsetof(ItemRequest, count) == 32, "ItemRequest.count at 32");
+EM_LAYOUT_CHECK(offsetof(ItemRequest, values) == 40, "ItemRequest.values at 40");
+EM_LAYOUT_CHECK(sizeof(ItemRequest) == 44, "ItemRequest is 44 bytes");
 #undef EM_LAYOUT_CHECK
+#undef EM_LAYOUT_CHECK_JOIN
+#undef EM_LAYOUT_CHECK_JOIN2
 #endif
 
 #endif
