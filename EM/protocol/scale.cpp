@@ -1,0 +1,46 @@
+#include "protocol/scale.h"
+
+#include <cmath>
+
+namespace {
+
+constexpr int kScalePosition = 4;
+// Beyond this exponent the factor is infinite in double precision anyway.
+constexpr int kLargestExponent = 400;
+
+bool IsBlank(char c) {
+    return c == ' ' || (c >= '\t' && c <= '\r');
+}
+
+// The decimal integer at text, as the C library's text-to-integer conversion reads it,
+// held within -kLargestExponent..kLargestExponent so that no digit string overflows.
+int ExponentAt(const char *text) {
+    while (IsBlank(*text)) {
+        ++text;
+    }
+    const bool negative = *text == '-';
+    if (*text == '-' || *text == '+') {
+        ++text;
+    }
+    int exponent = 0;
+    for (; *text >= '0' && *text <= '9'; ++text) {
+        if (exponent <= kLargestExponent) {
+            exponent = exponent * 10 + (*text - '0');
+        }
+    }
+    if (exponent > kLargestExponent) {
+        exponent = kLargestExponent;
+    }
+    return negative ? -exponent : exponent;
+}
+
+} // namespace
+
+double ScaleFactor(const char *address) {
+    for (int i = 0; i < kScalePosition; ++i) {
+        if (address[i] == '\0') {
+            return 1.0;
+        }
+    }
+    return std::trunc(std::pow(10.0, ExponentAt(address + kScalePosition)));
+}
