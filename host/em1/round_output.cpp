@@ -1,0 +1,200 @@
+#include "round_output.h"
+
+#include "clock_text.h"
+#include "number_text.h"
+
+#include <algorithm>
+#include <cmath>
+#include <string>
+
+namespace {
+
+std::string ScaleText(double scale) {
+    return "x" + FormatNumber(scale);
+}
+
+std::string CellText(const ItemResult &result) {
+    return result.problem ? "-" : FormatNumber(result.hostValue);
+}
+
+std::string ValueText(const ItemResult &result) {
+    return result.problem ? "-" : result.shown.text;
+}
+
+// One item a line: ITEM VALUE CELL SCALE TYPE.
+class ListWriter : public RoundWriter {
+  public:
+    ListWriter(std::FILE *out, const std::vector<Item> &items) : out_(out), items_(items) {}
+    void Write(const Round &round) override {
+        std::size_t width = 4;
+        for (const auto &item : items_) {
+            width = std::max(width, item.address.size());
+        }
+        std::fprintf(out_, "%-*s  %-12s %-12s %-6s %s\n", static_cast<int>(width), "ITEM", "VALUE",
+                     "CELL", "SCALE", "TYPE");
+        for (std::size_t i = 0; i < items_.size(); ++i) {
+            const ItemResult &result = round.results[i];
+            std::fprintf(out_, "%-*s  %-12s %-12s %-6s %s\n", static_cast<int>(width),
+                         items_[i].address.c_str(), ValueText(result).c_str(),
+                         CellText(result).c_str(), ScaleText(items_[i].Scale()).c_str(),
+                         TypeName(items_[i].dataType).c_str());
+        }
+        std::fflush(out_);
+    }
+
+  private:
+    std::FILE *out_;
+    const std::vector<Item> &items_;
+};
+
+// A header, then one line per round: TIME ROUND and a column per item.
+class TableWriter : public RoundWriter {
+  public:
+    TableWriter(std::FILE *out, const std::vector<Item> &items) : out_(out), items_(items) {
+        for (const auto &item : items_) {
+            widths_.push_back(std::max<std::size_t>(item.address.size(), 8));
+        }
+    }
+    void Write(const Round &round) override {
+        if (round.number == 1) {
+            std::fprintf(out_, "%-12s  %5s", "TIME", "ROUND");
+            for (std::size_t i = 0; i < items_.size(); ++i) {
+                std::fprintf(out_, "  %-*s", static_cast<int>(widths_[i]),
+                             items_[i].address.c_str());
+            }
+            std::fputc('\n', out_);
+        }
+        std::fprintf(out_, "%-12s  %5lld", LocalClock(round.time).c_str(), round.number);
+        for (std::size_t i = 0; i < items_.size(); ++i) {
+            std::fprintf(out_, "  %-*s", static_cast<int>(widths_[i]),
+                         ValueText(round.results[i]).c_str());
+        }
+        std::fputc('\n', out_);
+        std::fflush(out_);
+    }
+
+  private:
+    std::FILE *out_;
+    const std::vector<Item> &items_;
+    std::vector<std::size_t> widths_;
+};
+
+std::string CsvField(const std::string &text) {
+    if (text.find_first_of(",\"\r\n") == std::string::npos) {
+        return text;
+    }
+    std::string quoted = "\"";
+    for (const char c : text) {
+        quoted += c == '"' ? "\"\"" : std::string(1, c);
+    }
+    return quoted + "\"";
+}
+
+// A header row, then time,round and one field per item; a failed read leaves its field
+// empty.
+class CsvWriter : public RoundWriter {
+  public:
+    CsvWriter(std::FILE *out, const std::vector<Item> &items) : out_(out), items_(items) {}
+    void Write(const Round &round) override {
+        if (round.number == 1) {
+            std::fputs("time,round", out_);
+            for (const auto &item : items_) {
+                std::fprintf(out_, ",%s", CsvField(item.address).c_str());
+            }
+            std::fputc('\n', out_);
+        }
+        std::fprintf(out_, "%s,%lld", UtcStamp(round.time).c_str(), round.number);
+        for (const auto &result : round.results) {
+            std::fprintf(out_, ",%s", result.problem ? "" : CsvField(result.shown.text).c_str());
+        }
+        std::fputc('\n', out_);
+        std::fflush(out_);
+    }
+
+  private:
+    std::FILE *out_;
+    const std::vector<Item> &items_;
+};
+
+std::string JsonString(const std::string &text) {
+    std::string json = "\"";
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (c == '"' || c == '\\') {
+            json += '\\';
+            json += c;
+        } else if (byte < 0x20) {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\u%04x", byte);
+            json += escaped;
+        } else {
+            json += c;
+        }
+    }
+    return json + "\"";
+}
+
+std::string JsonNumber(double value) {
+    return std::isfinite(value) ? FormatNumber(value) : "null";
+}
+
+std::string ProblemWord(ExitStatus status) {
+    switch (status) {
+    case ExitStatus::Refused:
+        return "refused";
+    case ExitStatus::BadValue:
+        return "undecoded";
+    default:
+        return "no answer";
+    }
+}
+
+std::string JsonItem(const Item &item, const ItemResult &result) {
+    std::string json = "{\"item\":" + JsonString(item.address);
+    if (result.problem) {
+        return json + ",\"error\":" + JsonString(ProblemWord(result.problem->status)) + "}";
+    }
+    json += ",\"value\":" + JsonNumber(result.shown.value);
+    if (result.shown.text != FormatNumber(result.shown.value)) {
+        json += ",\"text\":" + JsonString(result.shown.text);
+    }
+    return json + ",\"cell\":" + JsonNumber(result.hostValue) +
+           ",\"scale\":" + JsonNumber(item.Scale()) + "}";
+}
+
+// One object per round: {"time":..., "round":N, "items":[{"item":..., "value":...}, ...]}.
+class JsonWriter : public RoundWriter {
+  public:
+    JsonWriter(std::FILE *out, const std::vector<Item> &items) : out_(out), items_(items) {}
+    void Write(const Round &round) override {
+        std::string line = "{\"time\":" + JsonString(UtcStamp(round.time)) +
+                           ",\"round\":" + std::to_string(round.number) + ",\"items\":[";
+        for (std::size_t i = 0; i < items_.size(); ++i) {
+            line += (i == 0 ? "" : ",") + JsonItem(items_[i], round.results[i]);
+        }
+        line += "]}\n";
+        std::fputs(line.c_str(), out_);
+        std::fflush(out_);
+    }
+
+  private:
+    std::FILE *out_;
+    const std::vector<Item> &items_;
+};
+
+} // namespace
+
+std::unique_ptr<RoundWriter> MakeRoundWriter(std::FILE *out, OutputFormat format,
+                                             const std::vector<Item> &items, bool singleRound) {
+    switch (format) {
+    case OutputFormat::Csv:
+        return std::make_unique<CsvWriter>(out, items);
+    case OutputFormat::Json:
+        return std::make_unique<JsonWriter>(out, items);
+    default:
+        if (singleRound) {
+            return std::make_unique<ListWriter>(out, items);
+        }
+        return std::make_unique<TableWriter>(out, items);
+    }
+}
