@@ -1,28 +1,98 @@
 #!/usr/bin/env bash
-# The main job: builds the driver, the host program and the instrument simulator, then
-# loads the driver as a host does, shows what it says about itself and brings an instance
-# up and down against the simulator on a pseudo-terminal.
+# The main job: builds the driver, the host program em1 and the instrument simulator with
+# the release preset, starts the simulator on a pseudo-terminal and drives it with em1 as a
+# commissioning engineer would: start-up, items, reads, writes read back, alerts, a block
+# and a poll. It ends by itself and leaves no process or file behind.
+#
+# Usage: demo.sh [--bin DIR]    with --bin, the programs already built in DIR (the test
+#                               command runs the demo this way)
 set -euo pipefail
 cd "$(dirname "$0")/.."
-./scripts/install-deps.sh
-cmake --preset linux-x64 >/dev/null
-cmake --build --preset linux-x64 --target zelhost EM em1sim >/dev/null
-bin=build/linux-x64/bin
 
-"$bin/zelhost" info
-echo
+if [ "${1:-}" = --bin ]; then
+  bin=$(cd "$2" && pwd)
+else
+  ./scripts/install-deps.sh
+  echo "building the release preset (driver, em1, em1sim)..."
+  cmake --preset release >/dev/null
+  cmake --build --preset release --target EM em1 em1sim >/dev/null
+  bin=$PWD/build/release/bin
+fi
 
-port_file=$(mktemp)
-"$bin/em1sim" --trace build/linux-x64/demo-trace.log >"$port_file" &
+work=$(mktemp -d)
+simulator=
+cleanup() {
+  if [ -n "$simulator" ]; then
+    kill "$simulator" 2>/dev/null || true
+    wait "$simulator" 2>/dev/null || true
+  fi
+  rm -rf "$work"
+}
+trap cleanup EXIT
+trap 'exit 130' INT TERM
+
+"$bin/em1sim" --control "$work/control" --trace "$work/trace" >"$work/line" 2>"$work/errors" &
 simulator=$!
-trap 'kill "$simulator" 2>/dev/null; wait "$simulator" 2>/dev/null; rm -f "$port_file"' EXIT
-for _ in $(seq 50); do
-  [ -s "$port_file" ] && break
-  sleep 0.1
+for _ in $(seq 100); do
+  [ -s "$work/line" ] && [ -S "$work/control" ] && break
+  kill -0 "$simulator" 2>/dev/null || { cat "$work/errors" >&2; exit 1; }
+  sleep 0.05
 done
-port=$(head -1 "$port_file")
-echo "simulator answering on $port"
-"$bin/zelhost" start "${port#/dev/}"
+port=$(head -1 "$work/line")
+
+# Shows a command as typed, then runs it; its output is kept in $work/output for checks.
+run() {
+  printf '\n$ %s\n' "$*"
+  local program=$1
+  shift
+  "$bin/$program" "$@" | tee "$work/output"
+}
+# Fails the demo when the last command's output lacks the text.
+expect() {
+  grep -qF -- "$1" "$work/output" || { echo "demo: expected '$1' in the output above" >&2; exit 1; }
+}
+
+echo "The EM-1 simulator answers on $port; em1 drives it through the driver library."
+run em1 info
+expect "Eurotherm EM-1"
+run em1 --port "$port" start
+expect "adapter ready"
+
 echo
-echo "what the instrument saw (build/linux-x64/demo-trace.log):"
-cat build/linux-x64/demo-trace.log
+echo "# Items: the driver defines each address and says what it is; L01Q0 has no letter Q."
+run em1 check L01S1 M03V0 L01M0 A02 INIT L01Q0 || echo "(exit status $?: an address was refused)"
+expect "L01S1"
+
+echo
+echo "# A loop set point, a module's measured value and a loop's mode."
+run em1 --port "$port" read L01S1 M03V0 L01M0
+expect "AUTO"
+
+echo
+echo "# A new set point and mode, read back."
+run em1 --port "$port" write L01S1 42.5
+run em1 --port "$port" write L01M0 MANUAL
+run em1 --port "$port" read L01S1 L01M0
+expect "42.5"
+expect "MANUAL"
+
+echo
+echo "# Two alerts raised on the simulator's control socket, then read by name."
+"$bin/em1sim" ctl "$work/control" alert add CC >/dev/null
+"$bin/em1sim" ctl "$work/control" alert add "L03 LOW ALARM" >/dev/null
+run em1 --port "$port" alerts
+expect "LOW ALARM"
+
+echo
+echo "# Loops 1 and 2 with one request: S V % X of each."
+run em1 --port "$port" block L 8
+expect "L02X"
+
+echo
+echo "# Three rounds of a poll, half a second apart."
+run em1 --port "$port" poll L01S1 L01V1 L01M0 --interval 0.5 --count 3
+expect "MANUAL"
+
+echo
+echo "# The last requests and replies the instrument saw:"
+tail -n 6 "$work/trace"

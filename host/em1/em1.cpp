@@ -36,6 +36,10 @@ void CheckOperands(const CommandDefinition &command, const CommandLine &line) {
                          line.operands[command.mostOperands] + "'; usage: em1 " +
                          std::string(command.synopsis));
     }
+    if (command.talksToInstrument && line.port.name.empty()) {
+        throw UsageError(std::string(command.name) +
+                         ": talks to the instrument; give its port with --port");
+    }
     for (const auto &option : line.commandOptions) {
         if (command.options.find(option) == std::string_view::npos) {
             throw UsageError(option + " does not apply to " + std::string(command.name));

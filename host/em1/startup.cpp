@@ -103,9 +103,6 @@ void RecordPortSettings(DriverState &state, const PortOptions &port, const LineS
 }
 
 void StartInstance(Instance &instance, const StartOptions &options) {
-    if (options.port.name.empty()) {
-        throw UsageError("this command talks to the instrument: give its port with --port");
-    }
     if (!options.noStart && UsesStartupLines(options.port)) {
         ColdStart(instance, options);
         return;
