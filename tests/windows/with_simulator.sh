@@ -4,6 +4,8 @@
 # dosdevices/com5 points at that link. The simulator is stopped however the run ends.
 #
 # Usage: with_simulator.sh EM1SIM WINE_RUN WORK_DIR [EM1SIM_OPTION...] -- EXE [ARG...]
+# EXE is a Windows program, run under Wine; or a script, run as it is with WINE_RUN in its
+# environment, whose first .exe argument is the program it runs under Wine.
 # Exit status: the program's; 77 (skipped) when em1sim is missing or the program cannot
 # run under Wine here.
 set -euo pipefail
@@ -18,12 +20,20 @@ while [ $# -gt 0 ] && [ "$1" != -- ]; do
 done
 shift
 exe=$1
+for argument in "$@"; do
+  case $argument in
+  *.exe)
+    windows_program=$argument
+    break
+    ;;
+  esac
+done
 
 if [ ! -x "$em1sim" ]; then
   echo "with_simulator: skipped: no simulator at $em1sim (build em1sim in the linux-x64 preset)"
   exit 77
 fi
-"$wine_run" --prepare "$exe"
+"$wine_run" --prepare "${windows_program:?no Windows program among the arguments}"
 com5="${WINEPREFIX:?WINEPREFIX names the prefix the program runs in}/dosdevices/com5"
 
 mkdir -p "$work_dir"
@@ -47,7 +57,11 @@ done
 ln -sfn "$link" "$com5"
 
 status=0
-"$wine_run" "$@" || status=$?
+if [ "$exe" = "$windows_program" ]; then
+  "$wine_run" "$@" || status=$?
+else
+  WINE_RUN=$wine_run "$@" || status=$?
+fi
 if [ "$status" -ne 0 ] && [ "$status" -ne 77 ]; then
   echo "with_simulator: the simulator's trace:" >&2
   tail -n 40 "$trace" >&2
