@@ -59,21 +59,25 @@ class TableWriter : public RoundWriter {
         if (round.number == 1) {
             std::fprintf(out_, "%-12s  %5s", "TIME", "ROUND");
             for (std::size_t i = 0; i < items_.size(); ++i) {
-                std::fprintf(out_, "  %-*s", static_cast<int>(widths_[i]),
-                             items_[i].address.c_str());
+                Column(items_[i].address, i);
             }
             std::fputc('\n', out_);
         }
         std::fprintf(out_, "%-12s  %5lld", LocalClock(round.time).c_str(), round.number);
         for (std::size_t i = 0; i < items_.size(); ++i) {
-            std::fprintf(out_, "  %-*s", static_cast<int>(widths_[i]),
-                         ValueText(round.results[i]).c_str());
+            Column(ValueText(round.results[i]), i);
         }
         std::fputc('\n', out_);
         std::fflush(out_);
     }
 
   private:
+    // Column i, padded to its width except the last, so lines end without blanks.
+    void Column(const std::string &text, std::size_t i) {
+        const int width = i + 1 < widths_.size() ? static_cast<int>(widths_[i]) : 0;
+        std::fprintf(out_, "  %-*s", width, text.c_str());
+    }
+
     std::FILE *out_;
     const std::vector<Item> &items_;
     std::vector<std::size_t> widths_;

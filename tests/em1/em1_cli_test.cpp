@@ -66,7 +66,8 @@ INSTANTIATE_TEST_SUITE_P(
                   "--format does not apply to write"},
         UsageCase{{"-p", "pts/1", "read", "L01S1:double"},
                   "'L01S1:double': unknown data type 'double'"},
-        UsageCase{{"-p", "pts/1", "block", "L", "many"}, "block: COUNT 'many' is not a whole number"},
+        UsageCase{{"-p", "pts/1", "block", "L", "many"},
+                  "block: COUNT 'many' is not a whole number"},
         UsageCase{{"-p", "pts/1", "block", "Q", "4"}, "block: 'Q' is neither a class"},
         UsageCase{{"-p", "pts/1", "block", "M", "71"},
                   "block: COUNT 71 is out of range for class M (allowed: 2 to 70)"},
@@ -126,8 +127,7 @@ TEST(Em1Info, ShowsTheSelfDescriptionInWordsAndASquareBanner) {
 TEST(Em1Info, ALibraryThatCannotBeLoadedGives66) {
     const ProgramRun run = Em1({"--driver", "/nonexistent/libEM.so", "info"});
     EXPECT_EQ(run.status, 66);
-    EXPECT_NE(run.err.find("em1: cannot load the driver: /nonexistent/libEM.so"),
-              std::string::npos)
+    EXPECT_NE(run.err.find("em1: cannot load the driver: /nonexistent/libEM.so"), std::string::npos)
         << run.err;
 }
 
@@ -142,8 +142,8 @@ class Em1PortTrouble : public ::testing::TestWithParam<PortCase> {};
 TEST_P(Em1PortTrouble, IsToldInWordsWithStatus74) {
     const ProgramRun run = Em1({"--port", GetParam().port, "start"});
     EXPECT_EQ(run.status, 74) << run.err;
-    EXPECT_NE(run.err.find("em1: cannot open port " + GetParam().port + " (ColdStart result 2): " +
-                           GetParam().reason),
+    EXPECT_NE(run.err.find("em1: cannot open port " + GetParam().port +
+                           " (ColdStart result 2): " + GetParam().reason),
               std::string::npos)
         << run.err;
     EXPECT_LT(run.elapsed.count(), 5.0);
@@ -164,8 +164,7 @@ TEST(Em1PortInUse, APortLockedByAnotherProgramIsInUse) {
     ASSERT_EQ(flock(slave, LOCK_EX | LOCK_NB), 0);
     const ProgramRun run = Em1({"--port", port, "start"});
     EXPECT_EQ(run.status, 74);
-    EXPECT_NE(run.err.find("in use by another program: " + port + " is locked"),
-              std::string::npos)
+    EXPECT_NE(run.err.find("in use by another program: " + port + " is locked"), std::string::npos)
         << run.err;
     close(slave);
     close(master);

@@ -99,8 +99,8 @@ class Parser {
             if (c == '\\' && at_ < text_.size()) {
                 const char escaped = text_[at_++];
                 if (escaped == 'u') {
-                    c = static_cast<char>(std::strtol(std::string(text_.substr(at_, 4)).c_str(),
-                                                      nullptr, 16));
+                    c = static_cast<char>(
+                        std::strtol(std::string(text_.substr(at_, 4)).c_str(), nullptr, 16));
                     at_ += 4;
                 } else {
                     c = escaped == 'n' ? '\n' : escaped == 't' ? '\t' : escaped;
