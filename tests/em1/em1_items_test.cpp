@@ -142,7 +142,7 @@ TEST_F(Em1Items, ValuesTheItemCannotTakeAreRefusedBeforeAnythingIsSent) {
           Case{"L01M0", "FAST", "it is not a mode (OFF MANUAL TRIM AUTO SLAVE CASCADE ON)"},
           Case{"L01M0", "7", "it is not a mode"}, Case{"L01S1", "ten", "it is not a number"},
           Case{"L01S1:int16", "4000", "4000 times the scale 10 does not fit the type int16"},
-          Case{"L01S0:uint16", "1.5", "does not fit the type uint16 exactly"},
+          Case{"L01S0:uint16", "1.5", "1.5 times the scale 1 does not fit the type uint16 exactly"},
           Case{"A02", "0", "alert items can only be read"}, Case{"NL", "1", "NL can only be read"},
           Case{"DISP", "2", "DISP takes 0 or 1"}}) {
         const ProgramRun run = Run({"write", c.item, c.value});
