@@ -141,19 +141,20 @@ std::int32_t SingleRead(const DriverCall &call) {
     if (item == nullptr) {
         return Failed(call, kReadRefused, kSingleReadFailure, "", "");
     }
-    Text request = {};
+    Text query = {};
+    const char *request = query;
     switch (item->itemClass) {
     case EM_CLASS_ALERT:
         return BlockRead(call);
     case EM_CLASS_LOOP:
     case EM_CLASS_MODULE:
-        BuildQuery(item->address, request);
+        BuildQuery(item->address, query);
         break;
     case EM_CLASS_SPECIAL:
         if (AnswerFromState(call, *item)) {
             return kReadOk;
         }
-        std::strcpy(request, SpecialRequestFor(item->address));
+        request = SpecialRequestFor(item->address);
         break;
     default:
         break;
@@ -166,7 +167,5 @@ std::int32_t BlockRead(const DriverCall &call) {
     if (item == nullptr) {
         return Failed(call, kReadRefused, kBlockReadFailure, "", "");
     }
-    Text request = {};
-    std::strcpy(request, BlockRequestFor(item->itemClass));
-    return ReadItem(call, *item, request, kBlockReadFailure);
+    return ReadItem(call, *item, BlockRequestFor(item->itemClass), kBlockReadFailure);
 }
