@@ -85,8 +85,10 @@ struct RequestCase {
 
 class RequestText : public ReadingTest, public ::testing::WithParamInterface<RequestCase> {};
 
+// The read commands do not look at the enabled flag: a disabled instance reads too.
 TEST_P(RequestText, OneRequestOneExchangeAndTheValueStored) {
     const RequestCase &c = GetParam();
+    state.enabled = 0;
     line().Expect(c.request).Reply(c.reply);
     EXPECT_EQ(Read(c.command, c.address, c.itemClass, c.count), 0);
     EXPECT_EQ(Requests(), std::vector<std::string>{c.request});
@@ -116,23 +118,6 @@ INSTANTIATE_TEST_SUITE_P(
         RequestCase{EM_CMD_BLOCK_READ, "M02V1", 'M', 2, "SM?\r", "1,1.5,OK\r\n2,2.5,OK\r\n\x03",
                     25}));
 
-TEST_F(ReadingTest, AlertSingleReadUsesTheItemsIndex) {
-    line().Expect("SA?\r").Reply("ALERTS\r\nCC\r\n\x03");
-    item = ItemRequest{"A02", {}, EM_CLASS_ALERT, 2, {}, EM_TYPE_BIT, 1, 0, values};
-    EXPECT_EQ(Call(EM_CMD_SINGLE_READ, &item), 0);
-    EXPECT_EQ(Word(), 1);
-}
-
-TEST_F(ReadingTest, BlockReadStoresTheWholeLine) {
-    line().Expect("SL?\r").Reply(kLoopBlock);
-    EXPECT_EQ(Read(EM_CMD_BLOCK_READ, "L02S0", EM_CLASS_LOOP, 4), 0);
-    std::int16_t block[4];
-    std::memcpy(block, values, sizeof block);
-    EXPECT_EQ(std::vector<std::int16_t>(block, block + 4),
-              (std::vector<std::int16_t>{27, 27, 50, 8}));
-    EXPECT_TRUE(Untouched(8));
-}
-
 // "SX", "DISP" and "INIT" are answered from the driver's state, with no request, no time
 // and no log line.
 TEST_F(ReadingTest, WordsAnsweredWithoutTheInstrument) {
@@ -150,15 +135,6 @@ TEST_F(ReadingTest, WordsAnsweredWithoutTheInstrument) {
     EXPECT_TRUE(LineActivity().empty());
     EXPECT_EQ(line().Now(), 0u);
     EXPECT_TRUE(CapturedLog().empty());
-}
-
-TEST_F(ReadingTest, DisabledInstanceStillReads) {
-    state.enabled = 0;
-    line().Expect("L01S?\r").Reply("L01S=3\r\x03");
-    EXPECT_EQ(Read(EM_CMD_SINGLE_READ, "L01S0", EM_CLASS_LOOP), 0);
-    line().Expect("SL?\r").Reply(kLoopBlock);
-    EXPECT_EQ(Read(EM_CMD_BLOCK_READ, "L01S0", EM_CLASS_LOOP, 2), 0);
-    EXPECT_EQ(Requests(), (std::vector<std::string>{"L01S?\r", "SL?\r"}));
 }
 
 // Any other class sends nothing and still reads; the reply is decoded as nothing.
