@@ -47,6 +47,10 @@ TEST_F(WritingEndToEnd, WrittenValuesReadBack) {
     EXPECT_EQ(simulator.get("M03V"), "65.535");
     EXPECT_EQ(WriteWord(driver, "DISP", EM_CLASS_SPECIAL, 1), 0);
     EXPECT_EQ(simulator.command("display"), "TURN KEY OFF");
+    simulator.add_alert("CC");
+    EXPECT_EQ(WriteWord(driver, "SX", EM_CLASS_SPECIAL, 0), 0);
+    EXPECT_EQ(simulator.command("alerts"), "none");
+    EXPECT_EQ(WriteWord(driver, "S?", EM_CLASS_SPECIAL, 0), 0) << "sends SI";
     EXPECT_EQ(driver.state.replyTerminator, 3);
     EXPECT_EQ(Log().find("Failed"), std::string::npos) << Log();
 }
