@@ -161,6 +161,40 @@ INSTANTIATE_TEST_SUITE_P(EveryStep, DialogueFailureTest,
                                            DialogueFailure{"ModuleSetupSilent", 3, "", 2}),
                          [](const auto &info) { return std::string(info.param.name); });
 
+// The instrument answers every request that reaches it, but the line fails for every write
+// from one request on: the step whose request was not sent fails as if nothing came back,
+// never on the reply of the step before.
+struct UnsentStep {
+    const char *name;
+    bool fastStart;
+    std::size_t sentWrites; // requests that go out before the line fails
+    std::int32_t result;
+};
+
+class UnsentStepTest : public StartupTest, public ::testing::WithParamInterface<UnsentStep> {};
+
+TEST_P(UnsentStepTest, FailsOnItsOwnEmptyReply) {
+    const UnsentStep &step = GetParam();
+    ScriptDialogue(step.fastStart);
+    line().FailWritesAfter(step.sentWrites);
+
+    EXPECT_EQ(ColdStart(), 0);
+
+    EXPECT_EQ(line().Writes().size(), step.sentWrites);
+    EXPECT_EQ(state.adapterReady, 0);
+    const std::string rc = std::to_string(step.result);
+    EXPECT_EQ(CapturedLog(), Lines({{32, "ZEL04: EM: ConfigureAdapter(): fail rc = " + rc},
+                                    {32, "ZEL04: EM: ColdStart(): Fail rc = " + rc + " "}}));
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryStep, UnsentStepTest,
+                         ::testing::Values(UnsentStep{"Status", true, 0, 5},
+                                           UnsentStep{"Reset", false, 1, 5},
+                                           UnsentStep{"Display", true, 1, 5},
+                                           UnsentStep{"LoopSetup", true, 2, 5},
+                                           UnsentStep{"ModuleSetup", true, 3, 2}),
+                         [](const auto &info) { return std::string(info.param.name); });
+
 TEST_F(StartupTest, ResetRefusedFailsBeforeTheWait) {
     line().Expect("S?\r").Reply("OK\r\x03");
     line().Expect("SI\r").Reply("?\x03");

@@ -214,7 +214,9 @@ int ScriptedLine::Write(SerialHandle handle, const void *bytes, std::uint32_t co
                         std::uint32_t *written) {
     const Port *port = Find(handle);
     const int shortCount = std::exchange(shortWrite_, -1);
-    if (std::exchange(failWrite_, false) || port == nullptr || (bytes == nullptr && count > 0)) {
+    const bool lineGone = writeCalls_++ >= failWritesAfter_;
+    if (std::exchange(failWrite_, false) || lineGone || port == nullptr ||
+        (bytes == nullptr && count > 0)) {
         Record("write failed");
         return kSerialIoFailed;
     }

@@ -17,6 +17,7 @@
 
 #include "serial/serial.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <deque>
 #include <map>
@@ -65,6 +66,8 @@ class ScriptedLine {
     void FailNextOpen(int result) { openFailure_ = result; }
     void FailNextClose() { failClose_ = true; }
     void FailNextWrite() { failWrite_ = true; }
+    // Every write after the first count writes fails, as on a line that has gone away.
+    void FailWritesAfter(std::size_t count) { failWritesAfter_ = count; }
     // Only the first count bytes go out; the write reports them and fails with 2.
     void ShortNextWrite(std::uint32_t count) { shortWrite_ = static_cast<int>(count); }
     void FailNextRead() { failRead_ = true; }
@@ -137,6 +140,8 @@ class ScriptedLine {
     int openFailure_ = kSerialOk;
     bool failClose_ = false;
     bool failWrite_ = false;
+    std::size_t writeCalls_ = 0;
+    std::size_t failWritesAfter_ = SIZE_MAX;
     int shortWrite_ = -1;
     bool failRead_ = false;
     bool failTimeouts_ = false;
