@@ -15,10 +15,16 @@ std::int32_t ClosePort(const DriverCall &call) {
         return kRefused;
     }
     DriverState &state = *call.state;
-    if (state.portHandle == 0) {
+    const SerialHandle port = state.portHandle;
+    if (port == 0) {
         return 0;
     }
-    if (SerialClose(state.portHandle) != kSerialOk) {
+    if (!SerialHolds(port)) {
+        // No port of this library's: nothing to close, and the number is not used again.
+        state.portHandle = 0;
+        return 0;
+    }
+    if (SerialClose(port) != kSerialOk) {
         return kPortFailure;
     }
     state.portHandle = 0;

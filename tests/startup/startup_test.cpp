@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -277,6 +278,42 @@ TEST_F(StartupTest, ClosePortKeepsTheHandleWhenThePlatformRefuses) {
     EXPECT_EQ(state.portHandle, 0u);
     EXPECT_EQ(state.adapterReady, 1);
     EXPECT_EQ(state.enabled, 1);
+}
+
+// A record the host did not zero, or one naming a port that has been closed since, holds a
+// handle this library does not hold: the port commands forget it and never close it.
+TEST_F(StartupTest, NoCommandClosesAHandleTheLibraryDoesNotHold) {
+    SerialHandle closedSince = 0;
+    ASSERT_EQ(SerialOpen(PortSettings{"ttyS7", {9600, 8, 0, 0}, 0}, closedSince), kSerialOk);
+    ASSERT_EQ(SerialClose(closedSince), kSerialOk);
+    const SerialHandle madeUp = 0x5A5A5A5A;
+
+    const struct {
+        const char *name;
+        std::function<std::int32_t()> run;
+        bool opens;
+    } commands[] = {
+        {"ColdStart", [this] { return ColdStart(); }, true},
+        {"OpenPort", [this] { return Call(EM_CMD_OPEN_PORT); }, true},
+        {"ReopenPort same name", [this] { return Reopen("ttyS3", 0); }, true},
+        {"ReopenPort new name", [this] { return Reopen("ttyS4", 0); }, true},
+        {"ClosePort", [this] { return Call(EM_CMD_CLOSE_PORT); }, false},
+    };
+    for (const SerialHandle foreign : {closedSince, madeUp}) {
+        for (const auto &command : commands) {
+            state = DriverState{};
+            std::strcpy(state.port.portName, "ttyS3");
+            state.portHandle = foreign;
+            ScriptDialogue();
+            const std::size_t closesBefore = line().Closes().size();
+
+            EXPECT_EQ(command.run(), 0) << command.name;
+
+            EXPECT_EQ(line().Closes().size(), closesBefore) << command.name << " " << foreign;
+            EXPECT_NE(state.portHandle, foreign) << command.name;
+            EXPECT_EQ(state.portHandle != 0, command.opens) << command.name;
+        }
+    }
 }
 
 TEST_F(StartupTest, OpenPortEnablesAndLeavesTimeoutsAlone) {

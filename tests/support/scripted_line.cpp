@@ -280,6 +280,9 @@ int SerialOpen(const PortSettings &settings, SerialHandle &handle) {
 int SerialClose(SerialHandle handle) {
     return ScriptedLine::Instance().Close(handle);
 }
+bool SerialHolds(SerialHandle handle) {
+    return ScriptedLine::Instance().Holds(handle);
+}
 std::int32_t SerialSetReadTimeout(SerialHandle handle, std::int32_t timeout) {
     return ScriptedLine::Instance().SetReadTimeout(handle, timeout);
 }

@@ -104,6 +104,7 @@ class ScriptedLine {
     // ---- The serial operations, called through serial/serial.h ----
     int Open(const PortSettings &settings, SerialHandle &handle);
     int Close(SerialHandle handle);
+    bool Holds(SerialHandle handle) const { return Find(handle) != nullptr; }
     std::int32_t SetReadTimeout(SerialHandle handle, std::int32_t timeout);
     int Purge(SerialHandle handle);
     int Break(std::uint32_t ms, SerialHandle handle);
