@@ -24,11 +24,13 @@ std::int32_t ClosePort(const DriverCall &call) {
         state.portHandle = 0;
         return 0;
     }
-    if (SerialClose(port) != kSerialOk) {
-        return kPortFailure;
+    const int closed = SerialClose(port);
+    if (!SerialHolds(port)) {
+        // Also after a failed close that released the port: the process may hand its number
+        // out again, and the driver must not act on whatever then holds it.
+        state.portHandle = 0;
     }
-    state.portHandle = 0;
-    return 0;
+    return closed == kSerialOk ? 0 : kPortFailure;
 }
 
 std::int32_t Shutdown(const DriverCall &call) {

@@ -441,7 +441,8 @@ int SerialOpen(const PortSettings &settings, SerialHandle &handle) {
     return kSerialOk;
 }
 
-// Linux releases the descriptor even when close is interrupted.
+// Linux releases the descriptor whatever close reports: an interrupted close counts as done,
+// and after any other failure the port is no longer held either.
 int SerialClose(SerialHandle handle) {
     const int fd = FdOf(handle);
     ReleaseSlot(fd);

@@ -280,6 +280,17 @@ TEST_F(StartupTest, ClosePortKeepsTheHandleWhenThePlatformRefuses) {
     EXPECT_EQ(state.enabled, 1);
 }
 
+TEST_F(StartupTest, FailedCloseThatReleasedThePortForgetsItsNumber) {
+    ScriptDialogue();
+    ASSERT_EQ(ColdStart(), 0);
+    line().FailNextClose(true);
+    EXPECT_EQ(Call(EM_CMD_CLOSE_PORT), 2);
+    EXPECT_EQ(state.portHandle, 0u) << "the number may belong to something else by now";
+    EXPECT_EQ(Call(EM_CMD_WARM_START), 0);
+    EXPECT_EQ(line().Writes().size(), 4u) << "nothing more is sent";
+    EXPECT_EQ(line().Closes().size(), 1u);
+}
+
 // A record the host did not zero, or one naming a port that has been closed since, holds a
 // handle this library does not hold: the port commands forget it and never close it.
 TEST_F(StartupTest, NoCommandClosesAHandleTheLibraryDoesNotHold) {

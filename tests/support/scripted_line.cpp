@@ -171,6 +171,9 @@ int ScriptedLine::Close(SerialHandle handle) {
     closes_.push_back(handle);
     Record("close");
     if (std::exchange(failClose_, false)) {
+        if (closeReleases_) {
+            ports_.erase(handle);
+        }
         return kSerialIoFailed;
     }
     return ports_.erase(handle) == 1 ? kSerialOk : kSerialIoFailed;

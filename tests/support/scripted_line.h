@@ -64,7 +64,12 @@ class ScriptedLine {
 
     // ---- Faults: each applies to the next call of its kind ----
     void FailNextOpen(int result) { openFailure_ = result; }
-    void FailNextClose() { failClose_ = true; }
+    // The next close fails. A released port is gone all the same, as a descriptor is on Linux
+    // whatever close reports; otherwise the port stays open, as a protected Windows handle.
+    void FailNextClose(bool released = false) {
+        failClose_ = true;
+        closeReleases_ = released;
+    }
     void FailNextWrite() { failWrite_ = true; }
     // Every write after the first count writes fails, as on a line that has gone away.
     void FailWritesAfter(std::size_t count) { failWritesAfter_ = count; }
@@ -140,6 +145,7 @@ class ScriptedLine {
 
     int openFailure_ = kSerialOk;
     bool failClose_ = false;
+    bool closeReleases_ = false;
     bool failWrite_ = false;
     std::size_t writeCalls_ = 0;
     std::size_t failWritesAfter_ = SIZE_MAX;
