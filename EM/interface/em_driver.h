@@ -79,7 +79,7 @@ typedef struct DriverInfo {
     int32_t infoKind;      /* always 70 */
     const char *name;      /* "Eurotherm EM-1", static */
     const char *banner;    /* framed code-page-437 banner, static */
-    int32_t stateSize;     /* always 37 */
+    int32_t stateSize;     /* bytes of DriverState: 37 on 32-bit, sizeof on 64-bit */
     int32_t infoRevision;  /* always 4 */
     LineSettings defaults; /* 9600 baud, 8 data bits, one stop bit, no parity */
     int32_t protocolKind;  /* always 3 */
