@@ -93,6 +93,18 @@ TEST(HostLogFormat, RefusesWhatItCannotReadSafely) {
     EXPECT_EQ(Whole("end %l"), "end %l");
 }
 
+TEST(HostLogFormat, KeepsAReplyOfAnyLengthWhole) {
+    const std::string reply = std::string(589, 'R') + "\r\x03";
+    ASSERT_EQ(reply.size(), 591u);
+    EXPECT_EQ(Whole("\treply: %s", reply.c_str()), "\treply: " + reply);
+    EXPECT_EQ(Whole("%.600s|%.99999999999s|%512s|", reply.c_str(), reply.c_str(), "x").size(),
+              591u + 1 + 591 + 1 + 512 + 1);
+    char cut[16];
+    EXPECT_EQ(FormatInto(cut, sizeof cut, "\treply: %s", reply.c_str()), 8u + 591u)
+        << "the length of the whole text";
+    EXPECT_STREQ(cut, "\treply: RRRRRRR");
+}
+
 TEST(HostLogFormat, CutsLongTextButReportsItsLength) {
     char text[8];
     const std::string long_text(100, 'x');
@@ -140,6 +152,22 @@ TEST(HostLogSink, WritesStampedLinesAndFiltersByLevel) {
     EXPECT_EQ(Unstamped(ReadFile(path)),
               (std::vector<std::string>{"[32] ZEL01: EM: ColdStart(): Fail to open ttyS9",
                                         "[64] \treply: shown", "[32] still here"}));
+}
+
+TEST(HostLogSink, WritesOneWholeLinePerCallWhateverItsLength) {
+    const std::string path = ::testing::TempDir() + "hostlog_long.log";
+    std::remove(path.c_str());
+    ASSERT_EQ(hostlog_open(path.c_str()), 0);
+    const std::string reply = std::string(590, 'R') + "\r";
+    const std::string huge(5000, 'H');
+    EXPECT_EQ(err(64, "\treply: %s", reply.c_str()), static_cast<int>(8 + reply.size()));
+    EXPECT_EQ(err(64, "\tEM: reply: %s|%s", huge.c_str(), reply.c_str()),
+              static_cast<int>(12 + huge.size() + 1 + reply.size()));
+    hostlog_open(nullptr);
+
+    EXPECT_EQ(Unstamped(ReadFile(path)),
+              (std::vector<std::string>{"[64] \treply: " + reply,
+                                        "[64] \tEM: reply: " + huge + "|" + reply}));
 }
 
 } // namespace
