@@ -37,6 +37,7 @@ ItemResult ReadItem(Instance &instance, const Item &item) {
 std::vector<Item> DefineItems(const Driver &driver, DriverState &state,
                               const std::vector<std::string> &operands, std::string_view command) {
     std::vector<Item> items;
+    items.reserve(operands.size());
     for (const auto &operand : operands) {
         items.push_back(DefineOrExplain(driver, state, ParseItemArgument(operand), command));
     }

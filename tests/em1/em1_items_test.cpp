@@ -41,7 +41,7 @@ std::vector<std::string> Words(const std::string &line) {
 // The line of a table that starts with the word, split into words.
 std::vector<std::string> Row(const std::string &table, const std::string &first) {
     for (const auto &line : LinesOf(table)) {
-        const auto words = Words(line);
+        auto words = Words(line);
         if (!words.empty() && words[0] == first) {
             return words;
         }
@@ -151,7 +151,7 @@ TEST_F(Em1Items, ValuesTheItemCannotTakeAreRefusedBeforeAnythingIsSent) {
                   std::string::npos)
             << run.err;
     }
-    EXPECT_EQ(simulator.trace_text().find("="), std::string::npos) << "no write was sent";
+    EXPECT_EQ(simulator.trace_text().find('='), std::string::npos) << "no write was sent";
 }
 
 TEST_F(Em1Items, AWriteTheInstrumentRefusesEndsWith76) {

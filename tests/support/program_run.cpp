@@ -10,8 +10,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-extern char **environ;
-
 namespace {
 
 struct Pipe {
@@ -66,6 +64,7 @@ std::vector<std::string> Environment(const ProgramOptions &options) {
 
 std::vector<char *> Pointers(std::vector<std::string> &texts) {
     std::vector<char *> pointers;
+    pointers.reserve(texts.size() + 1);
     for (auto &text : texts) {
         pointers.push_back(text.data());
     }
