@@ -1,5 +1,6 @@
 // Win32 serial backend: the serial operations over KERNEL32's communications API.
 // Every call is synchronous (no overlapped I/O); the port object holds the timeouts.
+#include "serial/line_trace.h"
 #include "serial/serial.h"
 
 #include <windows.h>
@@ -85,6 +86,7 @@ int SerialOpen(const PortSettings &settings, SerialHandle &handle) {
     }
     handle = reinterpret_cast<SerialHandle>(port);
     if (std::strcmp(settings.portName, "NUL") == 0) {
+        TraceOpen(handle, settings);
         return kSerialOk;
     }
     DCB dcb{};
@@ -102,10 +104,12 @@ int SerialOpen(const PortSettings &settings, SerialHandle &handle) {
         return FailAfterOpen(port, kSerialStateRejected);
     }
     SetupComm(port, kQueueSize, kQueueSize);
+    TraceOpen(handle, settings);
     return kSerialOk;
 }
 
 int SerialClose(SerialHandle handle) {
+    TraceClose(handle);
     return CloseHandle(ToHandle(handle)) ? kSerialOk : kSerialIoFailed;
 }
 
@@ -128,6 +132,7 @@ std::int32_t SerialSetReadTimeout(SerialHandle handle, std::int32_t timeout) {
 }
 
 int SerialPurge(SerialHandle handle) {
+    TraceFlush(handle);
     DWORD errors = 0;
     COMSTAT status{};
     if (ClearCommError(ToHandle(handle), &errors, &status) && status.cbInQue == 0) {
@@ -140,7 +145,11 @@ int SerialPurge(SerialHandle handle) {
     do {
         got = 0;
         readOk = ReadFile(ToHandle(handle), scratch, kDrainChunk, &got, nullptr);
+        if (readOk && got > 0) {
+            TracePurged(handle, scratch, got);
+        }
     } while (readOk && got == kDrainChunk);
+    TraceFlush(handle);
     if (previous != 0) {
         SerialSetReadTimeout(handle, previous);
     }
@@ -158,8 +167,10 @@ int SerialWrite(SerialHandle handle, const void *bytes, std::uint32_t count,
                 std::uint32_t *written) {
     DWORD done = 0;
     if (!WriteFile(ToHandle(handle), bytes, count, &done, nullptr)) {
+        TraceEvent(handle, "write failed");
         return kSerialIoFailed;
     }
+    TraceSent(handle, bytes, done);
     if (written != nullptr) {
         *written = done;
     }
@@ -175,9 +186,15 @@ int SerialRead(SerialHandle handle, void *buffer, std::uint32_t count, std::uint
     while (total < count) {
         const DWORD request = std::min<std::uint32_t>(count - total, 0xFFFF);
         DWORD got = 0;
-        if (!ReadFile(ToHandle(handle), bytes + total, request, &got, nullptr) || got == 0) {
+        if (!ReadFile(ToHandle(handle), bytes + total, request, &got, nullptr)) {
+            TraceEvent(handle, "read failed");
             return kSerialIoFailed;
         }
+        if (got == 0) {
+            TraceEvent(handle, "read timed out");
+            return kSerialIoFailed;
+        }
+        TraceReceived(handle, bytes + total, got);
         total += got;
         if (read != nullptr) {
             *read = total;
