@@ -1,6 +1,216 @@
-// Item commands: not built yet; they refuse every call.
+// SingleWrite: writes one host value to one parameter of a loop or module, or carries out
+// the action of a special word. One request, the confirmation "Y" when the instrument asks
+// for it, and the acknowledgement "***" in the final reply; a refusal is followed by the
+// recovery exchange.
 #include "interface/handlers.h"
+#include "interface/log.h"
+#include "protocol/number_text.h"
+#include "protocol/scale.h"
+#include "protocol/tabulated.h"
+#include "serial/exchange.h"
+#include "serial/serial.h"
 
-std::int32_t SingleWrite(const DriverCall & /*call*/) {
-    return 1;
+#include <cstring>
+#include <string_view>
+
+namespace {
+
+constexpr std::size_t kRequestSize = 590;
+using Request = char[kRequestSize];
+using Reply = char[kReplyBufferSize];
+
+constexpr std::int32_t kWritten = 0;
+constexpr std::int32_t kRefused = 1;
+
+// An item address: class letter, two digits, parameter letter, scale digit.
+constexpr std::size_t kAddressLength = 5;
+constexpr std::size_t kLetterPosition = 3;
+// The request head is the address up to its parameter letter and "=" in place of the scale
+// digit; the value text follows it.
+constexpr std::size_t kEqualsPosition = 4;
+constexpr std::size_t kValuePosition = 5;
+
+// A reply with "?" here asks for confirmation, as in "L01P? 45.0 Y/N".
+constexpr std::size_t kQuestionPosition = 4;
+constexpr char kConfirmation[] = "Y\r";
+constexpr char kAcknowledgement[] = "***";
+constexpr std::uint32_t kAfterFailedWordPauseMs = 1000;
+
+// Parameters whose values go out as tokens rather than free numbers.
+constexpr std::string_view kTabulatedLetters = "PIDF][CG^M";
+
+static_assert(kValuePosition + kNumberTextCapacity + 1 < kRequestSize);
+
+template <typename T> T CellField(const void *cell, std::size_t offset) {
+    T value;
+    std::memcpy(&value, static_cast<const unsigned char *>(cell) + offset, sizeof value);
+    return value;
+}
+
+// The 16-bit word in bytes 2-3 of the cell, where 16-bit values lie.
+std::uint16_t UpperWord(const void *cell) {
+    return CellField<std::uint16_t>(cell, 2);
+}
+
+// The host's value by data type. Types without a width of their own are read as the
+// signed 16-bit integer in bytes 2-3, where reads store them.
+double CellValue(const void *cell, std::int32_t dataType) {
+    switch (dataType) {
+    case EM_TYPE_UINT16:
+    case EM_TYPE_WORD:
+        return UpperWord(cell);
+    case EM_TYPE_FLOAT:
+        return CellField<float>(cell, 0);
+    case EM_TYPE_INT32:
+        return CellField<std::int32_t>(cell, 0);
+    case EM_TYPE_UINT32:
+        return CellField<std::uint32_t>(cell, 0);
+    default:
+        return CellField<std::int16_t>(cell, 2);
+    }
+}
+
+// The request of a special word for the value in its cell; empty when the word sends
+// nothing.
+struct WordRequest {
+    std::int32_t result;
+    std::string_view request;
+};
+
+WordRequest SpecialWordRequest(std::string_view word, const void *cell) {
+    if (word == "INIT") {
+        return {kWritten, {}};
+    }
+    if (cell == nullptr) {
+        return {kRefused, {}};
+    }
+    const std::uint16_t value = UpperWord(cell);
+    if (word == "SX" && value == 0) {
+        return {kWritten, "SX\r"};
+    }
+    if (word == "S?" && value == 0) {
+        return {kWritten, "SI\r"};
+    }
+    if (word == "DISP" && value == 1) {
+        return {kWritten, "SOTURN KEY OFF\r"};
+    }
+    if (word == "DISP" && value == 0) {
+        return {kWritten, "SB\r"};
+    }
+    return {kRefused, {}};
+}
+
+// True when address holds exactly the five characters of an item address; reads no further
+// than its sixth byte.
+bool IsItemAddress(const char *address) {
+    for (std::size_t i = 0; i < kAddressLength; ++i) {
+        if (address[i] == '\0') {
+            return false;
+        }
+    }
+    return address[kAddressLength] == '\0';
+}
+
+// Builds "L01S=<value>\r": the value divided by the item's scale, as a token for tabulated
+// letters and as a number text otherwise. False when the value has neither (logged).
+bool BuildValueRequest(const DriverCall &call, const ItemRequest &item, Request &request) {
+    std::memcpy(request, item.address, kEqualsPosition);
+    request[kEqualsPosition] = '=';
+    const char letter = item.address[kLetterPosition];
+    const double value = CellValue(item.values, item.dataType) / ScaleFactor(item.address);
+    char *text = request + kValuePosition;
+    if (kTabulatedLetters.find(letter) != std::string_view::npos) {
+        if (setTabularVal(letter, static_cast<float>(value),
+                          std::span<char, kTokenCapacity>(text, kTokenCapacity)) != 0) {
+            return false;
+        }
+    } else if (!WriteNumberText(value,
+                                std::span<char, kNumberTextCapacity>(text, kNumberTextCapacity))) {
+        err(kLogDetail, "ZEL%d: EM: SingleWrite(): no number text for val = %f", call.driverNumber,
+            value);
+        return false;
+    }
+    text[std::strlen(text)] = '\r';
+    return true;
+}
+
+// A value write's reply ends in "\n"; every later reply again in ETX.
+int ExchangeValueWrite(const DriverCall &call, const Request &request, Reply &reply) {
+    call.state->replyTerminator = kLineFeed;
+    Exchange(call, request, reply);
+    call.state->replyTerminator = kEtx;
+    return CheckReply(reply);
+}
+
+int ExchangeSpecialWord(const DriverCall &call, const Request &request, Reply &reply) {
+    if (Exchange(call, request, reply) != 0) {
+        SerialPause(kAfterFailedWordPauseMs);
+    }
+    return CheckReply(reply);
+}
+
+// Answers a confirmation question, checks the acknowledgement, recovers after a refusal
+// and logs a failure with the last request and reply.
+std::int32_t Conclude(const DriverCall &call, int result, Request &request, Reply &reply) {
+    if (result == kReplyGood && reply[kQuestionPosition] == '?') {
+        std::memcpy(request, kConfirmation, sizeof kConfirmation);
+        result = Exchange(call, request, reply);
+    }
+    if (result == kReplyGood && std::strstr(reply, kAcknowledgement) == nullptr) {
+        result = kRefused;
+    }
+    if (result == kRefused) {
+        resetError(call);
+    }
+    if (result != kWritten) {
+        err(kLogOutcome, "ZEL%d: EM: SingleWrite(): Failed rc = %d", call.driverNumber, result);
+        err(kLogDetail, "\trequest: %s", request);
+        err(kLogDetail, "\treply: %s", reply);
+    }
+    return result;
+}
+
+std::int32_t WriteSpecialWord(const DriverCall &call, const ItemRequest &item, Request &request,
+                              Reply &reply) {
+    const WordRequest word = SpecialWordRequest(item.address, item.values);
+    if (word.request.empty()) {
+        return word.result;
+    }
+    word.request.copy(request, word.request.size());
+    return Conclude(call, ExchangeSpecialWord(call, request, reply), request, reply);
+}
+
+std::int32_t WriteValue(const DriverCall &call, const ItemRequest &item, Request &request,
+                        Reply &reply) {
+    if (!IsItemAddress(item.address)) {
+        err(kLogDetail, "ZEL%d: EM: SingleWrite(): not an item address: %s", call.driverNumber,
+            item.address);
+        return kRefused;
+    }
+    if (item.values == nullptr || !BuildValueRequest(call, item, request)) {
+        return kRefused;
+    }
+    return Conclude(call, ExchangeValueWrite(call, request, reply), request, reply);
+}
+
+} // namespace
+
+std::int32_t SingleWrite(const DriverCall &call) {
+    Request request = {};
+    Reply reply = {};
+    const auto *item = static_cast<const ItemRequest *>(call.parameters);
+    if (call.state == nullptr || call.state->enabled == 0 || item == nullptr ||
+        item->address == nullptr) {
+        return kRefused;
+    }
+    switch (item->itemClass) {
+    case EM_CLASS_SPECIAL:
+        return WriteSpecialWord(call, *item, request, reply);
+    case EM_CLASS_LOOP:
+    case EM_CLASS_MODULE:
+        return WriteValue(call, *item, request, reply);
+    default:
+        // Alert items cannot be written, and no other class has a request.
+        return kRefused;
+    }
 }
