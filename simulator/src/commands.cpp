@@ -32,8 +32,11 @@ constexpr std::size_t kSynopsisColumn = 25;
 
 std::string help_line() {
     std::string line;
-    for (const auto &command : kCommands)
-        line.append(line.empty() ? "" : "; ").append(command.synopsis);
+    for (const auto &command : kCommands) {
+        if (!line.empty())
+            line += "; ";
+        line += command.synopsis;
+    }
     return line;
 }
 

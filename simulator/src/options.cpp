@@ -12,7 +12,7 @@ namespace em1sim {
 namespace {
 
 constexpr std::string_view kHelp = R"(Usage: em1sim [OPTIONS]
-       em1sim ctl SOCKET COMMAND...
+  or:  em1sim ctl SOCKET COMMAND...
 
 Simulates a Eurotherm EM-1 process controller on a serial line, in real time, with the
 instrument's ASCII protocol: loops L01..L29, modules M01..M35, an alert list, and faults on
