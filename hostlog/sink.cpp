@@ -1,11 +1,15 @@
 // err() and its sink: one locked write per line, with a time stamp and the level.
 #include "hostlog.h"
 
+#include <algorithm>
 #include <chrono>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <memory>
 #include <mutex>
+#include <new>
 
 namespace {
 
@@ -84,23 +88,37 @@ extern "C" void hostlog_set_mask(std::uint32_t mask) {
     sink.mask = mask;
 }
 
+// Formats the line into text, or when it is longer into memory of its own size, so a line is
+// never cut; only when that memory cannot be had is the line written cut to text.
 extern "C" int err(std::int32_t level, const char *format, ...) {
     char text[2048];
     va_list args;
     va_start(args, format);
+    va_list again;
+    va_copy(again, args);
     const std::size_t length = hostlog_vformat(text, sizeof text, format, args);
     va_end(args);
+    std::unique_ptr<char[]> longText;
+    if (length >= sizeof text) {
+        longText.reset(new (std::nothrow) char[length + 1]);
+        if (longText != nullptr) {
+            hostlog_vformat(longText.get(), length + 1, format, again);
+        }
+    }
+    va_end(again);
+    const int result = static_cast<int>(std::min<std::size_t>(length, INT_MAX));
 
     Sink &sink = TheSink();
     const std::lock_guard<std::mutex> guard(sink.lock);
     ConfigureFromEnvironment(sink);
     if ((static_cast<std::uint32_t>(level) & sink.mask) == 0) {
-        return static_cast<int>(length);
+        return result;
     }
     char stamp[40];
     TimeStamp(stamp, sizeof stamp);
     std::FILE *out = sink.file != nullptr ? sink.file : stderr;
-    std::fprintf(out, "%s [%d] %s\n", stamp, static_cast<int>(level), text);
+    std::fprintf(out, "%s [%d] %s\n", stamp, static_cast<int>(level),
+                 longText != nullptr ? longText.get() : text);
     std::fflush(out);
-    return static_cast<int>(length);
+    return result;
 }

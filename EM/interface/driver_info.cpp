@@ -90,6 +90,14 @@ static_assert(kBanner.length == kBannerLength, "the banner is 337 bytes before i
 
 constexpr char kDriverName[] = "Eurotherm EM-1";
 
+// The size of the state record a host must give each instance. A 32-bit host is told the
+// 37 bytes the driver uses; on a 64-bit build the record is larger (8-byte handle, padding),
+// so the whole record's size is reported and a host that sizes it from here is safe.
+constexpr std::int32_t kStateSize =
+    sizeof(void *) == 4 ? 37 : static_cast<std::int32_t>(sizeof(DriverState));
+static_assert(sizeof(void *) != 4 || offsetof(DriverState, adapterReady) + 1 == 37,
+              "the driver uses 37 bytes of the 32-bit record");
+
 } // namespace
 
 std::int32_t GetDriverInfo(const DriverCall &call) {
@@ -100,7 +108,7 @@ std::int32_t GetDriverInfo(const DriverCall &call) {
     info->infoKind = 70;
     info->name = kDriverName;
     info->banner = kBanner.text.data();
-    info->stateSize = 37;
+    info->stateSize = kStateSize;
     info->infoRevision = 4;
     info->defaults = LineSettings{9600, 8, 0, 0};
     info->protocolKind = 3;

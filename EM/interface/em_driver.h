@@ -52,6 +52,11 @@ typedef struct PortSettings {
     uint16_t openFlags; /* EM_OPEN_* bits */
 } PortSettings;
 
+/* The state of one driver instance, kept by the host between calls. A host zeroes every
+ * byte of a new DriverState before its first command (memset, or = {0}): the driver never
+ * clears it, and a port handle other than 0 reads as an open port. The port commands close
+ * only a port that the driver opened itself and still holds; they drop any other handle
+ * found here without closing it. */
 typedef struct DriverState {
     int32_t replyTimeout;    /* read timeout of the port, units of 10 ms */
     SerialHandle portHandle; /* 0 = no port open */
@@ -74,7 +79,7 @@ typedef struct DriverInfo {
     int32_t infoKind;      /* always 70 */
     const char *name;      /* "Eurotherm EM-1", static */
     const char *banner;    /* framed code-page-437 banner, static */
-    int32_t stateSize;     /* always 37 */
+    int32_t stateSize;     /* bytes of DriverState: 37 on 32-bit, sizeof on 64-bit */
     int32_t infoRevision;  /* always 4 */
     LineSettings defaults; /* 9600 baud, 8 data bits, one stop bit, no parity */
     int32_t protocolKind;  /* always 3 */

@@ -15,14 +15,22 @@ std::int32_t ClosePort(const DriverCall &call) {
         return kRefused;
     }
     DriverState &state = *call.state;
-    if (state.portHandle == 0) {
+    const SerialHandle port = state.portHandle;
+    if (port == 0) {
         return 0;
     }
-    if (SerialClose(state.portHandle) != kSerialOk) {
-        return kPortFailure;
+    if (!SerialHolds(port)) {
+        // No port of this library's: nothing to close, and the number is not used again.
+        state.portHandle = 0;
+        return 0;
     }
-    state.portHandle = 0;
-    return 0;
+    const int closed = SerialClose(port);
+    if (!SerialHolds(port)) {
+        // Also after a failed close that released the port: the process may hand its number
+        // out again, and the driver must not act on whatever then holds it.
+        state.portHandle = 0;
+    }
+    return closed == kSerialOk ? 0 : kPortFailure;
 }
 
 std::int32_t Shutdown(const DriverCall &call) {

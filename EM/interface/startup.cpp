@@ -60,8 +60,9 @@ std::int32_t StoredReplyTimeout(const DriverState &state) {
 }
 
 void StoreOpenedHandle(DriverState &state, SerialHandle handle) {
-    if (state.portHandle != 0) {
-        SerialClose(state.portHandle);
+    const SerialHandle previous = state.portHandle;
+    if (previous != 0 && previous != handle && SerialHolds(previous)) {
+        SerialClose(previous);
     }
     state.portHandle = handle;
 }

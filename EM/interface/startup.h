@@ -12,5 +12,7 @@ std::int32_t ConfigureAdapter(const DriverCall &call);
 // the stored one is not positive (a negative timeout must not become an endless wait).
 std::int32_t StoredReplyTimeout(const DriverState &state);
 
-// Records a freshly opened handle, closing a handle still recorded so none is lost.
+// Records a freshly opened handle. A port still recorded is closed first so none is lost,
+// but only when this library opened it and still holds it: a record the host did not zero,
+// or one whose port was closed behind the driver's back, names no port of the driver's.
 void StoreOpenedHandle(DriverState &state, SerialHandle handle);

@@ -93,6 +93,9 @@ int Exchange(const DriverCall &call, const char *request, char (&reply)[kReplyBu
     const int sent = SendRequest(call, request, static_cast<std::uint32_t>(std::strlen(request)));
     SerialPause(kAfterRequestPauseMs);
     if (sent != kSerialOk) {
+        // A request that was not sent has no reply: the caller's buffer must not keep an
+        // earlier reply that could be judged in its place.
+        reply[0] = '\0';
         return sent;
     }
     return ReadReply(call, reply);

@@ -28,6 +28,10 @@ inline constexpr std::int32_t kMaxTimeoutUnits = 0x7FFFFFFF / 10;
 // no NUL in its 12 bytes is refused with kSerialOpenFailed. On success handle is non-zero.
 int SerialOpen(const PortSettings &settings, SerialHandle &handle);
 int SerialClose(SerialHandle handle);
+// True when handle is a port that this library opened, has not closed, and that is still
+// open: the only handles the driver may close. A handle the host made up, or one closed
+// behind the driver's back, is not held.
+bool SerialHolds(SerialHandle handle);
 // Sets the total wait of one read to timeout x 10 ms (clamped to 0..kMaxTimeoutUnits; 0
 // returns at once with what has arrived). Returns the previous timeout in units of 10 ms,
 // or 0 when the timeouts could not be read or written.

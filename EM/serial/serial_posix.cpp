@@ -5,8 +5,10 @@
 // starts with "/" is a path; any other name is a device under /dev/ (ttyUSB0, ttyS0, pts/3).
 // The handle is the file descriptor, always above 2, so a handle is never 0.
 //
-// The read timeout of each open port lives in a fixed table keyed by descriptor (the driver
-// allocates nothing); a read waits for its bytes with poll on the time left, never with the
+// Every port this library opens has a slot in a fixed table keyed by descriptor (the driver
+// allocates nothing): its read timeout, and the device and inode it was opened on, so a
+// descriptor number that the process has since reused for something else is not taken for
+// the port. A read waits for its bytes with poll on the time left, never with the
 // inter-byte VTIME, so the line is put in raw mode with VMIN 0 and VTIME 0.
 //
 // Line settings: standard baud rates only; data bits 5 to 8; stop bits code 0 one, 2 two
@@ -35,6 +37,7 @@
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -46,21 +49,24 @@ constexpr std::int64_t kNsPerMs = 1000000;
 constexpr std::uint32_t kMaxReadRequest = 0xFFFF; // one read request is a 16-bit count
 constexpr std::size_t kMaxOpenPorts = 64;
 constexpr char kNullDeviceName[] = "NUL";
+constexpr std::int32_t kNoTimeouts = -1; // the null device has no timeouts to set
 
-// ---- Read timeouts of the open ports ----
+// ---- The open ports ----
 
-struct TimeoutSlot {
+struct PortSlot {
     std::atomic<int> fd{kNoFd};
     std::atomic<std::int32_t> ms{0};
+    std::atomic<std::uint64_t> device{0};
+    std::atomic<std::uint64_t> inode{0};
 };
 
-TimeoutSlot timeoutSlots[kMaxOpenPorts];
+PortSlot portSlots[kMaxOpenPorts];
 
-TimeoutSlot *FindSlot(int fd) {
+PortSlot *FindSlot(int fd) {
     if (fd < 0) {
         return nullptr;
     }
-    for (TimeoutSlot &slot : timeoutSlots) {
+    for (PortSlot &slot : portSlots) {
         if (slot.fd.load() == fd) {
             return &slot;
         }
@@ -70,11 +76,11 @@ TimeoutSlot *FindSlot(int fd) {
 
 // Takes a free slot for a freshly opened descriptor. A slot still naming this descriptor
 // belongs to a descriptor closed behind the driver's back, and is taken over.
-TimeoutSlot *ClaimSlot(int fd) {
-    if (TimeoutSlot *stale = FindSlot(fd)) {
+PortSlot *ClaimSlot(int fd) {
+    if (PortSlot *stale = FindSlot(fd)) {
         return stale;
     }
-    for (TimeoutSlot &slot : timeoutSlots) {
+    for (PortSlot &slot : portSlots) {
         int expected = kNoFd;
         if (slot.fd.compare_exchange_strong(expected, fd)) {
             return &slot;
@@ -84,15 +90,31 @@ TimeoutSlot *ClaimSlot(int fd) {
 }
 
 void ReleaseSlot(int fd) {
-    if (TimeoutSlot *slot = FindSlot(fd)) {
+    if (PortSlot *slot = FindSlot(fd)) {
         slot->fd.store(kNoFd);
     }
 }
 
+// Takes a slot for a freshly opened descriptor and records what it was opened on.
+bool HoldPort(int fd, std::int32_t timeoutMs) {
+    struct stat opened {};
+    if (fstat(fd, &opened) != 0) {
+        return false;
+    }
+    PortSlot *slot = ClaimSlot(fd);
+    if (slot == nullptr) {
+        return false;
+    }
+    slot->device.store(opened.st_dev);
+    slot->inode.store(opened.st_ino);
+    slot->ms.store(timeoutMs);
+    return true;
+}
+
 // A port without timeouts (the null device) returns at once with what has arrived.
 std::int32_t ReadTimeoutMs(int fd) {
-    const TimeoutSlot *slot = FindSlot(fd);
-    return slot == nullptr ? 0 : slot->ms.load();
+    const PortSlot *slot = FindSlot(fd);
+    return slot == nullptr ? 0 : std::max(slot->ms.load(), std::int32_t{0});
 }
 
 int FdOf(SerialHandle handle) {
@@ -368,23 +390,14 @@ int ApplyLineSettings(int fd, termios line, const PortSettings &settings) {
     return applied ? kSerialOk : kSerialStateRejected;
 }
 
-// Reads the line state, gives the port its fresh read timeout and applies the settings.
-// The kernel sizes a terminal's queues itself, so there are no queue sizes to ask for.
+// Reads the line state and applies the settings. The kernel sizes a terminal's queues
+// itself, so there are no queue sizes to ask for.
 int SetUpLine(int fd, const PortSettings &settings) {
     termios line{};
     if (tcgetattr(fd, &line) != 0) {
         return kSerialStateUnreadable;
     }
-    TimeoutSlot *slot = ClaimSlot(fd);
-    if (slot == nullptr) {
-        return kSerialOpenFailed;
-    }
-    slot->ms.store(kFreshPortTimeoutMs);
-    const int result = ApplyLineSettings(fd, line, settings);
-    if (result != kSerialOk) {
-        ReleaseSlot(fd);
-    }
-    return result;
+    return ApplyLineSettings(fd, line, settings);
 }
 
 // Reads 512 bytes at a time with a 50 ms timeout until a read comes up short, which also
@@ -421,7 +434,10 @@ int SerialOpen(const PortSettings &settings, SerialHandle &handle) {
     if (fd == kNoFd) {
         return kSerialOpenFailed;
     }
-    const int result = nullDevice ? kSerialOk : SetUpLine(fd, settings);
+    int result = nullDevice ? kSerialOk : SetUpLine(fd, settings);
+    if (result == kSerialOk && !HoldPort(fd, nullDevice ? kNoTimeouts : kFreshPortTimeoutMs)) {
+        result = kSerialOpenFailed;
+    }
     if (result != kSerialOk) {
         close(fd);
         return result;
@@ -431,7 +447,8 @@ int SerialOpen(const PortSettings &settings, SerialHandle &handle) {
     return kSerialOk;
 }
 
-// Linux releases the descriptor even when close is interrupted.
+// Linux releases the descriptor whatever close reports: an interrupted close counts as done,
+// and after any other failure the port is no longer held either.
 int SerialClose(SerialHandle handle) {
     TraceClose(handle);
     const int fd = FdOf(handle);
@@ -439,9 +456,17 @@ int SerialClose(SerialHandle handle) {
     return close(fd) == 0 || errno == EINTR ? kSerialOk : kSerialIoFailed;
 }
 
+bool SerialHolds(SerialHandle handle) {
+    const int fd = FdOf(handle);
+    const PortSlot *slot = FindSlot(fd);
+    struct stat now {};
+    return slot != nullptr && fstat(fd, &now) == 0 && slot->device.load() == now.st_dev &&
+           slot->inode.load() == now.st_ino;
+}
+
 std::int32_t SerialSetReadTimeout(SerialHandle handle, std::int32_t timeout) {
-    TimeoutSlot *slot = FindSlot(FdOf(handle));
-    if (slot == nullptr) {
+    PortSlot *slot = FindSlot(FdOf(handle));
+    if (slot == nullptr || slot->ms.load() == kNoTimeouts) {
         return 0;
     }
     const std::int32_t units = std::clamp(timeout, std::int32_t{0}, kMaxTimeoutUnits);

@@ -1,20 +1,65 @@
 // Win32 serial backend: the serial operations over KERNEL32's communications API.
 // Every call is synchronous (no overlapped I/O); the port object holds the timeouts.
+// A fixed table (the driver allocates nothing) keeps the handles this library has opened
+// and not closed, so the driver never closes a handle that is not its own.
 #include "serial/line_trace.h"
 #include "serial/serial.h"
 
 #include <windows.h>
 
 #include <algorithm>
+#include <atomic>
+#include <cstddef>
 #include <cstring>
 
 namespace {
 
 constexpr DWORD kDcbLength = 28;
 constexpr char kErrorChar = static_cast<char>(0xFC);
+constexpr std::size_t kMaxOpenPorts = 64;
+
+std::atomic<SerialHandle> heldPorts[kMaxOpenPorts]; // 0: a free slot
 
 HANDLE ToHandle(SerialHandle handle) {
     return reinterpret_cast<HANDLE>(handle);
+}
+
+std::atomic<SerialHandle> *FindHeld(SerialHandle handle) {
+    if (handle == 0) {
+        return nullptr;
+    }
+    for (std::atomic<SerialHandle> &slot : heldPorts) {
+        if (slot.load() == handle) {
+            return &slot;
+        }
+    }
+    return nullptr;
+}
+
+// A slot still naming this handle belongs to one closed behind the driver's back, whose
+// value the platform has handed out again: it is taken over.
+bool Hold(SerialHandle handle) {
+    if (FindHeld(handle) != nullptr) {
+        return true;
+    }
+    for (std::atomic<SerialHandle> &slot : heldPorts) {
+        SerialHandle expected = 0;
+        if (slot.compare_exchange_strong(expected, handle)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+void Forget(SerialHandle handle) {
+    if (std::atomic<SerialHandle> *slot = FindHeld(handle)) {
+        slot->store(0);
+    }
+}
+
+bool StillOpen(SerialHandle handle) {
+    DWORD flags = 0;
+    return GetHandleInformation(ToHandle(handle), &flags) != FALSE;
 }
 
 DWORD DtrControlFor(std::uint16_t flags) {
@@ -66,6 +111,16 @@ int FailAfterOpen(HANDLE port, int result) {
     return result;
 }
 
+// Records a port whose set-up succeeded; a full table fails the open.
+int Opened(HANDLE port, const PortSettings &settings, SerialHandle &handle) {
+    if (!Hold(handle)) {
+        handle = 0;
+        return FailAfterOpen(port, kSerialOpenFailed);
+    }
+    TraceOpen(handle, settings);
+    return kSerialOk;
+}
+
 // A read timeout of 0 ms returns at once with what has arrived: an interval timeout of
 // MAXDWORD with no total timeout, since all zeros would mean "wait forever".
 void SetReadWait(COMMTIMEOUTS &timeouts, DWORD ms) {
@@ -86,8 +141,7 @@ int SerialOpen(const PortSettings &settings, SerialHandle &handle) {
     }
     handle = reinterpret_cast<SerialHandle>(port);
     if (std::strcmp(settings.portName, "NUL") == 0) {
-        TraceOpen(handle, settings);
-        return kSerialOk;
+        return Opened(port, settings, handle);
     }
     DCB dcb{};
     dcb.DCBlength = kDcbLength;
@@ -104,13 +158,21 @@ int SerialOpen(const PortSettings &settings, SerialHandle &handle) {
         return FailAfterOpen(port, kSerialStateRejected);
     }
     SetupComm(port, kQueueSize, kQueueSize);
-    TraceOpen(handle, settings);
-    return kSerialOk;
+    return Opened(port, settings, handle);
 }
 
+// A handle that survives a failed close (one protected from closing) is still held.
 int SerialClose(SerialHandle handle) {
     TraceClose(handle);
-    return CloseHandle(ToHandle(handle)) ? kSerialOk : kSerialIoFailed;
+    const bool closed = CloseHandle(ToHandle(handle)) != FALSE;
+    if (closed || !StillOpen(handle)) {
+        Forget(handle);
+    }
+    return closed ? kSerialOk : kSerialIoFailed;
+}
+
+bool SerialHolds(SerialHandle handle) {
+    return FindHeld(handle) != nullptr && StillOpen(handle);
 }
 
 std::int32_t SerialSetReadTimeout(SerialHandle handle, std::int32_t timeout) {

@@ -28,8 +28,12 @@
 extern "C" {
 #endif
 
-/* Writes one log line. Understands %d, %02d and other integer forms, %s, %C (a
- * character passed as a 32-bit integer), %f and %%. Returns the length of the text. */
+/* Writes one log line, whole whatever the length of its text. Conversions: integers
+ * (d i u x X o, with hh h l ll j z t), floating point (f F e E g G a A, with l or L), %c,
+ * %C (a character passed as a 32-bit integer), %s, %p and %%; widths and precisions
+ * written out or '*'. Any other conversion (%n, %ls, %lc, an unknown letter or modifier,
+ * a width or a number's precision above 512) is refused: it appears as written, and no
+ * later conversion of the format reads an argument. Returns the length of the text. */
 HOSTLOG_API int err(int32_t level, const char *format, ...);
 
 /* Sends the lines to the file at path (appended), or to standard error for NULL or "".

@@ -208,6 +208,36 @@ TEST_F(PseudoTerminal, HandleIsNeverZero) {
     EXPECT_GT(handle, 2u);
 }
 
+TEST_F(PseudoTerminal, HoldsOnlyThePortsItOpenedAndHasNotClosed) {
+    ASSERT_EQ(Open(), kSerialOk);
+    SerialHandle nul = 0;
+    ASSERT_EQ(SerialOpen(Settings("NUL"), nul), kSerialOk);
+    EXPECT_TRUE(SerialHolds(handle));
+    EXPECT_TRUE(SerialHolds(nul));
+    const SerialHandle foreign[] = {0, STDERR_FILENO, static_cast<SerialHandle>(master),
+                                    0x5A5A5A5A};
+    for (const SerialHandle other : foreign) {
+        EXPECT_FALSE(SerialHolds(other)) << other;
+    }
+    ASSERT_EQ(SerialClose(nul), kSerialOk);
+    EXPECT_FALSE(SerialHolds(nul));
+}
+
+// The host closes the driver's descriptor and the number comes back for a file of its own.
+TEST_F(PseudoTerminal, ANumberReusedBehindItsBackIsNotHeld) {
+    ASSERT_EQ(Open(), kSerialOk);
+    const int fd = static_cast<int>(handle);
+    const int file = open("/dev/null", O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(file, 0);
+    ASSERT_EQ(dup2(file, fd), fd);
+    close(file);
+    EXPECT_FALSE(SerialHolds(handle));
+    close(fd);
+    EXPECT_EQ(SerialClose(handle), kSerialIoFailed) << "nothing left to close";
+    EXPECT_FALSE(SerialHolds(handle));
+    handle = 0;
+}
+
 TEST_F(PseudoTerminal, ReadTimeoutIsKeptInUnitsOf10Ms) {
     ASSERT_EQ(Open(), kSerialOk);
     EXPECT_EQ(SerialSetReadTimeout(handle, 30), 100) << "a fresh port waits 1000 ms";

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -161,6 +162,40 @@ INSTANTIATE_TEST_SUITE_P(EveryStep, DialogueFailureTest,
                                            DialogueFailure{"ModuleSetupSilent", 3, "", 2}),
                          [](const auto &info) { return std::string(info.param.name); });
 
+// The instrument answers every request that reaches it, but the line fails for every write
+// from one request on: the step whose request was not sent fails as if nothing came back,
+// never on the reply of the step before.
+struct UnsentStep {
+    const char *name;
+    bool fastStart;
+    std::size_t sentWrites; // requests that go out before the line fails
+    std::int32_t result;
+};
+
+class UnsentStepTest : public StartupTest, public ::testing::WithParamInterface<UnsentStep> {};
+
+TEST_P(UnsentStepTest, FailsOnItsOwnEmptyReply) {
+    const UnsentStep &step = GetParam();
+    ScriptDialogue(step.fastStart);
+    line().FailWritesAfter(step.sentWrites);
+
+    EXPECT_EQ(ColdStart(), 0);
+
+    EXPECT_EQ(line().Writes().size(), step.sentWrites);
+    EXPECT_EQ(state.adapterReady, 0);
+    const std::string rc = std::to_string(step.result);
+    EXPECT_EQ(CapturedLog(), Lines({{32, "ZEL04: EM: ConfigureAdapter(): fail rc = " + rc},
+                                    {32, "ZEL04: EM: ColdStart(): Fail rc = " + rc + " "}}));
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryStep, UnsentStepTest,
+                         ::testing::Values(UnsentStep{"Status", true, 0, 5},
+                                           UnsentStep{"Reset", false, 1, 5},
+                                           UnsentStep{"Display", true, 1, 5},
+                                           UnsentStep{"LoopSetup", true, 2, 5},
+                                           UnsentStep{"ModuleSetup", true, 3, 2}),
+                         [](const auto &info) { return std::string(info.param.name); });
+
 TEST_F(StartupTest, ResetRefusedFailsBeforeTheWait) {
     line().Expect("S?\r").Reply("OK\r\x03");
     line().Expect("SI\r").Reply("?\x03");
@@ -243,6 +278,53 @@ TEST_F(StartupTest, ClosePortKeepsTheHandleWhenThePlatformRefuses) {
     EXPECT_EQ(state.portHandle, 0u);
     EXPECT_EQ(state.adapterReady, 1);
     EXPECT_EQ(state.enabled, 1);
+}
+
+TEST_F(StartupTest, FailedCloseThatReleasedThePortForgetsItsNumber) {
+    ScriptDialogue();
+    ASSERT_EQ(ColdStart(), 0);
+    line().FailNextClose(true);
+    EXPECT_EQ(Call(EM_CMD_CLOSE_PORT), 2);
+    EXPECT_EQ(state.portHandle, 0u) << "the number may belong to something else by now";
+    EXPECT_EQ(Call(EM_CMD_WARM_START), 0);
+    EXPECT_EQ(line().Writes().size(), 4u) << "nothing more is sent";
+    EXPECT_EQ(line().Closes().size(), 1u);
+}
+
+// A record the host did not zero, or one naming a port that has been closed since, holds a
+// handle this library does not hold: the port commands forget it and never close it.
+TEST_F(StartupTest, NoCommandClosesAHandleTheLibraryDoesNotHold) {
+    SerialHandle closedSince = 0;
+    ASSERT_EQ(SerialOpen(PortSettings{"ttyS7", {9600, 8, 0, 0}, 0}, closedSince), kSerialOk);
+    ASSERT_EQ(SerialClose(closedSince), kSerialOk);
+    const SerialHandle madeUp = 0x5A5A5A5A;
+
+    const struct {
+        const char *name;
+        std::function<std::int32_t()> run;
+        bool opens;
+    } commands[] = {
+        {"ColdStart", [this] { return ColdStart(); }, true},
+        {"OpenPort", [this] { return Call(EM_CMD_OPEN_PORT); }, true},
+        {"ReopenPort same name", [this] { return Reopen("ttyS3", 0); }, true},
+        {"ReopenPort new name", [this] { return Reopen("ttyS4", 0); }, true},
+        {"ClosePort", [this] { return Call(EM_CMD_CLOSE_PORT); }, false},
+    };
+    for (const SerialHandle foreign : {closedSince, madeUp}) {
+        for (const auto &command : commands) {
+            state = DriverState{};
+            std::strcpy(state.port.portName, "ttyS3");
+            state.portHandle = foreign;
+            ScriptDialogue();
+            const std::size_t closesBefore = line().Closes().size();
+
+            EXPECT_EQ(command.run(), 0) << command.name;
+
+            EXPECT_EQ(line().Closes().size(), closesBefore) << command.name << " " << foreign;
+            EXPECT_NE(state.portHandle, foreign) << command.name;
+            EXPECT_EQ(state.portHandle != 0, command.opens) << command.name;
+        }
+    }
 }
 
 TEST_F(StartupTest, OpenPortEnablesAndLeavesTimeoutsAlone) {

@@ -5,6 +5,7 @@
 #include "hostlog.h"
 
 #include <cstdarg>
+#include <string>
 
 std::vector<LogLine> &CapturedLog() {
     static std::vector<LogLine> lines;
@@ -16,11 +17,14 @@ void ClearCapturedLog() {
 }
 
 extern "C" int err(std::int32_t level, const char *format, ...) {
-    char text[2048];
     va_list args;
     va_start(args, format);
-    hostlog_vformat(text, sizeof text, format, args);
+    va_list again;
+    va_copy(again, args);
+    std::string text(hostlog_vformat(nullptr, 0, format, args), '\0');
     va_end(args);
+    hostlog_vformat(text.data(), text.size() + 1, format, again);
+    va_end(again);
     CapturedLog().push_back(LogLine{level, text});
     return 0;
 }

@@ -171,6 +171,9 @@ int ScriptedLine::Close(SerialHandle handle) {
     closes_.push_back(handle);
     Record("close");
     if (std::exchange(failClose_, false)) {
+        if (closeReleases_) {
+            ports_.erase(handle);
+        }
         return kSerialIoFailed;
     }
     return ports_.erase(handle) == 1 ? kSerialOk : kSerialIoFailed;
@@ -214,7 +217,9 @@ int ScriptedLine::Write(SerialHandle handle, const void *bytes, std::uint32_t co
                         std::uint32_t *written) {
     const Port *port = Find(handle);
     const int shortCount = std::exchange(shortWrite_, -1);
-    if (std::exchange(failWrite_, false) || port == nullptr || (bytes == nullptr && count > 0)) {
+    const bool lineGone = writeCalls_++ >= failWritesAfter_;
+    if (std::exchange(failWrite_, false) || lineGone || port == nullptr ||
+        (bytes == nullptr && count > 0)) {
         Record("write failed");
         return kSerialIoFailed;
     }
@@ -277,6 +282,9 @@ int SerialOpen(const PortSettings &settings, SerialHandle &handle) {
 }
 int SerialClose(SerialHandle handle) {
     return ScriptedLine::Instance().Close(handle);
+}
+bool SerialHolds(SerialHandle handle) {
+    return ScriptedLine::Instance().Holds(handle);
 }
 std::int32_t SerialSetReadTimeout(SerialHandle handle, std::int32_t timeout) {
     return ScriptedLine::Instance().SetReadTimeout(handle, timeout);

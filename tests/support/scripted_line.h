@@ -17,6 +17,7 @@
 
 #include "serial/serial.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <deque>
 #include <map>
@@ -63,8 +64,15 @@ class ScriptedLine {
 
     // ---- Faults: each applies to the next call of its kind ----
     void FailNextOpen(int result) { openFailure_ = result; }
-    void FailNextClose() { failClose_ = true; }
+    // The next close fails. A released port is gone all the same, as a descriptor is on Linux
+    // whatever close reports; otherwise the port stays open, as a protected Windows handle.
+    void FailNextClose(bool released = false) {
+        failClose_ = true;
+        closeReleases_ = released;
+    }
     void FailNextWrite() { failWrite_ = true; }
+    // Every write after the first count writes fails, as on a line that has gone away.
+    void FailWritesAfter(std::size_t count) { failWritesAfter_ = count; }
     // Only the first count bytes go out; the write reports them and fails with 2.
     void ShortNextWrite(std::uint32_t count) { shortWrite_ = static_cast<int>(count); }
     void FailNextRead() { failRead_ = true; }
@@ -101,6 +109,7 @@ class ScriptedLine {
     // ---- The serial operations, called through serial/serial.h ----
     int Open(const PortSettings &settings, SerialHandle &handle);
     int Close(SerialHandle handle);
+    bool Holds(SerialHandle handle) const { return Find(handle) != nullptr; }
     std::int32_t SetReadTimeout(SerialHandle handle, std::int32_t timeout);
     int Purge(SerialHandle handle);
     int Break(std::uint32_t ms, SerialHandle handle);
@@ -136,7 +145,10 @@ class ScriptedLine {
 
     int openFailure_ = kSerialOk;
     bool failClose_ = false;
+    bool closeReleases_ = false;
     bool failWrite_ = false;
+    std::size_t writeCalls_ = 0;
+    std::size_t failWritesAfter_ = SIZE_MAX;
     int shortWrite_ = -1;
     bool failRead_ = false;
     bool failTimeouts_ = false;

@@ -96,6 +96,25 @@ TEST(Win32Open, NulHasNoTimeoutsAndNoQueue) {
     EXPECT_EQ(SerialClose(handle), kSerialOk);
 }
 
+TEST(Win32Open, HoldsOnlyThePortsItOpenedAndHasNotClosed) {
+    SerialHandle port = 0;
+    SerialHandle nul = 0;
+    ASSERT_EQ(SerialOpen(Settings("COM5"), port), kSerialOk);
+    ASSERT_EQ(SerialOpen(Settings("NUL"), nul), kSerialOk);
+    EXPECT_TRUE(SerialHolds(port));
+    EXPECT_TRUE(SerialHolds(nul));
+    HANDLE own = CreateFileA("NUL", GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(own, INVALID_HANDLE_VALUE);
+    EXPECT_FALSE(SerialHolds(reinterpret_cast<SerialHandle>(own))) << "the host's own handle";
+    EXPECT_FALSE(SerialHolds(0));
+    CloseHandle(own);
+
+    ASSERT_TRUE(CloseHandle(reinterpret_cast<HANDLE>(nul))) << "closed behind its back";
+    EXPECT_FALSE(SerialHolds(nul));
+    EXPECT_EQ(SerialClose(port), kSerialOk);
+    EXPECT_FALSE(SerialHolds(port));
+}
+
 // Only what the line can hold is read back. Linux pseudo-terminals force 8 data bits and
 // no parity whatever is set, and Wine reports fParity from the parity and the DTR and RTS
 // controls as enabled on a line without modem lines, so those members prove nothing here.

@@ -1,0 +1,33 @@
+// Item addresses: the grammar of the host's address texts, and the classification that
+// DefineItem (command 3) and CheckItem (command 4) return for an accepted address.
+//
+// An address is either positional (A07, L01S1, M12V0) or one of the special words. The
+// working copy and the check mode belong to each call, so instances on different threads
+// can define items at the same time.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <string_view>
+
+// Longest address text; a working copy holds it and its terminator.
+inline constexpr std::size_t kAddressLimit = 32;
+using AddressCopy = std::array<char, kAddressLimit + 1>;
+
+// Allowed characters per position of a positional address; positions beyond have none.
+inline constexpr std::array<std::string_view, 6> addressCharSets = {
+    "ALM", "0123456789", "0123456789", "SV%XHLETB()R><MCPIDG^F[]", "013", " ",
+};
+
+// Words accepted as whole addresses, in the order they are searched; class 'G'.
+inline constexpr std::array<std::string_view, 8> specialWords = {
+    "XS0", "NL", "NM", "NA", "SX", "S?", "DISP", "INIT",
+};
+
+// Uppercases the address into copy, which must be all zeros. False (copy untouched) when
+// the text is empty or longer than kAddressLimit; no byte beyond kAddressLimit is read.
+bool normaliseAddress(const char *address, AddressCopy &copy);
+// 0 when the working copy is a valid address, 1 otherwise.
+int checkAddress(const AddressCopy &copy);
+// The position of letter in the parameter letters "SV%X...", or 24 when it is none of them.
+int parameterIndex(char letter);

@@ -1,0 +1,256 @@
+#include "protocol/decoding.h"
+#include "interface/log.h"
+#include "protocol/alerts.h"
+#include "protocol/cells.h"
+#include "protocol/reply_lines.h"
+#include "protocol/scale.h"
+#include "protocol/vocabulary.h"
+#include "serial/exchange.h"
+
+#include <array>
+#include <cstdlib>
+#include <cstring>
+#include <string_view>
+
+namespace {
+
+constexpr int kFailed = 1;
+constexpr char kSingleSeparator = '=';
+constexpr char kBlockSeparator = ',';
+constexpr char kStatusLetter = 'X';
+constexpr std::size_t kParameterPosition = 3;
+// Line numbers beyond this all compare as this one; items number at most 99.
+constexpr std::uint64_t kLargestLineNumber = 1000000000000000000ULL;
+
+// The value text of a special word: "=", then at most a whole reply, then its NUL.
+class ValueText {
+  public:
+    ValueText() { Append('='); }
+    void Append(char c) {
+        if (length_ + 1 < text_.size()) {
+            text_[length_++] = c;
+        }
+    }
+    void Append(const char *text) {
+        for (; *text != '\0'; ++text) {
+            Append(*text);
+        }
+    }
+    char *Text() { return text_.data(); }
+
+  private:
+    std::array<char, 1 + kReplyLimit + 1> text_{};
+    std::size_t length_ = 0;
+};
+
+bool IsDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+
+// The blanks that the C library's text-to-integer conversion skips.
+bool IsSpace(char c) {
+    return c == ' ' || (c >= '\t' && c <= '\r');
+}
+
+// The absolute value of the decimal integer at the start of text (leading blanks, an
+// optional sign, digits; none gives 0), held at kLargestLineNumber so no text overflows.
+std::uint64_t LeadingMagnitude(const char *text) {
+    while (IsSpace(*text)) {
+        ++text;
+    }
+    if (*text == '-' || *text == '+') {
+        ++text;
+    }
+    std::uint64_t magnitude = 0;
+    for (; IsDigit(*text); ++text) {
+        magnitude = magnitude < kLargestLineNumber
+                        ? magnitude * 10 + static_cast<unsigned>(*text - '0')
+                        : kLargestLineNumber;
+    }
+    return magnitude;
+}
+
+// The item number: the address from position 1 on; absent in an empty address.
+std::uint64_t ItemNumber(const char *address) {
+    return address[0] == '\0' ? 0 : LeadingMagnitude(address + 1);
+}
+
+// The parameter letter at position 3; NUL when the address is shorter.
+char ParameterLetter(const char *address) {
+    for (std::size_t i = 0; i < kParameterPosition; ++i) {
+        if (address[i] == '\0') {
+            return '\0';
+        }
+    }
+    return address[kParameterPosition];
+}
+
+// The line of a block reply that starts with the item's number. The search ends at the
+// text's end and at a line that starts with ETX or the digit 0.
+char *FindBlockLine(char *text, std::uint64_t number) {
+    char *line = text;
+    while (LeadingMagnitude(line) != number) {
+        char *cr = std::strchr(line, '\r');
+        if (cr == nullptr || cr[1] == '\0') {
+            return nullptr;
+        }
+        line = cr + 2;
+        if (static_cast<unsigned char>(*line) == kEtx || *line == '0') {
+            return nullptr;
+        }
+    }
+    return line;
+}
+
+char *SkipBlanks(char *text) {
+    while (*text == ' ') {
+        ++text;
+    }
+    return text;
+}
+
+struct Decoded {
+    float value;
+    bool known;
+    char *next; // where the search for the next separator starts
+};
+
+Decoded DecodeNumber(char *text, double scale) {
+    return Decoded{NarrowToFloat(std::strtod(text, nullptr) * scale), true, text};
+}
+
+// A token runs up to and including its "\r"; the character after that "\r" becomes NUL.
+// A token with no "\r" after it matches no table and stores the unknown code.
+Decoded DecodeTokenAt(char *text, char letter) {
+    char *cr = std::strchr(text, '\r');
+    if (cr == nullptr) {
+        return Decoded{kUnknownToken, false, text};
+    }
+    char *next = NextLine(cr);
+    cr[1] = '\0';
+    const std::uint8_t code = DecodeToken(text, letter);
+    return Decoded{static_cast<float>(code), code != kUnknownToken, next};
+}
+
+// Whether token, without its blanks, is word followed by "\r" and nothing else.
+bool TokenIs(const char *token, std::string_view word) {
+    std::size_t matched = 0;
+    for (; *token != '\0'; ++token) {
+        if (*token == ' ') {
+            continue;
+        }
+        if (matched > word.size() || *token != (matched < word.size() ? word[matched] : '\r')) {
+            return false;
+        }
+        ++matched;
+    }
+    return matched == word.size() + 1;
+}
+
+template <std::size_t N>
+std::uint8_t CodeIn(const std::array<std::string_view, N> &table, const char *token) {
+    for (std::size_t code = 0; code < N; ++code) {
+        if (TokenIs(token, table[code])) {
+            return static_cast<std::uint8_t>(code);
+        }
+    }
+    return kUnknownToken;
+}
+
+bool Is(const char *address, std::string_view word) {
+    return word == address;
+}
+
+// "=" and the text from the reply that a special word reads; see StoreData.
+void BuildValueText(const char *word, char *reply, ValueText &value) {
+    if (Is(word, "NL")) {
+        char *comma = std::strchr(reply, ',');
+        if (comma != nullptr) {
+            *comma = '\0';
+            value.Append(reply);
+        }
+    } else if (Is(word, "NM")) {
+        char *first = std::strchr(reply, ',');
+        char *second = first == nullptr ? nullptr : std::strchr(first + 1, ',');
+        if (second != nullptr) {
+            *second = '\0';
+            value.Append(first + 1);
+        }
+    } else if (Is(word, "NA")) {
+        value.Append(reply);
+    } else if (Is(word, "S?")) {
+        value.Append(std::strstr(reply, "ERR") != nullptr ? '1' : '0');
+    } else if (Is(word, "XS0")) {
+        for (const char *c = reply; *c != '\0'; ++c) {
+            if (IsDigit(*c)) {
+                value.Append(*c);
+            }
+        }
+    }
+}
+
+int StoreSpecialData(const ItemRequest &request, char *reply) {
+    ValueText value;
+    BuildValueText(request.address, reply, value);
+    const int result = StoreLoopData(request, value.Text());
+    if (result != 0) {
+        err(kLogDetail, "EM : StoreData(): Failed rc = %d", result);
+    }
+    return result;
+}
+
+int LoopDataFailed() {
+    err(kLogDetail, "EM: StoreLoopData(): Failed rc = %d", kFailed);
+    return kFailed;
+}
+
+} // namespace
+
+int StoreData(const ItemRequest &request, char *reply) {
+    switch (request.itemClass) {
+    case EM_CLASS_ALERT:
+        return StoreAlertData(request, reply);
+    case EM_CLASS_LOOP:
+    case EM_CLASS_MODULE:
+        return StoreLoopData(request, reply);
+    case EM_CLASS_SPECIAL:
+        return StoreSpecialData(request, reply);
+    default:
+        return 0;
+    }
+}
+
+// Reads up to count values; a value that fails is still stored and the following ones are
+// still decoded.
+int StoreLoopData(const ItemRequest &request, char *text) {
+    const double scale = ScaleFactor(request.address);
+    const bool block = request.count >= 2;
+    const char separator = block ? kBlockSeparator : kSingleSeparator;
+    const char letter = block ? kStatusLetter : ParameterLetter(request.address);
+    char *position = block ? FindBlockLine(text, ItemNumber(request.address)) : text;
+    if (position == nullptr) {
+        return LoopDataFailed();
+    }
+    bool failed = false;
+    for (std::int32_t stored = 0; stored < request.count; ++stored) {
+        char *found = std::strchr(position, separator);
+        if (found == nullptr) {
+            break;
+        }
+        char *start = SkipBlanks(found + 1);
+        const Decoded decoded = IsDigit(*start) || *start == '-' ? DecodeNumber(start, scale)
+                                                                 : DecodeTokenAt(start, letter);
+        failed = failed || !decoded.known;
+        position = decoded.next;
+        if (block) {
+            StoreSlot(request.values, static_cast<std::size_t>(stored), decoded.value);
+        } else {
+            StoreCell(request.values, request.dataType, decoded.value);
+        }
+    }
+    return failed ? LoopDataFailed() : 0;
+}
+
+std::uint8_t DecodeToken(const char *token, char letter) {
+    return UsesStatusTable(letter) ? CodeIn(kStatusTokens, token) : CodeIn(kModeTokens, token);
+}
