@@ -1,6 +1,6 @@
 // The line trace end to end: the built driver, loaded as a host loads it, with EM_TRACE set,
-// brings an instance up against the simulator; the trace file then holds the exchanges as
-// they passed on the line. Real time.
+// brings an instance up against the simulator and reads one item; the trace file then holds
+// the exchanges as they passed on the line. Real time.
 #include "em1sim/simulator.h"
 #include "hosted_driver.h"
 
@@ -78,13 +78,22 @@ class TraceEndToEnd : public ::testing::Test {
     std::string tracePath;
 };
 
-TEST_F(TraceEndToEnd, RecordsEveryRequestAndReplyOfTheStartUp) {
+TEST_F(TraceEndToEnd, RecordsEveryRequestAndReplyOfTheStartUpAndARead) {
     em1sim::Options options;
     options.commands = {"fault DF trailing bytes=5"};
     em1sim::Simulator simulator(options);
     const std::string port = PortName(simulator);
+    simulator.set("L01S", "12.5");
     ASSERT_EQ(driver.ColdStart(port), 0);
     ASSERT_EQ(driver.state.adapterReady, 1);
+    char address[] = "L01S1";
+    ItemDefinition item{};
+    item.address = address;
+    item.dataType = EM_TYPE_FLOAT;
+    ASSERT_EQ(driver.Call(EM_CMD_DEFINE_ITEM, &item), 0);
+    float value = 0;
+    ItemRequest read{address, {}, item.itemClass, item.index, {}, item.dataType, 1, 0, &value};
+    ASSERT_EQ(driver.Call(EM_CMD_SINGLE_READ, &read), 0);
     ASSERT_EQ(driver.Call(EM_CMD_SHUTDOWN), 0);
 
     struct stat status {};
@@ -109,6 +118,8 @@ TEST_F(TraceEndToEnd, RecordsEveryRequestAndReplyOfTheStartUp) {
         R"(RX "DLSV%X ***\r\n")",
         R"(TX "DMVX\r")",
         R"(RX "DMVX ***\r\n")",
+        R"(TX "L01S?\r")",
+        R"(RX "L01S=12.5\r\x03")",
         "-- close",
     };
     EXPECT_EQ(seen, expected) << text;
