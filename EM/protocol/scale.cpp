@@ -1,12 +1,17 @@
 #include "protocol/scale.h"
 
 #include <cmath>
+#include <limits>
 
 namespace {
 
 constexpr int kScalePosition = 4;
 // Beyond this exponent the factor is infinite in double precision anyway.
 constexpr int kLargestExponent = 400;
+// The largest power of ten below the double range. Larger factors are infinity, stated
+// here rather than left to the C library's pow, which on x87 targets may return a finite
+// extended-precision value.
+constexpr int kLargestFiniteExponent = 308;
 
 bool IsBlank(char c) {
     return c == ' ' || (c >= '\t' && c <= '\r');
@@ -42,5 +47,9 @@ double ScaleFactor(const char *address) {
             return 1.0;
         }
     }
-    return std::trunc(std::pow(10.0, ExponentAt(address + kScalePosition)));
+    const int exponent = ExponentAt(address + kScalePosition);
+    if (exponent > kLargestFiniteExponent) {
+        return std::numeric_limits<double>::infinity();
+    }
+    return std::trunc(std::pow(10.0, exponent));
 }
