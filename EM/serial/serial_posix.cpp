@@ -20,6 +20,7 @@
 // DTR handshake raises DTR (Linux has no DTR/DSR flow control); RTS toggle is the RS-485
 // mode of the driver (RTS on while sending) and leaves RTS off where the driver has none.
 // A device without modem lines or RS-485 mode (a pseudo-terminal) is not an error.
+#include "serial/line_trace.h"
 #include "serial/serial.h"
 
 #include <algorithm>
@@ -408,7 +409,11 @@ int Drain(SerialHandle handle) {
     ssize_t got = 0;
     do {
         got = ReadWithin(fd, scratch, sizeof scratch, ReadTimeoutMs(fd));
+        if (got > 0) {
+            TracePurged(handle, scratch, static_cast<std::uint32_t>(got));
+        }
     } while (got == static_cast<ssize_t>(sizeof scratch));
+    TraceFlush(handle);
     if (previous != 0) {
         SerialSetReadTimeout(handle, previous);
     }
@@ -438,12 +443,14 @@ int SerialOpen(const PortSettings &settings, SerialHandle &handle) {
         return result;
     }
     handle = static_cast<SerialHandle>(fd);
+    TraceOpen(handle, settings);
     return kSerialOk;
 }
 
 // Linux releases the descriptor whatever close reports: an interrupted close counts as done,
 // and after any other failure the port is no longer held either.
 int SerialClose(SerialHandle handle) {
+    TraceClose(handle);
     const int fd = FdOf(handle);
     ReleaseSlot(fd);
     return close(fd) == 0 || errno == EINTR ? kSerialOk : kSerialIoFailed;
@@ -467,6 +474,7 @@ std::int32_t SerialSetReadTimeout(SerialHandle handle, std::int32_t timeout) {
 }
 
 int SerialPurge(SerialHandle handle) {
+    TraceFlush(handle);
     int waiting = 0;
     if (ioctl(FdOf(handle), FIONREAD, &waiting) == 0 && waiting <= 0) {
         return kSerialOk;
@@ -496,6 +504,8 @@ int SerialWrite(SerialHandle handle, const void *bytes, std::uint32_t count,
             continue;
         }
         if (put < 0) {
+            TraceSent(handle, data, total);
+            TraceEvent(handle, "write failed");
             return kSerialIoFailed;
         }
         if (put == 0) {
@@ -503,6 +513,7 @@ int SerialWrite(SerialHandle handle, const void *bytes, std::uint32_t count,
         }
         total += static_cast<std::uint32_t>(put);
     }
+    TraceSent(handle, data, total);
     if (written != nullptr) {
         *written = total;
     }
@@ -524,8 +535,10 @@ int SerialRead(SerialHandle handle, void *buffer, std::uint32_t count, std::uint
         const std::uint32_t ask = std::min(count - total, kMaxReadRequest);
         const ssize_t got = ReadWithin(fd, bytes + total, ask, timeoutMs);
         if (got <= 0) {
+            TraceEvent(handle, got == 0 ? "read timed out" : "read failed");
             return kSerialIoFailed;
         }
+        TraceReceived(handle, bytes + total, static_cast<std::uint32_t>(got));
         total += static_cast<std::uint32_t>(got);
         if (countRead != nullptr) {
             *countRead = total;

@@ -2,6 +2,7 @@
 // Every call is synchronous (no overlapped I/O); the port object holds the timeouts.
 // A fixed table (the driver allocates nothing) keeps the handles this library has opened
 // and not closed, so the driver never closes a handle that is not its own.
+#include "serial/line_trace.h"
 #include "serial/serial.h"
 
 #include <windows.h>
@@ -111,11 +112,12 @@ int FailAfterOpen(HANDLE port, int result) {
 }
 
 // Records a port whose set-up succeeded; a full table fails the open.
-int Opened(HANDLE port, SerialHandle &handle) {
+int Opened(HANDLE port, const PortSettings &settings, SerialHandle &handle) {
     if (!Hold(handle)) {
         handle = 0;
         return FailAfterOpen(port, kSerialOpenFailed);
     }
+    TraceOpen(handle, settings);
     return kSerialOk;
 }
 
@@ -139,7 +141,7 @@ int SerialOpen(const PortSettings &settings, SerialHandle &handle) {
     }
     handle = reinterpret_cast<SerialHandle>(port);
     if (std::strcmp(settings.portName, "NUL") == 0) {
-        return Opened(port, handle);
+        return Opened(port, settings, handle);
     }
     DCB dcb{};
     dcb.DCBlength = kDcbLength;
@@ -156,11 +158,12 @@ int SerialOpen(const PortSettings &settings, SerialHandle &handle) {
         return FailAfterOpen(port, kSerialStateRejected);
     }
     SetupComm(port, kQueueSize, kQueueSize);
-    return Opened(port, handle);
+    return Opened(port, settings, handle);
 }
 
 // A handle that survives a failed close (one protected from closing) is still held.
 int SerialClose(SerialHandle handle) {
+    TraceClose(handle);
     const bool closed = CloseHandle(ToHandle(handle)) != FALSE;
     if (closed || !StillOpen(handle)) {
         Forget(handle);
@@ -191,6 +194,7 @@ std::int32_t SerialSetReadTimeout(SerialHandle handle, std::int32_t timeout) {
 }
 
 int SerialPurge(SerialHandle handle) {
+    TraceFlush(handle);
     DWORD errors = 0;
     COMSTAT status{};
     if (ClearCommError(ToHandle(handle), &errors, &status) && status.cbInQue == 0) {
@@ -203,7 +207,11 @@ int SerialPurge(SerialHandle handle) {
     do {
         got = 0;
         readOk = ReadFile(ToHandle(handle), scratch, kDrainChunk, &got, nullptr);
+        if (readOk && got > 0) {
+            TracePurged(handle, scratch, got);
+        }
     } while (readOk && got == kDrainChunk);
+    TraceFlush(handle);
     if (previous != 0) {
         SerialSetReadTimeout(handle, previous);
     }
@@ -221,8 +229,10 @@ int SerialWrite(SerialHandle handle, const void *bytes, std::uint32_t count,
                 std::uint32_t *written) {
     DWORD done = 0;
     if (!WriteFile(ToHandle(handle), bytes, count, &done, nullptr)) {
+        TraceEvent(handle, "write failed");
         return kSerialIoFailed;
     }
+    TraceSent(handle, bytes, done);
     if (written != nullptr) {
         *written = done;
     }
@@ -238,9 +248,15 @@ int SerialRead(SerialHandle handle, void *buffer, std::uint32_t count, std::uint
     while (total < count) {
         const DWORD request = std::min<std::uint32_t>(count - total, 0xFFFF);
         DWORD got = 0;
-        if (!ReadFile(ToHandle(handle), bytes + total, request, &got, nullptr) || got == 0) {
+        if (!ReadFile(ToHandle(handle), bytes + total, request, &got, nullptr)) {
+            TraceEvent(handle, "read failed");
             return kSerialIoFailed;
         }
+        if (got == 0) {
+            TraceEvent(handle, "read timed out");
+            return kSerialIoFailed;
+        }
+        TraceReceived(handle, bytes + total, got);
         total += got;
         if (read != nullptr) {
             *read = total;

@@ -5,22 +5,40 @@
 namespace em1sim {
 namespace {
 
-constexpr std::string_view kSummary =
-    "  get ITEM                 value of an item, e.g. get L01S, get M03X\n"
-    "  set ITEM VALUE           set an item (read-only ones too), e.g. set L01M MANUAL\n"
-    "  fault PATTERN KIND [count=N] [rate=P] [delay=MS] [bytes=N]\n"
-    "                           add a fault rule (see FAULTS)\n"
-    "  clear                    remove every fault rule\n"
-    "  faults                   list the fault rules\n"
-    "  alert add TEXT           raise an alert, e.g. alert add CC, alert add L02 LOW ALARM\n"
-    "  alert remove TEXT        drop one alert; alert clear drops them all\n"
-    "  alerts                   list the active alerts\n"
-    "  display                  the text on the front-panel display\n"
-    "  fast on|off              whether S? answers *** before SI (off also forgets SI)\n"
-    "  confirm LETTERS|none     parameter letters whose writes ask for confirmation\n"
-    "  latency MS               delay before every reply\n"
-    "  drift on|off             whether measured values move\n"
-    "  hangup [MS]              close the line, open it again after MS (200)\n";
+struct CommandHelp {
+    std::string_view synopsis;
+    std::string_view description;
+};
+
+constexpr CommandHelp kCommands[] = {
+    {"get ITEM", "value of an item, e.g. get L01S, get M03X"},
+    {"set ITEM VALUE", "set an item (read-only ones too), e.g. set L01M MANUAL"},
+    {"fault PATTERN KIND [count=N] [rate=P] [delay=MS] [bytes=N]", "add a fault rule (see FAULTS)"},
+    {"clear", "remove every fault rule"},
+    {"faults", "list the fault rules"},
+    {"alert add TEXT", "raise an alert, e.g. alert add CC, alert add L02 LOW ALARM"},
+    {"alert remove TEXT", "drop one alert; alert clear drops them all"},
+    {"alerts", "list the active alerts"},
+    {"display", "the text on the front-panel display"},
+    {"fast on|off", "whether S? answers *** before SI (off also forgets SI)"},
+    {"confirm LETTERS|none", "parameter letters whose writes ask for confirmation"},
+    {"latency MS", "delay before every reply"},
+    {"drift on|off", "whether measured values move"},
+    {"hangup [MS]", "close the line, open it again after MS (200)"},
+    {"help", "the commands on one line, separated by \"; \""},
+};
+
+constexpr std::size_t kSynopsisColumn = 25;
+
+std::string help_line() {
+    std::string line;
+    for (const auto &command : kCommands) {
+        if (!line.empty())
+            line += "; ";
+        line += command.synopsis;
+    }
+    return line;
+}
 
 struct Words {
     std::string_view head;
@@ -188,11 +206,22 @@ std::string execute(Model &model, std::string_view line) {
         return set_drift(model, arguments);
     if (command == "hangup")
         return hang_up(model, arguments);
-    return error("unknown command '" + std::string(command) + "'");
+    if (command == "help")
+        return help_line();
+    return error("unknown command '" + std::string(command) + "'; 'help' lists the commands");
 }
 
-std::string_view command_summary() {
-    return kSummary;
+std::string command_summary() {
+    std::string summary;
+    for (const auto &[synopsis, description] : kCommands) {
+        summary.append("  ").append(synopsis);
+        if (synopsis.size() < kSynopsisColumn)
+            summary.append(kSynopsisColumn - synopsis.size(), ' ');
+        else
+            summary.append("\n").append(kSynopsisColumn + 2, ' ');
+        summary.append(description).append("\n");
+    }
+    return summary;
 }
 
 } // namespace em1sim

@@ -12,7 +12,7 @@ namespace em1sim {
 // The answer is a value, "ok", or "error: " and a reason.
 std::string execute(Model &model, std::string_view line);
 
-// One line per command, for --help.
-std::string_view command_summary();
+// One line per command with what it does, for --help.
+std::string command_summary();
 
 } // namespace em1sim

@@ -1,8 +1,12 @@
 #include "control_client.h"
 
+#include "control_path.h"
+
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <string_view>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
@@ -13,13 +17,17 @@ namespace {
 int connect_to(const std::string &path) {
     sockaddr_un address{};
     address.sun_family = AF_UNIX;
-    if (path.size() >= sizeof address.sun_path)
+    if (path.size() >= sizeof address.sun_path) {
+        errno = ENAMETOOLONG;
         return -1;
+    }
     std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
     const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd >= 0 &&
         ::connect(fd, reinterpret_cast<const sockaddr *>(&address), sizeof address) != 0) {
+        const int error = errno;
         ::close(fd);
+        errno = error;
         return -1;
     }
     return fd;
@@ -33,19 +41,29 @@ std::string read_line(int fd) {
     return line;
 }
 
+// The answer to "help" is one line with the commands separated by "; ": one a line here.
+void print_answer(const std::string &command, std::string answer) {
+    if (command == "help\n" && !answer.starts_with("error"))
+        for (auto at = answer.find("; "); at != std::string::npos; at = answer.find("; ", at))
+            answer.replace(at, 2, "\n");
+    std::printf("%s\n", answer.c_str());
+}
+
 } // namespace
 
 int run_control_client(int argc, char **argv) {
     if (argc < 2) {
-        std::fprintf(stderr, "usage: em1sim ctl SOCKET COMMAND...\n");
+        std::fprintf(stderr, "usage: em1sim ctl SOCKET COMMAND...  ('help' lists the commands)\n");
         return 2;
     }
     std::string command;
     for (int i = 1; i < argc; ++i)
         command += (i > 1 ? " " : "") + std::string(argv[i]);
-    const int fd = connect_to(argv[0]);
+    const std::string path = control_socket_path(argv[0]);
+    const int fd = connect_to(path);
     if (fd < 0) {
-        std::fprintf(stderr, "em1sim: cannot connect to %s: %s\n", argv[0], std::strerror(errno));
+        std::fprintf(stderr, "em1sim: cannot connect to the control socket %s: %s\n", path.c_str(),
+                     std::strerror(errno));
         return 2;
     }
     command += '\n';
@@ -53,7 +71,7 @@ int run_control_client(int argc, char **argv) {
                       static_cast<ssize_t>(command.size());
     const std::string answer = sent ? read_line(fd) : "error: cannot send";
     ::close(fd);
-    std::printf("%s\n", answer.c_str());
+    print_answer(command, answer);
     return answer.starts_with("error") ? 1 : 0;
 }
 

@@ -1,9 +1,13 @@
 #include "control_server.h"
 
+#include "control_path.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <stdexcept>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <system_error>
 #include <unistd.h>
@@ -22,6 +26,17 @@ void send_all(int fd, std::string_view text) {
     }
 }
 
+// True when a server answers at the socket file.
+bool someone_listens(const sockaddr_un &address) {
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0)
+        return false;
+    const bool answered =
+        ::connect(fd, reinterpret_cast<const sockaddr *>(&address), sizeof address) == 0;
+    ::close(fd);
+    return answered;
+}
+
 } // namespace
 
 ControlServer::ControlServer(std::string path) : path_(std::move(path)) {
@@ -30,23 +45,57 @@ ControlServer::ControlServer(std::string path) : path_(std::move(path)) {
     if (path_.size() >= sizeof address.sun_path)
         throw std::system_error(ENAMETOOLONG, std::generic_category(), "control socket " + path_);
     std::memcpy(address.sun_path, path_.c_str(), path_.size() + 1);
+    check_control_directory(path_);
+    claim_ = PathClaim::take(path_);
+    if (!claim_ || someone_listens(address))
+        throw std::runtime_error("the control socket " + path_ +
+                                 " is served by another running em1sim");
+    make_room();
     listen_fd_ = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
     if (listen_fd_ < 0)
         throw std::system_error(errno, std::generic_category(), "socket");
-    ::unlink(path_.c_str());
-    if (::bind(listen_fd_, reinterpret_cast<const sockaddr *>(&address), sizeof address) != 0 ||
-        ::listen(listen_fd_, 8) != 0) {
-        const int error = errno;
-        ::close(listen_fd_);
-        throw std::system_error(error, std::generic_category(), "control socket " + path_);
-    }
+    bind_owner_only(address);
 }
 
 ControlServer::~ControlServer() {
     for (const auto &client : clients_)
         ::close(client.fd);
     ::close(listen_fd_);
+    struct stat status {};
+    if (::lstat(path_.c_str(), &status) == 0 && status.st_dev == device_ && status.st_ino == inode_)
+        ::unlink(path_.c_str());
+}
+
+// Removes a socket file that nobody serves any more; anything else in the way is refused.
+void ControlServer::make_room() const {
+    struct stat status {};
+    if (::lstat(path_.c_str(), &status) != 0)
+        return;
+    if (!S_ISSOCK(status.st_mode))
+        throw std::runtime_error("the control socket " + path_ +
+                                 " would replace a file that is not a socket; remove it or "
+                                 "choose another path");
     ::unlink(path_.c_str());
+}
+
+// The socket file is made with mode 0600: the mask is narrowed around bind, as a socket
+// file takes its mode from the mask alone.
+void ControlServer::bind_owner_only(const sockaddr_un &address) {
+    const mode_t mask = ::umask(0177);
+    const bool bound =
+        ::bind(listen_fd_, reinterpret_cast<const sockaddr *>(&address), sizeof address) == 0;
+    const int bind_error = errno;
+    ::umask(mask);
+    struct stat status {};
+    if (!bound || ::listen(listen_fd_, 8) != 0 || ::lstat(path_.c_str(), &status) != 0) {
+        const int error = bound ? errno : bind_error;
+        if (bound)
+            ::unlink(path_.c_str());
+        ::close(listen_fd_);
+        throw std::system_error(error, std::generic_category(), "control socket " + path_);
+    }
+    device_ = status.st_dev;
+    inode_ = status.st_ino;
 }
 
 void ControlServer::watch(std::vector<pollfd> &fds) const {

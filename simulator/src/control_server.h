@@ -1,11 +1,21 @@
 // The control socket: a Unix stream socket that accepts command lines from any number of
 // clients and writes one answer line for each.
+//
+// Only its owner can connect (mode 0600), and it lives in a directory that keeps others out.
+// A second simulator never takes over a socket that one is serving: only a socket that nobody
+// listens on any more is replaced, and at the end the socket is removed only while it is
+// still this server's.
 #pragma once
 
+#include "path_claim.h"
+
 #include <functional>
+#include <optional>
 #include <poll.h>
 #include <string>
 #include <string_view>
+#include <sys/types.h>
+#include <sys/un.h>
 #include <vector>
 
 namespace em1sim {
@@ -14,7 +24,8 @@ class ControlServer {
   public:
     using Executor = std::function<std::string(std::string_view)>;
 
-    // Listens at path (an existing socket file there is replaced); throws std::system_error.
+    // Listens at path; throws std::system_error, or std::runtime_error when the path is in
+    // use or unsafe.
     explicit ControlServer(std::string path);
     ~ControlServer();
     ControlServer(const ControlServer &) = delete;
@@ -30,12 +41,17 @@ class ControlServer {
         std::string pending;
     };
 
+    void make_room() const;
+    void bind_owner_only(const sockaddr_un &address);
     void accept_client();
     // false when the client has gone.
     bool read_client(Client &client, const Executor &execute);
 
     std::string path_;
+    std::optional<PathClaim> claim_;
     int listen_fd_ = -1;
+    dev_t device_ = 0; // identity of the socket file this server made
+    ino_t inode_ = 0;
     std::vector<Client> clients_;
 };
 

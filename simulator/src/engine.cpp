@@ -42,8 +42,9 @@ Engine::~Engine() {
     ::close(wake_write_);
 }
 
-void Engine::listen(std::string control_path) {
-    control_ = std::make_unique<ControlServer>(std::move(control_path));
+void Engine::listen(const std::string &control_path) {
+    control_ = std::make_unique<ControlServer>(control_path);
+    trace_.event("control socket at " + control_path);
 }
 
 void Engine::stop() noexcept {
@@ -198,7 +199,7 @@ void Engine::reopen_if_due(Clock::time_point now) {
         return;
     try {
         line_.open();
-    } catch (const std::system_error &error) {
+    } catch (const std::exception &error) {
         trace_.event(std::string("cannot open the line: ") + error.what());
         reopen_at_ = now + kRetryOpen;
         return;

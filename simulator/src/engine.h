@@ -27,7 +27,7 @@ class Engine {
     Engine(const Engine &) = delete;
     Engine &operator=(const Engine &) = delete;
 
-    void listen(std::string control_path);
+    void listen(const std::string &control_path);
     // Called on the loop's thread each time the line opens again after a hang-up.
     void on_line_opened(LineOpened callback) { line_opened_ = std::move(callback); }
 

@@ -5,6 +5,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
+#include <stdexcept>
+#include <string_view>
+#include <sys/stat.h>
 #include <system_error>
 #include <unistd.h>
 #include <utility>
@@ -12,8 +15,38 @@
 namespace em1sim {
 namespace {
 
+constexpr std::string_view kPseudoTerminals = "/dev/pts/";
+
 [[noreturn]] void fail(const std::string &what) {
     throw std::system_error(errno, std::generic_category(), what);
+}
+
+bool path_exists(const std::string &path) {
+    struct stat status {};
+    return ::lstat(path.c_str(), &status) == 0 || errno != ENOENT;
+}
+
+// The target of the symbolic link at path; nullopt when path is no symbolic link.
+std::optional<std::string> link_target(const std::string &path) {
+    char target[PATH_MAX];
+    const ssize_t length = ::readlink(path.c_str(), target, sizeof target);
+    if (length < 0 || static_cast<std::size_t>(length) >= sizeof target)
+        return std::nullopt;
+    return std::string(target, static_cast<std::size_t>(length));
+}
+
+// A link to a pseudo-terminal's slave: one this line made, or one that an ended simulator
+// left behind (the claim on the link proves that no running simulator keeps it).
+bool is_pseudo_terminal_link(const std::string &path) {
+    const auto target = link_target(path);
+    return target && target->starts_with(kPseudoTerminals);
+}
+
+void refuse_foreign_file(const std::string &link) {
+    if (path_exists(link) && !is_pseudo_terminal_link(link))
+        throw std::runtime_error("the link " + link +
+                                 " would replace a file that em1sim did not make; remove it or "
+                                 "choose another path");
 }
 
 } // namespace
@@ -28,24 +61,31 @@ Line Line::device(std::string path, LineSettings settings) {
 
 Line::Line(std::string link, std::optional<std::string> device, LineSettings settings)
     : link_(std::move(link)), device_(std::move(device)), settings_(settings) {
-    try {
-        open();
-    } catch (...) {
-        close();
-        throw;
+    if (!link_.empty()) {
+        link_claim_ = PathClaim::take(link_);
+        if (!link_claim_)
+            throw std::runtime_error("the link " + link_ + " is kept by another running em1sim");
+        refuse_foreign_file(link_);
     }
+    open();
 }
 
 Line::Line(Line &&other) noexcept
-    : link_(std::move(other.link_)), device_(std::move(other.device_)), settings_(other.settings_),
-      fd_(std::exchange(other.fd_, -1)), slave_fd_(std::exchange(other.slave_fd_, -1)),
-      peer_path_(std::move(other.peer_path_)) {
+    : link_(std::move(other.link_)), link_claim_(std::move(other.link_claim_)),
+      link_target_(std::move(other.link_target_)), device_(std::move(other.device_)),
+      settings_(other.settings_), fd_(std::exchange(other.fd_, -1)),
+      slave_fd_(std::exchange(other.slave_fd_, -1)), peer_path_(std::move(other.peer_path_)) {
     other.link_.clear();
+    other.link_target_.clear();
 }
 
 Line::~Line() {
     close();
-    if (!link_.empty())
+    remove_link();
+}
+
+void Line::remove_link() const {
+    if (!link_target_.empty() && link_target(link_) == link_target_)
         ::unlink(link_.c_str());
 }
 
@@ -57,10 +97,15 @@ void Line::close() {
 }
 
 void Line::open() {
-    if (device_)
-        open_device();
-    else
-        open_pseudo_terminal();
+    try {
+        if (device_)
+            open_device();
+        else
+            open_pseudo_terminal();
+    } catch (...) {
+        close();
+        throw;
+    }
 }
 
 void Line::open_pseudo_terminal() {
@@ -102,15 +147,22 @@ void Line::open_device() {
     peer_path_ = *device_;
 }
 
-void Line::update_link() const {
+// Makes the new link beside the old one under a name of this process and moves it into
+// place, so a peer never finds the link missing. Neither step removes a file of anyone else.
+void Line::update_link() {
     if (link_.empty())
         return;
-    const std::string temporary = link_ + ".new";
-    ::unlink(temporary.c_str());
+    refuse_foreign_file(link_);
+    const std::string temporary = link_ + ".em1sim-" + std::to_string(::getpid());
     if (::symlink(peer_path_.c_str(), temporary.c_str()) != 0)
         fail("symlink " + temporary);
-    if (::rename(temporary.c_str(), link_.c_str()) != 0)
+    if (::rename(temporary.c_str(), link_.c_str()) != 0) {
+        const int error = errno;
+        ::unlink(temporary.c_str());
+        errno = error;
         fail("rename to " + link_);
+    }
+    link_target_ = peer_path_;
 }
 
 } // namespace em1sim

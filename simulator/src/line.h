@@ -6,9 +6,15 @@
 // hang-up creates a new pseudo-terminal, whose slave path differs from the old one while a
 // peer still holds the old slave open; the optional link is moved to it, so peers that use
 // the link keep one stable name.
+//
+// The link is this process's alone while the line lives: a second simulator asking for the
+// same link is refused. The link replaces nothing but a link to a pseudo-terminal that an
+// ended simulator left behind, and it is removed at the end only while it is still the one
+// this line made.
 #pragma once
 
 #include "line_settings.h"
+#include "path_claim.h"
 
 #include <optional>
 #include <string>
@@ -18,6 +24,7 @@ namespace em1sim {
 class Line {
   public:
     // A fresh pseudo-terminal; link (if not empty) becomes a symbolic link to its slave.
+    // Throws std::runtime_error when the link is in use or something else is in its place.
     static Line pseudo_terminal(std::string link);
     // A serial device, opened with the given settings.
     static Line device(std::string path, LineSettings settings);
@@ -33,16 +40,20 @@ class Line {
     const std::string &peer_path() const { return peer_path_; }
 
     void close();
-    // Opens the line again after close(); throws std::system_error on failure.
+    // Opens the line again after close(); throws std::system_error or std::runtime_error on
+    // failure, and leaves the line closed.
     void open();
 
   private:
     Line(std::string link, std::optional<std::string> device, LineSettings settings);
     void open_pseudo_terminal();
     void open_device();
-    void update_link() const;
+    void update_link();
+    void remove_link() const;
 
     std::string link_;
+    std::optional<PathClaim> link_claim_;
+    std::string link_target_; // what the link points at, once this line has made it
     std::optional<std::string> device_;
     LineSettings settings_;
     int fd_ = -1;

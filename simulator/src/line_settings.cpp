@@ -53,6 +53,14 @@ tcflag_t parity_flags(char parity) {
 
 } // namespace
 
+std::vector<int> supported_bauds() {
+    std::vector<int> rates;
+    rates.reserve(kSpeeds.size());
+    for (const auto &[rate, code] : kSpeeds)
+        rates.push_back(rate);
+    return rates;
+}
+
 bool supported_baud(int baud) {
     return std::ranges::find(kSpeeds, baud, &std::pair<int, speed_t>::first) != kSpeeds.end();
 }

@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace em1sim {
 
@@ -19,6 +20,7 @@ bool apply_line_settings(int fd, const LineSettings &settings);
 // Raw mode alone, for a pseudo-terminal whose line settings mean nothing.
 bool make_raw(int fd);
 bool supported_baud(int baud);
+std::vector<int> supported_bauds();
 std::optional<char> parse_parity(std::string_view text);
 
 } // namespace em1sim

@@ -1,5 +1,6 @@
 // em1sim: the EM-1 instrument simulator as a program.
 #include "control_client.h"
+#include "control_path.h"
 #include "engine.h"
 #include "options.h"
 
@@ -24,6 +25,7 @@ void install_signal_handlers() {
     sigemptyset(&action.sa_mask);
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
+    sigaction(SIGHUP, &action, nullptr);
     std::signal(SIGPIPE, SIG_IGN);
 }
 
@@ -61,11 +63,13 @@ int simulate(const em1sim::ProgramOptions &options) {
             return 2;
         }
     if (!options.control.empty())
-        engine.listen(options.control);
-    engine.on_line_opened(print_line_path);
-    print_line_path(engine.peer_path());
+        engine.listen(em1sim::control_socket_path(options.control));
+    // The handlers are in place before the path is printed: whoever reads the path may
+    // signal at once, and the signal must still clean up.
     running_engine = &engine;
     install_signal_handlers();
+    engine.on_line_opened(print_line_path);
+    print_line_path(engine.peer_path());
     engine.run();
     running_engine = nullptr;
     trace.event("stopped");
@@ -82,6 +86,10 @@ int main(int argc, char **argv) {
         return 2;
     if (options->help) {
         em1sim::print_help();
+        return 0;
+    }
+    if (options->version) {
+        em1sim::print_version();
         return 0;
     }
     try {

@@ -12,13 +12,13 @@ namespace em1sim {
 namespace {
 
 constexpr std::string_view kHelp = R"(Usage: em1sim [OPTIONS]
-       em1sim ctl SOCKET COMMAND...
+  or:  em1sim ctl SOCKET COMMAND...
 
 Simulates a Eurotherm EM-1 process controller on a serial line, in real time, with the
 instrument's ASCII protocol: loops L01..L29, modules M01..M35, an alert list, and faults on
 demand. By default it creates a pseudo-terminal and prints the path of its slave as the first
 line on standard output (and again each time the line opens after a hang-up); a program under
-test opens that path as its serial port. SIGINT or SIGTERM end it cleanly.
+test opens that path as its serial port. SIGINT, SIGTERM or SIGHUP end it cleanly.
 
 Line:
   --device PATH       answer on this serial device instead of a new pseudo-terminal
@@ -27,7 +27,9 @@ Line:
   --parity P          device parity: none, even, odd, mark or space (default none)
   --stop-bits N       device stop bits: 1 or 2 (default 1)
   --link PATH         keep a symbolic link PATH to the pseudo-terminal's slave; it follows the
-                      line across hang-ups and is removed at exit
+                      line across hang-ups and is removed at exit. Refused while another
+                      em1sim keeps PATH, and when PATH is anything but a link to a
+                      pseudo-terminal left by an ended em1sim
   --latency MS        delay before every reply (default 20)
 
 Instrument:
@@ -45,10 +47,14 @@ Instrument:
 Faults, control and trace:
   --fault RULE        add a fault rule, e.g. --fault "L01S? silence count=2" (see FAULTS)
   --script FILE       run the control commands in FILE (one a line, # starts a comment)
-  --control PATH      accept control commands on a Unix socket at PATH (see CONTROL)
+  --control PATH      accept control commands on a Unix socket at PATH (see CONTROL), which
+                      only its owner can use; a bare NAME is $XDG_RUNTIME_DIR/NAME (or
+                      /tmp/em1sim-UID/NAME). PATH's directory must be the user's own and not
+                      writable by every user; a socket another em1sim serves is refused
   --trace FILE        write every request, reply and line event with its time to FILE;
                       "-" is standard error
   -h, --help          this text
+  --version           the version
 
 Requests and replies ("\r" is CR, ETX is byte 3; values are numbers like 26.0 or tokens):
   S?                  "***\r" ETX; "NOT READY\r" ETX with --slow-start before SI; always
@@ -95,14 +101,15 @@ rule that matches and fires decides. Kinds:
 Except for silence, refuse and hangup the request is carried out; only its reply is spoiled.
 
 CONTROL: commands, from --script, --control or "em1sim ctl SOCKET COMMAND...", one answer line
-each ("ok", a value, or "error: ..."):
+each ("ok", a value, or "error: ..."); SOCKET is the path or bare name given to --control:
 )";
 
 constexpr std::string_view kExamples = R"(
 Examples:
-  em1sim --link /tmp/em1 --trace - --control /tmp/em1.sock
-  em1sim ctl /tmp/em1.sock fault 'L01S?' silence count=2
-  em1sim ctl /tmp/em1.sock get L01V
+  em1sim --link /tmp/em1 --trace - --control em1.sock
+  em1sim ctl em1.sock fault 'L01S?' silence count=2
+  em1sim ctl em1.sock get L01V
+  em1sim ctl em1.sock help
   em1sim --device /dev/ttyUSB0 --baud 9600 --parity none --slow-start
 )";
 
@@ -126,6 +133,7 @@ enum Option {
     kScript,
     kControl,
     kTrace,
+    kVersion,
 };
 
 constexpr option kLongOptions[] = {
@@ -149,6 +157,7 @@ constexpr option kLongOptions[] = {
     {"control", required_argument, nullptr, kControl},
     {"trace", required_argument, nullptr, kTrace},
     {"help", no_argument, nullptr, 'h'},
+    {"version", no_argument, nullptr, kVersion},
     {nullptr, 0, nullptr, 0},
 };
 
@@ -157,17 +166,34 @@ bool complain(const std::string &reason) {
     return false;
 }
 
+// "--baud '1234' is not allowed; use one of ...": the option, the value given, what it takes.
+bool refuse_value(std::string_view option, std::string_view value, std::string_view allowed) {
+    return complain(std::string(option) + " '" + std::string(value) + "' is not allowed; use " +
+                    std::string(allowed));
+}
+
 template <typename Number>
 bool parse_bounded(std::string_view text, Number low, Number high, Number &value) {
-    const auto result = std::from_chars(text.data(), text.data() + text.size(), value);
-    return result.ec == std::errc() && result.ptr == text.data() + text.size() && value >= low &&
-           value <= high;
+    Number parsed{};
+    const auto result = std::from_chars(text.data(), text.data() + text.size(), parsed);
+    if (result.ec != std::errc() || result.ptr != text.data() + text.size() || parsed < low ||
+        parsed > high)
+        return false;
+    value = parsed;
+    return true;
+}
+
+std::string baud_choices() {
+    std::string text = "one of";
+    for (const int baud : supported_bauds())
+        text += ' ' + std::to_string(baud);
+    return text;
 }
 
 bool read_script(const std::string &path, std::vector<std::string> &commands) {
     std::ifstream file(path);
     if (!file)
-        return complain("cannot read the script " + path);
+        return complain("--script '" + path + "' cannot be read");
     for (std::string line; std::getline(file, line);) {
         if (!line.empty() && line.back() == '\r')
             line.pop_back();
@@ -181,64 +207,85 @@ bool read_script(const std::string &path, std::vector<std::string> &commands) {
 bool set_command(std::string_view assignment, std::vector<std::string> &commands) {
     const auto equals = assignment.find('=');
     if (equals == assignment.npos)
-        return complain("--set wants ITEM=VALUE");
+        return refuse_value("--set", assignment, "ITEM=VALUE, e.g. L01S=42.5");
     commands.push_back("set " + std::string(assignment.substr(0, equals)) + ' ' +
                        std::string(assignment.substr(equals + 1)));
     return true;
 }
 
+bool apply_line_option(int code, std::string_view value, LineSettings &line) {
+    int baud = 0;
+    switch (code) {
+    case kBaud:
+        if (!parse_bounded(value, 1, 10000000, baud) || !supported_baud(baud))
+            return refuse_value("--baud", value, baud_choices());
+        line.baud = baud;
+        return true;
+    case kDataBits:
+        return parse_bounded(value, 5, 8, line.data_bits) ||
+               refuse_value("--data-bits", value, "5 to 8");
+    case kParity:
+        if (const auto parity = parse_parity(value)) {
+            line.parity = *parity;
+            return true;
+        }
+        return refuse_value("--parity", value, "none, even, odd, mark or space");
+    default:
+        return parse_bounded(value, 1, 2, line.stop_bits) ||
+               refuse_value("--stop-bits", value, "1 or 2");
+    }
+}
+
+bool apply_model_option(int code, std::string_view value, ModelSettings &model) {
+    int latency = 0;
+    switch (code) {
+    case kLatency:
+        if (!parse_bounded(value, 0, 600000, latency))
+            return refuse_value("--latency", value, "0 to 600000 (milliseconds)");
+        model.latency = std::chrono::milliseconds(latency);
+        return true;
+    case kLoops:
+        return parse_bounded(value, 1, kMaxLoops, model.loops) ||
+               refuse_value("--loops", value, "1 to 29");
+    case kModules:
+        return parse_bounded(value, 0, kMaxModules, model.modules) ||
+               refuse_value("--modules", value, "0 to 35");
+    case kSlowStart:
+        model.protocol.fast_start = false;
+        return true;
+    case kConfirm:
+        model.protocol.confirm_letters = value == "none" ? "" : std::string(value);
+        return true;
+    case kNoDrift:
+        model.drift = false;
+        return true;
+    default:
+        return parse_bounded(value, 0u, 0xFFFFFFFFu, model.seed) ||
+               refuse_value("--seed", value, "0 to 4294967295");
+    }
+}
+
 bool apply(int code, std::string_view value, ProgramOptions &options) {
-    int number = 0;
-    std::uint32_t seed = 0;
     switch (code) {
     case kDevice:
         options.device = std::string(value);
         return true;
     case kBaud:
-        if (!parse_bounded(value, 1, 10000000, number) || !supported_baud(number))
-            return complain("unsupported --baud");
-        options.line.baud = number;
-        return true;
     case kDataBits:
-        return parse_bounded(value, 5, 8, options.line.data_bits) ||
-               complain("--data-bits is 5 to 8");
     case kParity:
-        if (const auto parity = parse_parity(value)) {
-            options.line.parity = *parity;
-            return true;
-        }
-        return complain("--parity is none, even, odd, mark or space");
     case kStopBits:
-        return parse_bounded(value, 1, 2, options.line.stop_bits) ||
-               complain("--stop-bits is 1 or 2");
+        return apply_line_option(code, value, options.line);
     case kLink:
         options.link = value;
         return true;
     case kLatency:
-        if (!parse_bounded(value, 0, 600000, number))
-            return complain("--latency wants milliseconds");
-        options.model.latency = std::chrono::milliseconds(number);
-        return true;
     case kLoops:
-        return parse_bounded(value, 1, kMaxLoops, options.model.loops) ||
-               complain("--loops is 1 to 29");
     case kModules:
-        return parse_bounded(value, 0, kMaxModules, options.model.modules) ||
-               complain("--modules is 0 to 35");
     case kSlowStart:
-        options.model.protocol.fast_start = false;
-        return true;
     case kConfirm:
-        options.model.protocol.confirm_letters = value == "none" ? "" : std::string(value);
-        return true;
     case kNoDrift:
-        options.model.drift = false;
-        return true;
     case kSeed:
-        if (!parse_bounded(value, 0u, 0xFFFFFFFFu, seed))
-            return complain("--seed wants a number");
-        options.model.seed = seed;
-        return true;
+        return apply_model_option(code, value, options.model);
     case kSet:
         return set_command(value, options.commands);
     case kAlert:
@@ -255,6 +302,9 @@ bool apply(int code, std::string_view value, ProgramOptions &options) {
     case kTrace:
         options.trace = std::string(value);
         return true;
+    case kVersion:
+        options.version = true;
+        return true;
     case 'h':
         options.help = true;
         return true;
@@ -269,9 +319,11 @@ std::optional<ProgramOptions> parse_options(int argc, char **argv) {
     ProgramOptions options;
     ::opterr = 0;
     ::optind = 1;
-    for (int code; (code = ::getopt_long(argc, argv, "h", kLongOptions, nullptr)) != -1;) {
-        const bool applied = code == '?'
-                                 ? complain(std::string("bad option ") + argv[::optind - 1])
+    for (int code; (code = ::getopt_long(argc, argv, ":h", kLongOptions, nullptr)) != -1;) {
+        const std::string given = argv[::optind - 1];
+        const bool applied = code == '?' ? complain("unknown option '" + given + "'")
+                             : code == ':'
+                                 ? complain("option '" + given + "' wants a value")
                                  : apply(code, ::optarg != nullptr ? ::optarg : "", options);
         if (!applied)
             return std::nullopt;
@@ -281,6 +333,10 @@ std::optional<ProgramOptions> parse_options(int argc, char **argv) {
         return std::nullopt;
     }
     return options;
+}
+
+void print_version() {
+    std::printf("em1sim (EM-1 driver) %s\n", EM1SIM_VERSION);
 }
 
 void print_help() {

@@ -19,10 +19,12 @@ struct ProgramOptions {
     std::optional<std::string> trace;  // "-" for standard error
     std::vector<std::string> commands; // from --set, --alert, --fault and --script, in order
     bool help = false;
+    bool version = false;
 };
 
 // nullopt after writing the reason to standard error.
 std::optional<ProgramOptions> parse_options(int argc, char **argv);
 void print_help();
+void print_version();
 
 } // namespace em1sim

@@ -1,6 +1,7 @@
 // The termios backend against pseudo-terminals: the test holds the master side, the
 // backend opens the slave by name. These tests run in real time and keep their waits short.
 #include "serial/serial.h"
+#include "serial/trace_format.h"
 
 #include <gtest/gtest.h>
 
@@ -8,11 +9,16 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include <fcntl.h>
 #include <pty.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -320,6 +326,128 @@ TEST_F(PseudoTerminal, OtherSideClosingEndsTheRead) {
     EXPECT_EQ(SerialRead(handle, bytes, sizeof bytes, &count), kSerialIoFailed);
     hangUp.join();
     EXPECT_LT(MsSince(start), 1000.0);
+}
+
+// ---- The line trace ----
+
+// A private folder for trace files; EM_TRACE is set for the test's ports and unset after.
+class Traced : public PseudoTerminal {
+  protected:
+    void SetUp() override {
+        PseudoTerminal::SetUp();
+        char pattern[] = "/tmp/em_trace_XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        folder = pattern;
+        tracePath = folder + "/line.trace";
+    }
+    void TearDown() override {
+        PseudoTerminal::TearDown();
+        unsetenv("EM_TRACE");
+        std::filesystem::remove_all(folder);
+    }
+    void TraceTo(const std::string &path) { setenv("EM_TRACE", path.c_str(), 1); }
+    static std::string Contents(const std::string &path) {
+        std::ifstream file(path);
+        std::stringstream text;
+        text << file.rdbuf();
+        return text.str();
+    }
+    // Each line's tag and what follows it, without the time and the port name.
+    std::vector<std::string> Entries() const {
+        std::vector<std::string> entries;
+        std::istringstream lines(Contents(tracePath));
+        for (std::string line; std::getline(lines, line);) {
+            const std::size_t tag = line.find(' ', line.find(' ') + 1);
+            entries.push_back(tag == std::string::npos ? line : line.substr(tag + 1));
+        }
+        return entries;
+    }
+
+    std::string folder;
+    std::string tracePath;
+};
+
+TEST_F(Traced, NewFileIsOwnerOnlyAndAnExistingOneIsAppendedTo) {
+    TraceTo(tracePath);
+    const mode_t mask = umask(0);
+    const int opened = Open();
+    umask(mask);
+    ASSERT_EQ(opened, kSerialOk);
+    struct stat status {};
+    ASSERT_EQ(stat(tracePath.c_str(), &status), 0);
+    EXPECT_EQ(status.st_mode & 0777, 0600u) << "even with an open umask";
+    ASSERT_EQ(SerialClose(handle), kSerialOk);
+    handle = 0;
+
+    ASSERT_EQ(Open(), kSerialOk);
+    ASSERT_EQ(SerialClose(handle), kSerialOk);
+    handle = 0;
+    const std::vector<std::string> entries = Entries();
+    ASSERT_EQ(entries.size(), 4u) << Contents(tracePath);
+    EXPECT_EQ(entries[0], "-- open 9600 8N1 flags 0x0200");
+    EXPECT_EQ(entries[1], "-- close");
+    EXPECT_EQ(entries[2], entries[0]) << "the second port's lines follow the first's";
+}
+
+// The port opens and works whatever EM_TRACE names; only a plain file of this user with one
+// name is written to, and a symbolic link is never followed.
+TEST_F(Traced, WritesOnlyToAPlainFileOfItsOwnAndNeverThroughALink) {
+    const std::string target = folder + "/target", link = folder + "/link", twin = folder + "/twin",
+                      pipe = folder + "/pipe", directory = folder + "/dir";
+    std::ofstream(target) << "untouched\n";
+    ASSERT_EQ(symlink(target.c_str(), link.c_str()), 0);
+    ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+    ASSERT_EQ(mkdir(directory.c_str(), 0700), 0);
+    const std::string second = folder + "/second";
+    std::ofstream(second) << "untouched\n";
+    ASSERT_EQ(::link(second.c_str(), twin.c_str()), 0);
+    for (const std::string &path : {link, twin, pipe, directory}) {
+        TraceTo(path);
+        const auto start = Clock::now();
+        ASSERT_EQ(Open(), kSerialOk) << path;
+        EXPECT_LT(MsSince(start), 500.0) << "a pipe without a reader does not hold the open";
+        std::uint32_t written = 0;
+        EXPECT_EQ(SerialWrite(handle, "S?\r", 3, &written), kSerialOk);
+        ASSERT_EQ(SerialClose(handle), kSerialOk);
+        handle = 0;
+    }
+    EXPECT_EQ(Contents(target), "untouched\n");
+    EXPECT_EQ(Contents(second), "untouched\n");
+}
+
+// Received bytes gather into one line per reply, ended by the purge; a run longer than a
+// line goes on over the next; a read that times out, and a close, are events.
+TEST_F(Traced, RecordsRepliesPurgedBytesAndTimeouts) {
+    TraceTo(tracePath);
+    ASSERT_EQ(Open(), kSerialOk);
+    SerialSetReadTimeout(handle, 5);
+    std::uint32_t count = 0;
+    ASSERT_EQ(SerialWrite(handle, "L01S?\r", 6, &count), kSerialOk);
+    SendAndAwait("L01S=26.0\r\x03tail");
+    char byte = 0;
+    for (int i = 0; i < 11; ++i) {
+        ASSERT_EQ(SerialRead(handle, &byte, 1, &count), kSerialOk);
+    }
+    EXPECT_EQ(SerialPurge(handle), kSerialOk);
+    EXPECT_EQ(SerialRead(handle, &byte, 1, &count), kSerialIoFailed);
+    const std::string flood(kTraceRunMax + 100, 'z');
+    SendAndAwait(flood);
+    char buffer[kTraceRunMax + 100];
+    ASSERT_EQ(SerialRead(handle, buffer, sizeof buffer, &count), kSerialOk);
+    ASSERT_EQ(SerialClose(handle), kSerialOk);
+    handle = 0;
+
+    const std::vector<std::string> expected = {
+        "-- open 9600 8N1 flags 0x0200",
+        R"(TX "L01S?\r")",
+        R"(RX "L01S=26.0\r\x03")",
+        R"(PURGED "tail")",
+        "-- read timed out",
+        "RX \"" + std::string(kTraceRunMax, 'z') + "\"",
+        "RX \"" + std::string(100, 'z') + "\"",
+        "-- close",
+    };
+    EXPECT_EQ(Entries(), expected) << Contents(tracePath);
 }
 
 } // namespace

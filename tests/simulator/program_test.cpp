@@ -1,39 +1,57 @@
-// The em1sim program: its help, its control socket, its trace, and a clean end on SIGTERM.
+// The em1sim program: its help and options, its control socket, its trace, the files it
+// refuses to take over, and a clean end on SIGTERM, SIGHUP and SIGINT.
 #include "pty_client.h"
 
 #include <gtest/gtest.h>
 
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <spawn.h>
 #include <sstream>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
 
+namespace fs = std::filesystem;
 using sim_test::PtyClient;
 
-// A child process whose standard output the test reads.
+// A child process whose standard output (and, when asked, standard error) the test reads.
+// extra_environment adds NAME=VALUE entries to the test's own environment.
 class Program {
   public:
-    explicit Program(std::vector<std::string> arguments) {
+    explicit Program(std::vector<std::string> arguments, bool with_stderr = false,
+                     std::vector<std::string> extra_environment = {}) {
         int pipe_fds[2];
         if (::pipe(pipe_fds) != 0)
             throw std::runtime_error("pipe");
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_adddup2(&actions, pipe_fds[1], STDOUT_FILENO);
+        if (with_stderr)
+            posix_spawn_file_actions_adddup2(&actions, pipe_fds[1], STDERR_FILENO);
         posix_spawn_file_actions_addclose(&actions, pipe_fds[0]);
         arguments.insert(arguments.begin(), EM1SIM_PROGRAM);
         std::vector<char *> argv;
+        argv.reserve(arguments.size() + 1);
         for (auto &argument : arguments)
             argv.push_back(argument.data());
         argv.push_back(nullptr);
+        std::vector<char *> envp;
+        envp.reserve(extra_environment.size());
+        for (auto &entry : extra_environment)
+            envp.push_back(entry.data());
+        for (char **entry = environ; *entry != nullptr; ++entry)
+            envp.push_back(*entry);
+        envp.push_back(nullptr);
         const int spawned =
-            posix_spawn(&pid_, EM1SIM_PROGRAM, &actions, nullptr, argv.data(), environ);
+            posix_spawn(&pid_, EM1SIM_PROGRAM, &actions, nullptr, argv.data(), envp.data());
         posix_spawn_file_actions_destroy(&actions);
         ::close(pipe_fds[1]);
         output_ = ::fdopen(pipe_fds[0], "r");
@@ -84,22 +102,67 @@ std::string control(const std::string &socket, const std::string &command) {
     return answer;
 }
 
+// A run that ends by itself: its exit status and everything it wrote.
+struct Outcome {
+    int status;
+    std::string output;
+};
+
+Outcome run(const std::vector<std::string> &arguments,
+            const std::vector<std::string> &extra_environment = {}) {
+    Program program(arguments, true, extra_environment);
+    std::string output = program.read_all();
+    return {program.wait_exit(), std::move(output)};
+}
+
+// A directory of the test's own (mode 0700), removed with everything in it.
+struct PrivateDirectory {
+    PrivateDirectory() {
+        std::string pattern = fs::temp_directory_path() / "em1sim_test_XXXXXX";
+        if (::mkdtemp(pattern.data()) == nullptr)
+            throw std::runtime_error("mkdtemp");
+        path = pattern;
+    }
+    ~PrivateDirectory() { fs::remove_all(path); }
+    std::string operator/(const std::string &name) const { return path + "/" + name; }
+    std::string path;
+};
+
+// A simulator that runs until the test ends it; its first line is the slave's path.
+struct RunningSimulator {
+    explicit RunningSimulator(std::vector<std::string> arguments)
+        : program(std::move(arguments)), slave(program.read_line()) {}
+    Program program;
+    std::string slave;
+};
+
+std::string read_file(const std::string &path) {
+    std::ifstream file(path);
+    std::stringstream contents;
+    contents << file.rdbuf();
+    return contents.str();
+}
+
+bool contains(const std::string &text, const std::string &part) {
+    return text.find(part) != std::string::npos;
+}
+
 TEST(SimulatorProgram, HelpDocumentsEveryOption) {
     Program program({"--help"});
     const std::string help = program.read_all();
     EXPECT_EQ(program.wait_exit(), 0);
     for (const char *option :
-         {"--device",  "--baud",     "--data-bits", "--parity",  "--stop-bits",
-          "--link",    "--latency",  "--loops",     "--modules", "--slow-start",
-          "--confirm", "--no-drift", "--seed",      "--set",     "--alert",
-          "--fault",   "--script",   "--control",   "--trace",   "--help"})
+         {"--device",  "--baud",  "--data-bits", "--parity",     "--stop-bits", "--link",
+          "--latency", "--loops", "--modules",   "--slow-start", "--confirm",   "--no-drift",
+          "--seed",    "--set",   "--alert",     "--fault",      "--script",    "--control",
+          "--trace",   "--help",  "--version"})
         EXPECT_NE(help.find(option), std::string::npos) << option;
 }
 
 TEST(SimulatorProgram, ServesTheLineAndControlAndEndsCleanlyOnSigterm) {
-    const std::string base = testing::TempDir() + "em1sim_program_" + std::to_string(::getpid());
-    const std::string link = base + ".link", socket = base + ".sock", trace = base + ".trace";
-    std::filesystem::remove(trace);
+    const PrivateDirectory directory;
+    const std::string link = directory / "link", socket = directory / "sock",
+                      trace = directory / "trace";
     Program program({"--link", link, "--control", socket, "--trace", trace, "--latency", "0",
                      "--no-drift", "--set", "L02S=7.5", "--fault", "L01S? refuse count=1"});
     const std::string slave = program.read_line();
@@ -114,14 +177,164 @@ TEST(SimulatorProgram, ServesTheLineAndControlAndEndsCleanlyOnSigterm) {
     EXPECT_EQ(control(socket, "get L02Q"), "error: no item 'L02Q'");
 
     EXPECT_EQ(program.wait_exit(SIGTERM), 0);
-    EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(link)));
-    EXPECT_FALSE(std::filesystem::exists(socket));
-    std::ifstream file(trace);
-    std::stringstream contents;
-    contents << file.rdbuf();
-    EXPECT_NE(contents.str().find("RX \"L02S?\\r\""), std::string::npos) << contents.str();
-    EXPECT_NE(contents.str().find("-- fault refuse on \"L01S?\""), std::string::npos);
-    std::filesystem::remove(trace);
+    EXPECT_FALSE(fs::exists(fs::symlink_status(link)));
+    EXPECT_FALSE(fs::exists(socket));
+    const std::string contents = read_file(trace);
+    EXPECT_TRUE(contains(contents, "RX \"L02S?\\r\"")) << contents;
+    EXPECT_TRUE(contains(contents, "-- fault refuse on \"L01S?\""));
+}
+
+TEST(SimulatorProgram, HangupAndInterruptCleanUpLikeSigterm) {
+    for (const int signal_number : {SIGHUP, SIGINT}) {
+        const PrivateDirectory directory;
+        RunningSimulator simulator({"--link", directory / "link", "--control", directory / "sock"});
+        ASSERT_FALSE(simulator.slave.empty());
+        EXPECT_EQ(simulator.program.wait_exit(signal_number), 0) << strsignal(signal_number);
+        EXPECT_FALSE(fs::exists(fs::symlink_status(directory / "link")));
+        EXPECT_FALSE(fs::exists(fs::symlink_status(directory / "sock")));
+    }
+}
+
+TEST(SimulatorProgram, ASecondSimulatorCannotTakeOverTheLinkOrTheControlSocket) {
+    const PrivateDirectory directory;
+    const std::string link = directory / "link", socket = directory / "sock";
+    RunningSimulator first({"--link", link, "--control", socket, "--latency", "0"});
+    ASSERT_FALSE(first.slave.empty());
+
+    const struct {
+        std::vector<std::string> arguments;
+        std::string reason;
+    } attempts[] = {
+        {{"--link", link}, "the link " + link + " is kept by another running em1sim"},
+        {{"--link", directory / "other", "--control", socket},
+         "the control socket " + socket + " is served by another running em1sim"},
+    };
+    for (const auto &attempt : attempts) {
+        const Outcome second = run(attempt.arguments);
+        EXPECT_EQ(second.status, 1);
+        EXPECT_TRUE(contains(second.output, attempt.reason)) << second.output;
+    }
+    EXPECT_FALSE(fs::exists(fs::symlink_status(directory / "other"))) << "its own link is gone";
+    EXPECT_EQ(fs::read_symlink(link), first.slave);
+    EXPECT_EQ(control(socket, "set L01S 3.5"), "ok");
+    PtyClient client(link);
+    EXPECT_EQ(client.ask("L01S?\r"), "L01S=3.5\r\x03");
+}
+
+TEST(SimulatorProgram, NeverReplacesAFileItDidNotMake) {
+    const PrivateDirectory directory;
+    const std::string file = directory / "file", folder = directory / "folder",
+                      pointer = directory / "pointer";
+    std::ofstream(file) << "keep me";
+    fs::create_directory(folder);
+    fs::create_symlink(file, pointer);
+    for (const auto &[option, path] : {std::pair{"--link", file},
+                                       {"--link", folder},
+                                       {"--link", pointer},
+                                       {"--control", file},
+                                       {"--control", folder}}) {
+        const Outcome outcome = run({option, path});
+        EXPECT_EQ(outcome.status, 1) << option << ' ' << path;
+        EXPECT_TRUE(contains(outcome.output, "would replace a file")) << outcome.output;
+    }
+    EXPECT_EQ(read_file(file), "keep me");
+    EXPECT_TRUE(fs::is_directory(fs::symlink_status(folder)));
+    EXPECT_EQ(fs::read_symlink(pointer), file);
+}
+
+// A link or socket that a killed simulator left behind is taken over; at the end only what
+// this simulator made is removed, not what someone put in its place meanwhile.
+TEST(SimulatorProgram, TakesOverLeftoversAndRemovesOnlyItsOwnFiles) {
+    const PrivateDirectory directory;
+    const std::string link = directory / "link", socket = directory / "sock";
+    fs::create_symlink("/dev/pts/999999", link);
+    const int stale = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    socket.copy(address.sun_path, sizeof address.sun_path - 1);
+    ASSERT_EQ(::bind(stale, reinterpret_cast<const sockaddr *>(&address), sizeof address), 0);
+    ::close(stale);
+
+    RunningSimulator simulator({"--link", link, "--control", socket});
+    ASSERT_FALSE(simulator.slave.empty());
+    EXPECT_EQ(fs::read_symlink(link), simulator.slave);
+    EXPECT_EQ(control(socket, "get L01S"), "26.0");
+    struct stat status {};
+    ASSERT_EQ(::stat(socket.c_str(), &status), 0);
+    EXPECT_EQ(status.st_mode & 0777, 0600u) << "only its owner can use the control socket";
+
+    fs::remove(link);
+    std::ofstream(link) << "someone else's";
+    fs::remove(socket);
+    std::ofstream(socket) << "someone else's";
+    EXPECT_EQ(simulator.program.wait_exit(SIGTERM), 0);
+    EXPECT_EQ(read_file(link), "someone else's");
+    EXPECT_EQ(read_file(socket), "someone else's");
+}
+
+TEST(SimulatorProgram, ControlSocketLivesOnlyInADirectoryThatKeepsOthersOut) {
+    const PrivateDirectory runtime;
+    const std::string xdg = "XDG_RUNTIME_DIR=" + runtime.path;
+    Program named({"--control", "em1.sock"}, false, {xdg});
+    ASSERT_FALSE(named.read_line().empty());
+    EXPECT_TRUE(fs::is_socket(runtime / "em1.sock"));
+    Program client({"ctl", "em1.sock", "get", "L01S"}, false, {xdg});
+    EXPECT_EQ(client.read_line(), "26.0");
+    EXPECT_EQ(client.wait_exit(), 0);
+    EXPECT_EQ(named.wait_exit(SIGTERM), 0);
+
+    const PrivateDirectory shared;
+    fs::permissions(shared.path, fs::perms::all);
+    const Outcome refused = run({"--control", shared / "sock"});
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_TRUE(contains(refused.output, "directory " + shared.path + " is writable by every user"))
+        << refused.output;
+    EXPECT_FALSE(fs::exists(fs::symlink_status(shared / "sock")));
+}
+
+TEST(SimulatorProgram, ControlHelpListsTheCommands) {
+    const PrivateDirectory directory;
+    RunningSimulator simulator({"--control", directory / "sock"});
+    Program client({"ctl", directory / "sock", "help"});
+    const std::string help = client.read_all();
+    EXPECT_EQ(client.wait_exit(), 0);
+    for (const char *command : {"\nget ITEM\n", "\nset ITEM VALUE\n", "\nfault PATTERN KIND",
+                                "\nclear\n", "\nalerts\n", "\nhangup [MS]\n", "\nhelp\n"})
+        EXPECT_TRUE(contains("\n" + help, command)) << command << " in\n" << help;
+    EXPECT_EQ(control(directory / "sock", "frobnicate"),
+              "error: unknown command 'frobnicate'; 'help' lists the commands");
+}
+
+TEST(SimulatorProgram, BadOptionValuesNameTheValueAndWhatIsAllowed) {
+    const struct {
+        std::vector<std::string> arguments;
+        std::string message;
+    } cases[] = {
+        {{"--baud", "1234"}, "--baud '1234' is not allowed; use one of 300 600 1200"},
+        {{"--baud", "fast"}, "--baud 'fast' is not allowed; use one of 300"},
+        {{"--data-bits", "9"}, "--data-bits '9' is not allowed; use 5 to 8"},
+        {{"--parity", "x"}, "--parity 'x' is not allowed; use none, even, odd, mark or space"},
+        {{"--stop-bits", "3"}, "--stop-bits '3' is not allowed; use 1 or 2"},
+        {{"--latency", "-5"}, "--latency '-5' is not allowed; use 0 to 600000 (milliseconds)"},
+        {{"--loops", "30"}, "--loops '30' is not allowed; use 1 to 29"},
+        {{"--modules", "36"}, "--modules '36' is not allowed; use 0 to 35"},
+        {{"--seed", "-1"}, "--seed '-1' is not allowed; use 0 to 4294967295"},
+        {{"--set", "L01S"}, "--set 'L01S' is not allowed; use ITEM=VALUE"},
+        {{"--latency"}, "option '--latency' wants a value"},
+        {{"--frobnicate"}, "unknown option '--frobnicate'"},
+    };
+    for (const auto &[arguments, message] : cases) {
+        const Outcome outcome = run(arguments);
+        EXPECT_EQ(outcome.status, 2) << arguments[0];
+        EXPECT_TRUE(contains(outcome.output, "em1sim: " + message)) << outcome.output;
+    }
+}
+
+TEST(SimulatorProgram, VersionNamesTheProgramAndItsVersion) {
+    const Outcome outcome = run({"--version"});
+    EXPECT_EQ(outcome.status, 0);
+    EXPECT_TRUE(outcome.output.starts_with("em1sim (EM-1 driver) ")) << outcome.output;
+    EXPECT_TRUE(contains(outcome.output, EM1SIM_VERSION)) << outcome.output;
 }
 
 } // namespace

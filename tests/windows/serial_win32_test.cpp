@@ -220,4 +220,45 @@ TEST_F(Com5, PurgeOfAnIdlePortReturnsAtOnce) {
     EXPECT_LT(MillisecondsSince(start), 40);
 }
 
+// EM_TRACE is read when the port opens; one exchange leaves its lines in the file.
+TEST(Win32Trace, OneExchangeLeavesItsLines) {
+    char folder[MAX_PATH] = {};
+    ASSERT_GT(GetTempPathA(sizeof folder, folder), 0u);
+    const std::string path =
+        std::string(folder) + "em_trace_" + std::to_string(GetCurrentProcessId()) + ".trace";
+    DeleteFileA(path.c_str());
+    ASSERT_TRUE(SetEnvironmentVariableA("EM_TRACE", path.c_str()));
+    SerialHandle handle = 0;
+    const int opened = SerialOpen(Settings("COM5"), handle);
+    SetEnvironmentVariableA("EM_TRACE", nullptr);
+    ASSERT_EQ(opened, kSerialOk);
+    std::uint32_t count = 0;
+    ASSERT_EQ(SerialWrite(handle, "L01S?\r", 6, &count), kSerialOk);
+    char reply[sizeof kReply - 1] = {};
+    EXPECT_EQ(SerialRead(handle, reply, sizeof reply, &count), kSerialOk);
+    EXPECT_EQ(SerialPurge(handle), kSerialOk);
+    EXPECT_EQ(SerialClose(handle), kSerialOk);
+
+    std::string text;
+    if (std::FILE *file = std::fopen(path.c_str(), "rb")) {
+        for (int c; (c = std::fgetc(file)) != EOF;) {
+            text += static_cast<char>(c);
+        }
+        std::fclose(file);
+    }
+    DeleteFileA(path.c_str());
+    std::string tail;
+    for (std::size_t start = 0; start < text.size();) {
+        const std::size_t end = text.find('\n', start);
+        const std::string line = text.substr(start, end - start);
+        tail += line.substr(line.find(' ') + 1) + "\n"; // without the time stamp
+        start = end == std::string::npos ? text.size() : end + 1;
+    }
+    EXPECT_EQ(tail, "COM5 -- open 9600 8N1 flags 0x0202\n"
+                    "COM5 TX \"L01S?\\r\"\n"
+                    "COM5 RX \"L01S=42.5\\r\\x03\"\n"
+                    "COM5 -- close\n")
+        << text;
+}
+
 } // namespace
