@@ -5,11 +5,13 @@
 // that closes and reopens the slave never leaves the master hung up. Opening again after a
 // hang-up creates a new pseudo-terminal, whose slave path differs from the old one while a
 // peer still holds the old slave open; the optional link is moved to it, so peers that use
-// the link keep one stable name.
+// the link keep one stable name. While the line is down the link is gone, as a device
+// file is while its device is unplugged.
 #pragma once
 
 #include "line_settings.h"
 
+#include <cstddef>
 #include <optional>
 #include <string>
 
@@ -31,6 +33,10 @@ class Line {
     int fd() const { return fd_; }
     // The path a peer opens: the pseudo-terminal's slave, or the device.
     const std::string &peer_path() const { return peer_path_; }
+
+    // Bytes sent that the peer has not taken yet: on a pseudo-terminal those waiting in the
+    // slave's input, on a device those still in the output queue; 0 when closed.
+    std::size_t unread() const;
 
     void close();
     // Opens the line again after close(); throws std::system_error on failure.
