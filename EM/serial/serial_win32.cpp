@@ -1,7 +1,9 @@
 // Win32 serial backend: the serial operations over KERNEL32's communications API.
 // Every call is synchronous (no overlapped I/O); the port object holds the timeouts.
 // A fixed table (the driver allocates nothing) keeps the handles this library has opened
-// and not closed, so the driver never closes a handle that is not its own.
+// and not closed, so the driver never closes a handle that is not its own, and never reads,
+// writes, purges or changes one: an operation on any other handle fails as a failed read or
+// write does.
 #include "serial/serial.h"
 
 #include <windows.h>
@@ -174,7 +176,7 @@ bool SerialHolds(SerialHandle handle) {
 
 std::int32_t SerialSetReadTimeout(SerialHandle handle, std::int32_t timeout) {
     COMMTIMEOUTS timeouts{};
-    if (!GetCommTimeouts(ToHandle(handle), &timeouts)) {
+    if (!SerialHolds(handle) || !GetCommTimeouts(ToHandle(handle), &timeouts)) {
         return 0;
     }
     const DWORD previous = timeouts.ReadTotalTimeoutConstant;
@@ -191,6 +193,9 @@ std::int32_t SerialSetReadTimeout(SerialHandle handle, std::int32_t timeout) {
 }
 
 int SerialPurge(SerialHandle handle) {
+    if (!SerialHolds(handle)) {
+        return 1;
+    }
     DWORD errors = 0;
     COMSTAT status{};
     if (ClearCommError(ToHandle(handle), &errors, &status) && status.cbInQue == 0) {
@@ -211,6 +216,9 @@ int SerialPurge(SerialHandle handle) {
 }
 
 int SerialBreak(std::uint32_t ms, SerialHandle handle) {
+    if (!SerialHolds(handle)) {
+        return kSerialOk;
+    }
     SetCommBreak(ToHandle(handle));
     Sleep(ms);
     ClearCommBreak(ToHandle(handle));
@@ -220,7 +228,7 @@ int SerialBreak(std::uint32_t ms, SerialHandle handle) {
 int SerialWrite(SerialHandle handle, const void *bytes, std::uint32_t count,
                 std::uint32_t *written) {
     DWORD done = 0;
-    if (!WriteFile(ToHandle(handle), bytes, count, &done, nullptr)) {
+    if (!SerialHolds(handle) || !WriteFile(ToHandle(handle), bytes, count, &done, nullptr)) {
         return kSerialIoFailed;
     }
     if (written != nullptr) {
@@ -232,6 +240,9 @@ int SerialWrite(SerialHandle handle, const void *bytes, std::uint32_t count,
 int SerialRead(SerialHandle handle, void *buffer, std::uint32_t count, std::uint32_t *read) {
     if (read != nullptr) {
         *read = 0;
+    }
+    if (!SerialHolds(handle)) {
+        return kSerialIoFailed;
     }
     auto *bytes = static_cast<char *>(buffer);
     std::uint32_t total = 0;
@@ -257,7 +268,7 @@ int SerialPause(std::uint32_t ms) {
 std::uint32_t BytesQueued(SerialHandle handle) {
     DWORD errors = 0;
     COMSTAT status{};
-    if (!ClearCommError(ToHandle(handle), &errors, &status)) {
+    if (!SerialHolds(handle) || !ClearCommError(ToHandle(handle), &errors, &status)) {
         return 0;
     }
     return status.cbInQue;
