@@ -118,20 +118,20 @@ class BadInput : public ::testing::Test {
 
 struct ItemCase {
     std::int32_t command;
-    const char *address; // nullptr: an unterminated address of the class
     std::int32_t itemClass;
-    bool values; // false: no value buffer
+    const char *address; // nullptr: an unterminated address of the class
     std::int32_t result;
+    bool values; // false: no value buffer
 };
 
 // Refused before the line: nothing is sent and the value buffer keeps its bytes.
 TEST_F(BadInput, ItemRecordsWithoutTheirPointersOrNulAreRefusedUnread) {
     const ItemCase cases[] = {
-        {EM_CMD_SINGLE_READ, nullptr, 'L', true, 1},  {EM_CMD_SINGLE_READ, nullptr, 'M', true, 1},
-        {EM_CMD_SINGLE_READ, nullptr, 'A', true, 1},  {EM_CMD_SINGLE_READ, nullptr, 'G', true, 1},
-        {EM_CMD_BLOCK_READ, nullptr, 'L', true, 1},   {EM_CMD_SINGLE_WRITE, nullptr, 'L', true, 1},
-        {EM_CMD_SINGLE_WRITE, nullptr, 'G', true, 1}, {EM_CMD_SINGLE_WRITE, "L01S0", 'L', false, 1},
-        {EM_CMD_SINGLE_WRITE, "DISP", 'G', false, 1}, {EM_CMD_SINGLE_WRITE, "INIT", 'G', false, 0},
+        {EM_CMD_SINGLE_READ, 'L', nullptr, 1, true},  {EM_CMD_SINGLE_READ, 'M', nullptr, 1, true},
+        {EM_CMD_SINGLE_READ, 'A', nullptr, 1, true},  {EM_CMD_SINGLE_READ, 'G', nullptr, 1, true},
+        {EM_CMD_BLOCK_READ, 'L', nullptr, 1, true},   {EM_CMD_SINGLE_WRITE, 'L', nullptr, 1, true},
+        {EM_CMD_SINGLE_WRITE, 'G', nullptr, 1, true}, {EM_CMD_SINGLE_WRITE, 'L', "L01S0", 1, false},
+        {EM_CMD_SINGLE_WRITE, 'G', "DISP", 1, false}, {EM_CMD_SINGLE_WRITE, 'G', "INIT", 0, false},
     };
     for (const ItemCase &c : cases) {
         SetUp();

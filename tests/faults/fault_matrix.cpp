@@ -286,6 +286,7 @@ int main(int argc, char **argv) {
     std::vector<std::array<Cell, kColumns>> rows(kModes.size());
     std::atomic<std::size_t> next{0};
     std::vector<std::thread> workers;
+    workers.reserve(static_cast<std::size_t>(jobs));
     for (int i = 0; i < jobs; ++i) {
         workers.emplace_back([&] {
             for (std::size_t row; (row = next++) < kModes.size();) {
