@@ -54,9 +54,9 @@ typedef struct PortSettings {
 
 /* The state of one driver instance, kept by the host between calls. A host zeroes every
  * byte of a new DriverState before its first command (memset, or = {0}): the driver never
- * clears it, and a port handle other than 0 reads as an open port. The port commands close
- * only a port that the driver opened itself and still holds; they drop any other handle
- * found here without closing it. */
+ * clears it, and a port handle other than 0 reads as an open port. The driver reads, writes
+ * and closes only a port that it opened itself and still holds: commands fail on any other
+ * handle found here as on a dead port, and the port commands drop it without closing it. */
 typedef struct DriverState {
     int32_t replyTimeout;    /* read timeout of the port, units of 10 ms */
     SerialHandle portHandle; /* 0 = no port open */

@@ -22,11 +22,6 @@ constexpr std::int32_t kWideWidth = 32;
 // Whether DefineItem runs for itself or on behalf of CheckItem.
 enum class CheckMode { Off, On };
 
-// Largest counts CheckItem accepts per class: alert flags, loop values, module values.
-constexpr std::int32_t kMaxAlertCount = 27;
-constexpr std::int32_t kMaxLoopCount = 116;
-constexpr std::int32_t kMaxModuleCount = 70;
-
 // Every byte from 97 ('a') up loses 32: letters become capitals, and '{', '}', '~' become
 // '[', ']', '^'.
 char Uppercased(char c) {
@@ -154,13 +149,23 @@ ItemDefinition *DefinitionOf(const DriverCall &call) {
     return definition != nullptr && definition->address != nullptr ? definition : nullptr;
 }
 
-} // namespace
-
-bool normaliseAddress(const char *address, AddressCopy &copy) {
+// The length of address, or kAddressLimit + 1 when it is longer (or has no NUL there).
+std::size_t BoundedLength(const char *address) {
     std::size_t length = 0;
     while (length <= kAddressLimit && address[length] != '\0') {
         ++length;
     }
+    return length;
+}
+
+} // namespace
+
+bool AddressTerminated(const char *address) {
+    return BoundedLength(address) <= kAddressLimit;
+}
+
+bool normaliseAddress(const char *address, AddressCopy &copy) {
+    const std::size_t length = BoundedLength(address);
     if (length == 0 || length > kAddressLimit) {
         return false;
     }

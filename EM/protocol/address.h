@@ -8,11 +8,17 @@
 
 #include <array>
 #include <cstddef>
+#include <cstdint>
 #include <string_view>
 
 // Longest address text; a working copy holds it and its terminator.
 inline constexpr std::size_t kAddressLimit = 32;
 using AddressCopy = std::array<char, kAddressLimit + 1>;
+
+// Largest counts CheckItem accepts per class: alert flags, loop values, module values.
+inline constexpr std::int32_t kMaxAlertCount = 27;
+inline constexpr std::int32_t kMaxLoopCount = 116;
+inline constexpr std::int32_t kMaxModuleCount = 70;
 
 // Allowed characters per position of a positional address; positions beyond have none.
 inline constexpr std::array<std::string_view, 6> addressCharSets = {
@@ -27,6 +33,8 @@ inline constexpr std::array<std::string_view, 8> specialWords = {
 // Uppercases the address into copy, which must be all zeros. False (copy untouched) when
 // the text is empty or longer than kAddressLimit; no byte beyond kAddressLimit is read.
 bool normaliseAddress(const char *address, AddressCopy &copy);
+// True when address holds its NUL within kAddressLimit + 1 bytes; no byte beyond is read.
+bool AddressTerminated(const char *address);
 // 0 when the working copy is a valid address, 1 otherwise.
 int checkAddress(const AddressCopy &copy);
 // The position of letter in the parameter letters "SV%X...", or 24 when it is none of them.

@@ -221,7 +221,8 @@ int StoreData(const ItemRequest &request, char *reply) {
 }
 
 // Reads up to count values; a value that fails is still stored and the following ones are
-// still decoded.
+// still decoded. A single value whose text holds no "=" at all is not in the reply (an empty
+// or garbled reply), so the read fails rather than leave the cell as it was.
 int StoreLoopData(const ItemRequest &request, char *text) {
     const double scale = ScaleFactor(request.address);
     const bool block = request.count >= 2;
@@ -235,6 +236,7 @@ int StoreLoopData(const ItemRequest &request, char *text) {
     for (std::int32_t stored = 0; stored < request.count; ++stored) {
         char *found = std::strchr(position, separator);
         if (found == nullptr) {
+            failed = failed || (!block && stored == 0);
             break;
         }
         char *start = SkipBlanks(found + 1);

@@ -16,7 +16,8 @@
 // special word. 0 for a class it does not know, storing nothing.
 int StoreData(const ItemRequest &request, char *reply);
 // Decodes numbers and tokens: a single value after "=", or with a count of 2 or more the
-// values after the commas of the reply line that carries the item's number.
+// values after the commas of the reply line that carries the item's number. A single value
+// with no "=" in the text fails.
 int StoreLoopData(const ItemRequest &request, char *text);
 // The code of a token that ends in "\r", blanks ignored, in the status table for the
 // parameter letter X (or x) and the mode table for any other; kUnknownToken when it is in

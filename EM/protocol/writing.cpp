@@ -4,6 +4,7 @@
 // recovery exchange.
 #include "interface/handlers.h"
 #include "interface/log.h"
+#include "protocol/address.h"
 #include "protocol/number_text.h"
 #include "protocol/scale.h"
 #include "protocol/tabulated.h"
@@ -200,7 +201,7 @@ std::int32_t SingleWrite(const DriverCall &call) {
     Reply reply = {};
     const auto *item = static_cast<const ItemRequest *>(call.parameters);
     if (call.state == nullptr || call.state->enabled == 0 || item == nullptr ||
-        item->address == nullptr) {
+        item->address == nullptr || !AddressTerminated(item->address)) {
         return kRefused;
     }
     switch (item->itemClass) {

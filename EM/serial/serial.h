@@ -30,7 +30,9 @@ int SerialOpen(const PortSettings &settings, SerialHandle &handle);
 int SerialClose(SerialHandle handle);
 // True when handle is a port that this library opened, has not closed, and that is still
 // open: the only handles the driver may close. A handle the host made up, or one closed
-// behind the driver's back, is not held.
+// behind the driver's back, is not held. Every other operation below acts only on a held
+// port; on any other handle it touches nothing and fails as on a dead port: SerialWrite and
+// SerialRead 7, SerialPurge 1, SerialSetReadTimeout and BytesQueued 0, SerialBreak 0.
 bool SerialHolds(SerialHandle handle);
 // Sets the total wait of one read to timeout x 10 ms (clamped to 0..kMaxTimeoutUnits; 0
 // returns at once with what has arrived). Returns the previous timeout in units of 10 ms,

@@ -8,7 +8,10 @@
 // Every port this library opens has a slot in a fixed table keyed by descriptor (the driver
 // allocates nothing): its read timeout, and the device and inode it was opened on, so a
 // descriptor number that the process has since reused for something else is not taken for
-// the port. A read waits for its bytes with poll on the time left, never with the
+// the port. Every operation acts only on a port it holds: a handle that is not one (a state
+// record the host did not zero, a descriptor closed behind the driver's back) fails as a
+// failed read or write does, and the host's own descriptors are never read, written or
+// drained. A read waits for its bytes with poll on the time left, never with the
 // inter-byte VTIME, so the line is put in raw mode with VMIN 0 and VTIME 0.
 //
 // Line settings: standard baud rates only; data bits 5 to 8; stop bits code 0 one, 2 two
@@ -120,6 +123,17 @@ std::int32_t ReadTimeoutMs(int fd) {
 int FdOf(SerialHandle handle) {
     const bool valid = handle > STDERR_FILENO && handle <= static_cast<SerialHandle>(INT_MAX);
     return valid ? static_cast<int>(handle) : kNoFd;
+}
+
+// The slot of a port this library opened and still holds: the descriptor is open and is
+// still the device it opened. nullptr for any other handle.
+PortSlot *HeldSlot(SerialHandle handle) {
+    const int fd = FdOf(handle);
+    PortSlot *slot = FindSlot(fd);
+    struct stat now {};
+    const bool held = slot != nullptr && fstat(fd, &now) == 0 &&
+                      slot->device.load() == now.st_dev && slot->inode.load() == now.st_ino;
+    return held ? slot : nullptr;
 }
 
 // ---- Reading with a total timeout ----
@@ -457,15 +471,11 @@ int SerialClose(SerialHandle handle) {
 }
 
 bool SerialHolds(SerialHandle handle) {
-    const int fd = FdOf(handle);
-    const PortSlot *slot = FindSlot(fd);
-    struct stat now {};
-    return slot != nullptr && fstat(fd, &now) == 0 && slot->device.load() == now.st_dev &&
-           slot->inode.load() == now.st_ino;
+    return HeldSlot(handle) != nullptr;
 }
 
 std::int32_t SerialSetReadTimeout(SerialHandle handle, std::int32_t timeout) {
-    PortSlot *slot = FindSlot(FdOf(handle));
+    PortSlot *slot = HeldSlot(handle);
     if (slot == nullptr || slot->ms.load() == kNoTimeouts) {
         return 0;
     }
@@ -474,6 +484,9 @@ std::int32_t SerialSetReadTimeout(SerialHandle handle, std::int32_t timeout) {
 }
 
 int SerialPurge(SerialHandle handle) {
+    if (!SerialHolds(handle)) {
+        return kDrainReadFailed;
+    }
     TraceFlush(handle);
     int waiting = 0;
     if (ioctl(FdOf(handle), FIONREAD, &waiting) == 0 && waiting <= 0) {
@@ -483,6 +496,9 @@ int SerialPurge(SerialHandle handle) {
 }
 
 int SerialBreak(std::uint32_t ms, SerialHandle handle) {
+    if (!SerialHolds(handle)) {
+        return kSerialOk;
+    }
     const int fd = FdOf(handle);
     ioctl(fd, TIOCSBRK);
     SerialPause(ms);
@@ -492,7 +508,7 @@ int SerialBreak(std::uint32_t ms, SerialHandle handle) {
 
 int SerialWrite(SerialHandle handle, const void *bytes, std::uint32_t count,
                 std::uint32_t *written) {
-    if (bytes == nullptr && count > 0) {
+    if ((bytes == nullptr && count > 0) || !SerialHolds(handle)) {
         return kSerialIoFailed;
     }
     const int fd = FdOf(handle);
@@ -524,7 +540,7 @@ int SerialRead(SerialHandle handle, void *buffer, std::uint32_t count, std::uint
     if (countRead != nullptr) {
         *countRead = 0;
     }
-    if (buffer == nullptr && count > 0) {
+    if ((buffer == nullptr && count > 0) || !SerialHolds(handle)) {
         return kSerialIoFailed;
     }
     const int fd = FdOf(handle);
@@ -556,7 +572,7 @@ int SerialPause(std::uint32_t ms) {
 
 std::uint32_t BytesQueued(SerialHandle handle) {
     int waiting = 0;
-    if (ioctl(FdOf(handle), FIONREAD, &waiting) != 0 || waiting < 0) {
+    if (!SerialHolds(handle) || ioctl(FdOf(handle), FIONREAD, &waiting) != 0 || waiting < 0) {
         return 0;
     }
     return static_cast<std::uint32_t>(waiting);

@@ -1,7 +1,9 @@
 // Win32 serial backend: the serial operations over KERNEL32's communications API.
 // Every call is synchronous (no overlapped I/O); the port object holds the timeouts.
 // A fixed table (the driver allocates nothing) keeps the handles this library has opened
-// and not closed, so the driver never closes a handle that is not its own.
+// and not closed, so the driver never closes a handle that is not its own, and never reads,
+// writes, purges or changes one: an operation on any other handle fails as a failed read or
+// write does.
 #include "serial/line_trace.h"
 #include "serial/serial.h"
 
@@ -177,7 +179,7 @@ bool SerialHolds(SerialHandle handle) {
 
 std::int32_t SerialSetReadTimeout(SerialHandle handle, std::int32_t timeout) {
     COMMTIMEOUTS timeouts{};
-    if (!GetCommTimeouts(ToHandle(handle), &timeouts)) {
+    if (!SerialHolds(handle) || !GetCommTimeouts(ToHandle(handle), &timeouts)) {
         return 0;
     }
     const DWORD previous = timeouts.ReadTotalTimeoutConstant;
@@ -194,6 +196,9 @@ std::int32_t SerialSetReadTimeout(SerialHandle handle, std::int32_t timeout) {
 }
 
 int SerialPurge(SerialHandle handle) {
+    if (!SerialHolds(handle)) {
+        return 1;
+    }
     TraceFlush(handle);
     DWORD errors = 0;
     COMSTAT status{};
@@ -219,6 +224,9 @@ int SerialPurge(SerialHandle handle) {
 }
 
 int SerialBreak(std::uint32_t ms, SerialHandle handle) {
+    if (!SerialHolds(handle)) {
+        return kSerialOk;
+    }
     SetCommBreak(ToHandle(handle));
     Sleep(ms);
     ClearCommBreak(ToHandle(handle));
@@ -228,6 +236,9 @@ int SerialBreak(std::uint32_t ms, SerialHandle handle) {
 int SerialWrite(SerialHandle handle, const void *bytes, std::uint32_t count,
                 std::uint32_t *written) {
     DWORD done = 0;
+    if (!SerialHolds(handle)) {
+        return kSerialIoFailed;
+    }
     if (!WriteFile(ToHandle(handle), bytes, count, &done, nullptr)) {
         TraceEvent(handle, "write failed");
         return kSerialIoFailed;
@@ -242,6 +253,9 @@ int SerialWrite(SerialHandle handle, const void *bytes, std::uint32_t count,
 int SerialRead(SerialHandle handle, void *buffer, std::uint32_t count, std::uint32_t *read) {
     if (read != nullptr) {
         *read = 0;
+    }
+    if (!SerialHolds(handle)) {
+        return kSerialIoFailed;
     }
     auto *bytes = static_cast<char *>(buffer);
     std::uint32_t total = 0;
@@ -273,7 +287,7 @@ int SerialPause(std::uint32_t ms) {
 std::uint32_t BytesQueued(SerialHandle handle) {
     DWORD errors = 0;
     COMSTAT status{};
-    if (!ClearCommError(ToHandle(handle), &errors, &status)) {
+    if (!SerialHolds(handle) || !ClearCommError(ToHandle(handle), &errors, &status)) {
         return 0;
     }
     return status.cbInQue;

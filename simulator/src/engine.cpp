@@ -19,6 +19,10 @@ using namespace std::chrono_literals;
 constexpr std::size_t kMaxRequest = 590;
 constexpr auto kProcessStep = 100ms;
 constexpr auto kRetryOpen = 1000ms;
+// How long a hang-up after part of a reply waits for the peer to take that part, and how
+// often it looks.
+constexpr auto kTakeWait = 1000ms;
+constexpr auto kTakeCheck = 5ms;
 
 std::string describe_fault(const FaultRule &rule, std::string_view request) {
     return "fault " + std::string(kind_name(rule.kind)) + " on \"" + std::string(request) + "\"";
@@ -86,6 +90,7 @@ void Engine::run() {
         const auto now = Clock::now();
         take_hang_up_request(now);
         send_due(now);
+        hang_up_when_taken(now);
         reopen_if_due(now);
         advance_process(now);
     }
@@ -97,6 +102,8 @@ int Engine::poll_timeout(Clock::time_point now) const {
         wake = std::min(wake, outbox_.front().due);
     if (reopen_at_)
         wake = std::min(wake, *reopen_at_);
+    if (pending_hang_up_)
+        wake = std::min(wake, now + kTakeCheck);
     const auto wait = std::chrono::ceil<std::chrono::milliseconds>(wake - now);
     return static_cast<int>(std::max<std::chrono::milliseconds::rep>(wait.count(), 0));
 }
@@ -145,7 +152,8 @@ void Engine::answer(const std::string &request, bool overflowed) {
     const auto fault = model_.faults.take(request, model_.fault_random);
     if (fault)
         trace_.event(describe_fault(*fault, request));
-    if (fault && fault->kind == FaultKind::Hangup) {
+    const bool hangup = fault && fault->kind == FaultKind::Hangup;
+    if (hangup && fault->bytes == 0) {
         hang_up(fault->delay, now);
         return;
     }
@@ -154,21 +162,30 @@ void Engine::answer(const std::string &request, bool overflowed) {
     const bool refused = overflowed || (fault && fault->kind == FaultKind::Refuse);
     const auto reply =
         refused ? std::optional(model_.protocol.refuse(request)) : model_.protocol.answer(request);
-    if (!reply)
+    if (!reply) {
+        if (hangup)
+            hang_up(fault->delay, now);
         return;
-    const FaultRule *shaping = fault && !refused ? &*fault : nullptr;
+    }
+    const FaultRule *shaping = fault && (!refused || hangup) ? &*fault : nullptr;
     schedule(deliver(*reply, shaping, model_.latency, model_.fault_random), now);
 }
 
+// A hang-up that follows part of a reply goes with the last transmission.
 void Engine::schedule(const Delivery &delivery, Clock::time_point now) {
-    for (const auto &transmission : delivery.transmissions)
-        outbox_.push_back(Outgoing{now + transmission.delay, transmission.bytes});
+    const auto &transmissions = delivery.transmissions;
+    for (std::size_t i = 0; i < transmissions.size(); ++i) {
+        const bool last = i + 1 == transmissions.size();
+        outbox_.push_back(Outgoing{now + transmissions[i].delay, transmissions[i].bytes,
+                                   last ? delivery.hang_up_for : std::nullopt});
+    }
     std::ranges::stable_sort(outbox_, {}, &Outgoing::due);
 }
 
 void Engine::send_due(Clock::time_point now) {
     while (!outbox_.empty() && outbox_.front().due <= now) {
         const std::string bytes = std::move(outbox_.front().bytes);
+        const auto then_hang_up = outbox_.front().then_hang_up;
         outbox_.erase(outbox_.begin());
         const ssize_t written =
             line_.is_open() ? ::write(line_.fd(), bytes.data(), bytes.size()) : -1;
@@ -176,11 +193,28 @@ void Engine::send_due(Clock::time_point now) {
         trace_.reply(bytes.substr(0, sent));
         if (sent < bytes.size())
             trace_.event("line full: " + std::to_string(bytes.size() - sent) + " bytes dropped");
+        if (then_hang_up)
+            pending_hang_up_ = HangUpWhenTaken{*then_hang_up, now + kTakeWait};
     }
+}
+
+// The line goes down once the peer has read what was sent (on a device: once it has left),
+// so the peer sees the reply break off rather than lose it in the hang-up.
+void Engine::hang_up_when_taken(Clock::time_point now) {
+    if (!pending_hang_up_)
+        return;
+    const bool waiting = line_.unread() > 0;
+    pending_hang_up_->seen = pending_hang_up_->seen || waiting;
+    if ((waiting || !pending_hang_up_->seen) && now < pending_hang_up_->deadline)
+        return;
+    const auto down_time = pending_hang_up_->down_time;
+    const std::lock_guard lock(mutex_);
+    hang_up(down_time, now);
 }
 
 void Engine::hang_up(std::chrono::milliseconds down_time, Clock::time_point now) {
     line_.close();
+    pending_hang_up_.reset();
     outbox_.clear();
     frame_.clear();
     peer_path_.clear();

@@ -12,6 +12,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -45,6 +46,14 @@ class Engine {
     struct Outgoing {
         Clock::time_point due;
         std::string bytes;
+        std::optional<std::chrono::milliseconds> then_hang_up; // line down this long after
+    };
+    // A hang-up that waits until the peer has taken the bytes sent before it: until they
+    // have been seen waiting on the line and then gone, or until the deadline.
+    struct HangUpWhenTaken {
+        std::chrono::milliseconds down_time;
+        Clock::time_point deadline;
+        bool seen = false;
     };
 
     int poll_timeout(Clock::time_point now) const;
@@ -54,6 +63,7 @@ class Engine {
     void schedule(const Delivery &delivery, Clock::time_point now);
     void send_due(Clock::time_point now);
     void hang_up(std::chrono::milliseconds down_time, Clock::time_point now);
+    void hang_up_when_taken(Clock::time_point now);
     void reopen_if_due(Clock::time_point now);
     void advance_process(Clock::time_point now);
     void take_hang_up_request(Clock::time_point now);
@@ -75,6 +85,7 @@ class Engine {
     bool overflowed_ = false;
     std::vector<Outgoing> outbox_;
     std::optional<Clock::time_point> reopen_at_;
+    std::optional<HangUpWhenTaken> pending_hang_up_;
     Clock::time_point next_step_;
 };
 

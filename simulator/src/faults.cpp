@@ -15,7 +15,7 @@ struct KindInfo {
     std::size_t default_bytes;
 };
 
-constexpr std::array<KindInfo, 11> kKinds{{
+constexpr std::array<KindInfo, 12> kKinds{{
     {FaultKind::Silence, "silence", 0, 0},
     {FaultKind::Refuse, "refuse", 0, 0},
     {FaultKind::Empty, "empty", 0, 0},
@@ -27,7 +27,15 @@ constexpr std::array<KindInfo, 11> kKinds{{
     {FaultKind::Late, "late", 3000, 0},
     {FaultKind::Trailing, "trailing", 0, 5},
     {FaultKind::Hangup, "hangup", 200, 0},
+    {FaultKind::Random, "random", 0, 0},
 }};
+
+// The kinds a random rule picks from: every one that spoils or withholds the reply.
+constexpr std::array<FaultKind, 10> kSpoilingKinds{
+    FaultKind::Silence, FaultKind::Refuse,       FaultKind::Empty, FaultKind::Partial,
+    FaultKind::Split,   FaultKind::Garbage,      FaultKind::Flood, FaultKind::Late,
+    FaultKind::Hangup,  FaultKind::NoTerminator,
+};
 
 const KindInfo *find_kind(std::string_view name) {
     const auto found = std::ranges::find(kKinds, name, &KindInfo::name);
@@ -104,6 +112,18 @@ std::string trailing_bytes(std::size_t count) {
     return bytes;
 }
 
+// A random rule's choice for one request: the kind's own delay and bytes, unless the rule
+// gave its own.
+FaultRule chosen_kind(FaultRule rule, Random &random) {
+    const KindInfo &chosen = info_of(kSpoilingKinds[random.next() % kSpoilingKinds.size()]);
+    rule.kind = chosen.kind;
+    if (rule.delay.count() == 0)
+        rule.delay = std::chrono::milliseconds(chosen.default_delay_ms);
+    if (rule.bytes == 0)
+        rule.bytes = chosen.default_bytes;
+    return rule;
+}
+
 } // namespace
 
 std::string_view kind_name(FaultKind kind) {
@@ -170,7 +190,7 @@ std::optional<FaultRule> FaultTable::take(std::string_view request, Random &rand
             continue;
         if (rule->rate < 1.0 && random.unit() >= rule->rate)
             continue;
-        FaultRule fired = *rule;
+        FaultRule fired = rule->kind == FaultKind::Random ? chosen_kind(*rule, random) : *rule;
         if (rule->count && --*rule->count == 0)
             rules_.erase(rule);
         return fired;
@@ -193,7 +213,9 @@ Delivery deliver(const Reply &reply, const FaultRule *fault, std::chrono::millis
     case FaultKind::Silence:
         return {};
     case FaultKind::Hangup:
-        return Delivery{{}, fault->delay};
+        if (fault->bytes == 0)
+            return Delivery{{}, fault->delay};
+        return Delivery{{Transmission{latency, whole.substr(0, head)}}, fault->delay};
     case FaultKind::Empty:
         return send(std::string(1, reply.terminator));
     case FaultKind::Partial:
@@ -214,6 +236,7 @@ Delivery deliver(const Reply &reply, const FaultRule *fault, std::chrono::millis
     case FaultKind::Trailing:
         return send(whole + trailing_bytes(fault->bytes));
     case FaultKind::Refuse:
+    case FaultKind::Random:
         break;
     }
     return send(whole);

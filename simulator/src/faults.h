@@ -24,7 +24,8 @@ enum class FaultKind {
     Flood,        // a long run of bytes without any terminator
     Late,         // the whole reply after a long delay
     Trailing,     // the reply, then extra bytes after the terminator
-    Hangup,       // the line is closed and opened again; no reply
+    Hangup,       // the line is closed and opened again; with bytes=N after part of the reply
+    Random,       // one of the kinds above but Trailing, chosen each time the rule fires
 };
 
 struct FaultRule {
@@ -47,7 +48,8 @@ class FaultTable {
     void add(FaultRule rule) { rules_.push_back(std::move(rule)); }
     void clear() { rules_.clear(); }
     const std::vector<FaultRule> &rules() const { return rules_; }
-    // The first rule that matches and fires for this request; counts it down.
+    // The first rule that matches and fires for this request; counts it down. A random rule
+    // comes back as the kind it chose, with that kind's delay and bytes unless it set its own.
     std::optional<FaultRule> take(std::string_view request, Random &random);
 
   private:

@@ -8,6 +8,7 @@
 #include <stdexcept>
 #include <string_view>
 #include <sys/stat.h>
+#include <sys/ioctl.h>
 #include <system_error>
 #include <unistd.h>
 #include <utility>
@@ -81,7 +82,6 @@ Line::Line(Line &&other) noexcept
 
 Line::~Line() {
     close();
-    remove_link();
 }
 
 void Line::remove_link() const {
@@ -89,7 +89,20 @@ void Line::remove_link() const {
         ::unlink(link_.c_str());
 }
 
+std::size_t Line::unread() const {
+    const bool pseudo_terminal = slave_fd_ >= 0;
+    int count = 0;
+    if (!is_open() || ::ioctl(pseudo_terminal ? slave_fd_ : fd_,
+                              pseudo_terminal ? FIONREAD : TIOCOUTQ, &count) != 0)
+        return 0;
+    return count > 0 ? static_cast<std::size_t>(count) : 0;
+}
+
+// The link goes with the line: while it is down a peer that opens the link finds no device,
+// never a stale path that another pseudo-terminal may have taken over.
 void Line::close() {
+    remove_link();
+    link_target_.clear();
     if (slave_fd_ >= 0)
         ::close(std::exchange(slave_fd_, -1));
     if (fd_ >= 0)

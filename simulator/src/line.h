@@ -10,12 +10,14 @@
 // The link is this process's alone while the line lives: a second simulator asking for the
 // same link is refused. The link replaces nothing but a link to a pseudo-terminal that an
 // ended simulator left behind, and it is removed at the end only while it is still the one
-// this line made.
+// this line made. While the line is down the link is gone, as a device
+// file is while its device is unplugged.
 #pragma once
 
 #include "line_settings.h"
 #include "path_claim.h"
 
+#include <cstddef>
 #include <optional>
 #include <string>
 
@@ -38,6 +40,10 @@ class Line {
     int fd() const { return fd_; }
     // The path a peer opens: the pseudo-terminal's slave, or the device.
     const std::string &peer_path() const { return peer_path_; }
+
+    // Bytes sent that the peer has not taken yet: on a pseudo-terminal those waiting in the
+    // slave's input, on a device those still in the output queue; 0 when closed.
+    std::size_t unread() const;
 
     void close();
     // Opens the line again after close(); throws std::system_error or std::runtime_error on

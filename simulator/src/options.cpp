@@ -27,9 +27,9 @@ Line:
   --parity P          device parity: none, even, odd, mark or space (default none)
   --stop-bits N       device stop bits: 1 or 2 (default 1)
   --link PATH         keep a symbolic link PATH to the pseudo-terminal's slave; it follows the
-                      line across hang-ups and is removed at exit. Refused while another
-                      em1sim keeps PATH, and when PATH is anything but a link to a
-                      pseudo-terminal left by an ended em1sim
+                      line across hang-ups, is absent while the line is down and is removed
+                      at exit. Refused while another em1sim keeps PATH, and when PATH is
+                      anything but a link to a pseudo-terminal left by an ended em1sim
   --latency MS        delay before every reply (default 20)
 
 Instrument:
@@ -94,11 +94,17 @@ rule that matches and fires decides. Kinds:
   flood               bytes=N bytes without any terminator (default 600)
   late                the reply after delay=MS instead of the latency (default 3000)
   trailing            the reply, then bytes=N extra bytes "EXTRA..." (default 5)
-  hangup              close the line, open it again after delay=MS (default 200); no reply.
+  hangup              close the line, open it again after delay=MS (default 200); no reply,
+                      or with bytes=N the first N bytes of the reply, and the line closes
+                      once the peer has taken them.
                       A pseudo-terminal comes back as a new one, printed on standard output;
                       its path is the old one only if every peer had closed the old line
                       (--link always follows it). The instrument's state is kept.
-Except for silence, refuse and hangup the request is carried out; only its reply is spoiled.
+  random              one of the kinds above but trailing, chosen afresh (seeded) each time
+                      the rule fires, with that kind's delay and bytes unless given; the trace
+                      names the kind chosen. E.g. "* random rate=0.01" spoils 1 % of replies.
+Except for silence, refuse and hangup without bytes=N the request is carried out; only its
+reply is spoiled.
 
 CONTROL: commands, from --script, --control or "em1sim ctl SOCKET COMMAND...", one answer line
 each ("ok", a value, or "error: ..."); SOCKET is the path or bare name given to --control:

@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include <unistd.h>
+
 namespace {
 
 std::string PortName(const em1sim::Simulator &simulator) {
@@ -43,7 +45,7 @@ struct HostItem {
 class ReadingEndToEnd : public ::testing::Test {
   protected:
     void SetUp() override {
-        logPath = ::testing::TempDir() + "reading_e2e.log";
+        logPath = ::testing::TempDir() + "reading_e2e_" + std::to_string(getpid()) + ".log";
         std::remove(logPath.c_str());
         ASSERT_EQ(hostlog_open(logPath.c_str()), 0);
         std::string error;
@@ -54,7 +56,10 @@ class ReadingEndToEnd : public ::testing::Test {
         ASSERT_EQ(driver.ColdStart(PortName(simulator)), 0);
         ASSERT_EQ(driver.state.adapterReady, 1);
     }
-    void TearDown() override { hostlog_open(nullptr); }
+    void TearDown() override {
+        hostlog_open(nullptr);
+        std::remove(logPath.c_str());
+    }
 
     // The log's lines without their time stamps: "[level] text".
     std::vector<std::string> LogLines() const {

@@ -10,6 +10,8 @@
 #include <cstdio>
 #include <string>
 
+#include <unistd.h>
+
 namespace {
 
 // The driver takes names without "/" as devices under /dev/, so "pts/N" fits the field.
@@ -29,13 +31,16 @@ std::size_t Count(const std::string &text, const std::string &what) {
 class StartupEndToEnd : public ::testing::Test {
   protected:
     void SetUp() override {
-        logPath = ::testing::TempDir() + "startup_e2e.log";
+        logPath = ::testing::TempDir() + "startup_e2e_" + std::to_string(getpid()) + ".log";
         std::remove(logPath.c_str());
         ASSERT_EQ(hostlog_open(logPath.c_str()), 0);
         std::string error;
         ASSERT_TRUE(driver.Load(EM_DRIVER_PATH, error)) << error;
     }
-    void TearDown() override { hostlog_open(nullptr); }
+    void TearDown() override {
+        hostlog_open(nullptr);
+        std::remove(logPath.c_str());
+    }
 
     std::int32_t Call(std::int32_t command) { return driver.Call(command); }
     std::string Log() const { return ReadTextFile(logPath); }

@@ -12,12 +12,14 @@
 #include <string>
 #include <vector>
 
+#include <unistd.h>
+
 namespace {
 
 class WritingEndToEnd : public ::testing::Test {
   protected:
     void SetUp() override {
-        logPath = ::testing::TempDir() + "writing_e2e.log";
+        logPath = ::testing::TempDir() + "writing_e2e_" + std::to_string(getpid()) + ".log";
         std::remove(logPath.c_str());
         ASSERT_EQ(hostlog_open(logPath.c_str()), 0);
         std::string error;
@@ -26,7 +28,10 @@ class WritingEndToEnd : public ::testing::Test {
         ASSERT_EQ(driver.ColdStart(path.substr(path.rfind("pts/"))), 0);
         ASSERT_EQ(driver.state.adapterReady, 1);
     }
-    void TearDown() override { hostlog_open(nullptr); }
+    void TearDown() override {
+        hostlog_open(nullptr);
+        std::remove(logPath.c_str());
+    }
 
     std::string Log() const { return ReadTextFile(logPath); }
 

@@ -135,7 +135,8 @@ INSTANTIATE_TEST_SUITE_P(
         SingleCase{"L01M0", 1, "L01M=auto\r", 1, "ababff00"},
         SingleCase{"L01M0", 1, "L01M=AUTOS\r", 1, "ababff00"},
         SingleCase{"L01M0", 1, "L01M=AUTO", 1, "ababff00"},   // no "\r" after it
-        SingleCase{"L01S0", 1, "L01S 12.5\r", 0, "abababab"}, // no "=": nothing stored
+        SingleCase{"L01S0", 1, "L01S 12.5\r", 1, "abababab"}, // no "=": nothing stored
+        SingleCase{"L01S0", 1, "\x03", 1, "abababab"},        // the terminator alone
         // special words
         SingleCase{"S?", 1, "ERR ***\r\x03", 0, "abab0100"},
         SingleCase{"S?", 1, "***\r\x03", 0, "abab0000"},

@@ -6,7 +6,9 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <set>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -135,6 +137,7 @@ TEST(Faults, HangUpKeepsStateAndTheLinkFollowsTheNewLine) {
     EXPECT_EQ(first.ask("L01S=55\r", '\n'), "L01S=55.0 ***\r\n");
     first.send("SX\r");
     EXPECT_TRUE(first.sees_hang_up(1000ms));
+    EXPECT_FALSE(std::filesystem::is_symlink(link)) << "no device while the line is down";
     ASSERT_TRUE(sim_test::eventually([&] { return !simulator.slave_path().empty(); }));
     EXPECT_NE(simulator.slave_path(), first_path);
     EXPECT_EQ(std::filesystem::read_symlink(link), simulator.slave_path());
@@ -142,6 +145,44 @@ TEST(Faults, HangUpKeepsStateAndTheLinkFollowsTheNewLine) {
     EXPECT_EQ(second.ask("L01S?\r"), "L01S=55.0\r\x03");
     simulator.stop();
     EXPECT_FALSE(std::filesystem::is_symlink(link));
+}
+
+TEST(Faults, HangUpAfterPartOfTheReply) {
+    em1sim::Simulator simulator;
+    simulator.fault("L01S? hangup bytes=4 delay=300 count=1");
+    PtyClient client(simulator.slave_path());
+    client.send("L01S?\r");
+    EXPECT_EQ(client.read_until(kEtx, 300ms), "L01S");
+    EXPECT_TRUE(client.sees_hang_up(1000ms));
+    ASSERT_TRUE(sim_test::eventually([&] { return !simulator.slave_path().empty(); }));
+    PtyClient second(simulator.slave_path());
+    EXPECT_EQ(second.ask("L01S?\r"), kReply);
+}
+
+// The kinds named by the trace's fault events, in order: "fault KIND on ...".
+std::vector<std::string> fired_kinds(const em1sim::Simulator &simulator) {
+    std::vector<std::string> kinds;
+    for (const auto &entry : simulator.trace())
+        if (entry.kind == em1sim::TraceEntry::Kind::Event && entry.text.starts_with("fault "))
+            kinds.push_back(entry.text.substr(6, entry.text.find(' ', 6) - 6));
+    return kinds;
+}
+
+// Each firing of a random rule is one of the kinds that spoil a reply, named in the trace.
+TEST(Faults, RandomRulePicksEverySpoilingKind) {
+    em1sim::Options options;
+    options.commands = {"fault L01S? random delay=50"};
+    em1sim::Simulator simulator(options);
+    std::set<std::string> kinds;
+    for (std::size_t fired = 1; fired <= 100 && kinds.size() < 10; ++fired) {
+        ASSERT_TRUE(sim_test::eventually([&] { return !simulator.slave_path().empty(); }));
+        PtyClient client(simulator.slave_path());
+        client.send("L01S?\r");
+        ASSERT_TRUE(sim_test::eventually([&] { return fired_kinds(simulator).size() == fired; }));
+        kinds.insert(fired_kinds(simulator).back());
+    }
+    EXPECT_EQ(kinds, (std::set<std::string>{"silence", "refuse", "empty", "partial", "split",
+                                            "garbage", "noterm", "flood", "late", "hangup"}));
 }
 
 TEST(Faults, PeerMayCloseAndReopenTheLine) {

@@ -19,7 +19,7 @@ bool HostedDriver::Load(const std::string &path, std::string &error) {
 }
 
 std::int32_t HostedDriver::Call(std::int32_t command, void *params) {
-    DriverCall call{&state, command, 1, 0, params};
+    DriverCall call{&state, command, driverNumber, 0, params};
     return library_.zelMain(&call);
 }
 

@@ -1,5 +1,6 @@
 // A driver instance as a host holds it: the library loaded at run time, the instance's
-// DriverState, and ZelMain calls with driver number 1. End-to-end tests drive it.
+// DriverState, and ZelMain calls with its driver number (1 unless set). End-to-end tests
+// drive it.
 #pragma once
 
 #include "driver_library.h"
@@ -23,6 +24,7 @@ class HostedDriver {
     std::int32_t Reopen(const std::string &port, std::int32_t timeout = 0);
 
     DriverState state{};
+    std::int32_t driverNumber = 1;
 
   private:
     DriverLibrary library_;

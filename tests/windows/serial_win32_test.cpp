@@ -115,6 +115,37 @@ TEST(Win32Open, HoldsOnlyThePortsItOpenedAndHasNotClosed) {
     EXPECT_FALSE(SerialHolds(port));
 }
 
+// A handle of the host's own (here a file, which would take any write) is neither written,
+// read, drained nor given timeouts: every operation fails as on a dead port.
+TEST(Win32Open, LeavesHandlesItDoesNotHoldAlone) {
+    char folder[MAX_PATH] = {};
+    char path[MAX_PATH] = {};
+    ASSERT_NE(GetTempPathA(sizeof folder, folder), 0u);
+    ASSERT_NE(GetTempFileNameA(folder, "em", 0, path), 0u);
+    HANDLE own = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                             FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(own, INVALID_HANDLE_VALUE);
+    DWORD done = 0;
+    ASSERT_TRUE(WriteFile(own, "HOST", 4, &done, nullptr));
+    ASSERT_EQ(SetFilePointer(own, 0, nullptr, FILE_BEGIN), 0u);
+    const auto handle = reinterpret_cast<SerialHandle>(own);
+
+    EXPECT_EQ(SerialWrite(handle, "L01S?\r", 6, nullptr), kSerialIoFailed);
+    char byte = 0;
+    std::uint32_t got = 9;
+    EXPECT_EQ(SerialRead(handle, &byte, 1, &got), kSerialIoFailed);
+    EXPECT_EQ(got, 0u);
+    EXPECT_EQ(SerialPurge(handle), 1);
+    EXPECT_EQ(BytesQueued(handle), 0u);
+    EXPECT_EQ(SerialSetReadTimeout(handle, 20), 0);
+    EXPECT_EQ(SerialBreak(1, handle), kSerialOk);
+
+    EXPECT_EQ(SetFilePointer(own, 0, nullptr, FILE_CURRENT), 0u) << "nothing read or written";
+    EXPECT_EQ(GetFileSize(own, nullptr), 4u);
+    CloseHandle(own);
+    DeleteFileA(path);
+}
+
 // Only what the line can hold is read back. Linux pseudo-terminals force 8 data bits and
 // no parity whatever is set, and Wine reports fParity from the parity and the DTR and RTS
 // controls as enabled on a line without modem lines, so those members prove nothing here.
