@@ -3,7 +3,7 @@
 //
 // Input: a class byte (below 0x80 one of A, L, M, G; above, that byte as an unknown class),
 // a data type byte (signed), a count byte, four bytes of index, a counted address of up to
-// 8 bytes, then the reply. The address and the reply lie in heap blocks of exactly their
+// 32 bytes, then the reply. The address and the reply lie in heap blocks of exactly their
 // size and NUL; the value buffer holds one cell, or count 16-bit slots, between guard bytes.
 #include "checks.h"
 #include "fuzz_input.h"
@@ -19,8 +19,8 @@
 namespace {
 
 constexpr std::size_t kLongestReply = 591;
-constexpr std::size_t kLongestAddress = 8;
-constexpr int kCounts = 122; // -1 to 120
+constexpr std::size_t kLongestAddress = 32; // the longest that DefineItem takes
+constexpr int kCounts = 122;                // -1 to 120
 constexpr unsigned char kFill = 0xEE;
 
 std::int32_t ClassFrom(std::uint8_t byte) {
