@@ -67,22 +67,22 @@ bool ShapeOf(const char *text, NumberShape &shape) {
 
 void CheckNumberText(double value) {
     GuardedBuffer text(kNumberTextCapacity, kFill);
-    const bool written =
+    const bool wrote =
         WriteNumberText(value, std::span<char, kNumberTextCapacity>(
                                    reinterpret_cast<char *>(text.Data()), kNumberTextCapacity));
     Require(text.Intact(), "the number text stays within its capacity");
     if (!(std::fabs(value) < 1e15)) {
-        Require(!written && text.Data()[0] == kFill, "no text for 1e15 and beyond, inf or NaN");
+        Require(!wrote && text.Data()[0] == kFill, "no text for 1e15 and beyond, inf or NaN");
         return;
     }
-    Require(written, "a text for every magnitude below 1e15");
-    const char *written_text = reinterpret_cast<const char *>(text.Data());
+    Require(wrote, "a text for every magnitude below 1e15");
+    const char *number = reinterpret_cast<const char *>(text.Data());
     NumberShape shape;
-    Require(ShapeOf(written_text, shape), "sign, digits and at most three decimals");
+    Require(ShapeOf(number, shape), "sign, digits and at most three decimals");
     Require(shape.integerDigits + shape.fractionDigits <= 6 || shape.fractionDigits == 0,
             "at most six digits once a fraction is written");
     // Rounding to thousandths, then cutting to the digits written.
-    const double parsed = std::strtod(written_text, nullptr);
+    const double parsed = std::strtod(number, nullptr);
     Require(shape.negative == (value < 0 && parsed != 0),
             "a minus sign for a negative value that does not round to 0");
     double tolerance = 0.0005 + std::fabs(value) * 1e-15;
