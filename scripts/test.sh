@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Builds and tests every leg: linux-x64 (under ASan and UBSan), linux-i686 (the binding
 # 32-bit layout), windows-i686 (the DLL, its tests run under Wine where this machine runs
-# 32-bit programs natively), windows-x64 (the same sources, tested under 64-bit Wine) and
-# release (the optimised build that users run, with the checks that need it).
+# 32-bit programs natively), windows-x64 (the same sources, tested under 64-bit Wine),
+# release (the optimised build that users run, with the checks that need it) and fuzz
+# (each libFuzzer target replays its corpus and fuzzes for a minute, two at a time).
 # Installs the Debian packages it needs first. EM_LEGS="linux-x64" limits the run to the
 # legs named.
 set -euo pipefail
@@ -11,7 +12,7 @@ cd "$(dirname "$0")/.."
 ./scripts/install-deps.sh
 ./scripts/enable-i386.sh
 
-legs=(${EM_LEGS:-linux-x64 linux-i686 windows-i686 windows-x64 release})
+legs=(${EM_LEGS:-linux-x64 linux-i686 windows-i686 windows-x64 release fuzz})
 passed=0
 skipped=0
 failed=0

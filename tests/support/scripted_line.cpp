@@ -63,6 +63,10 @@ ScriptStep &ScriptedLine::Expect(std::string request) {
     return script_.emplace_back(std::move(request));
 }
 
+ScriptStep &ScriptedLine::ExpectAny() {
+    return script_.emplace_back(ScriptStep::AnyRequest());
+}
+
 void ScriptedLine::Arrive(std::string bytes, std::uint64_t atMs) {
     const auto later = std::upper_bound(
         arrivals_.begin(), arrivals_.end(), atMs,
@@ -139,7 +143,7 @@ std::uint32_t ScriptedLine::ReadWithin(unsigned char *buffer, std::uint32_t coun
 }
 
 void ScriptedLine::Answer(const std::string &request) {
-    if (!script_.empty() && script_.front().Request() == request) {
+    if (!script_.empty() && script_.front().Matches(request)) {
         for (const ScriptStep::Part &part : script_.front().Parts()) {
             Arrive(part.bytes, nowMs_ + part.delayMs);
         }

@@ -10,6 +10,7 @@
 //   line.Expect("S?\r").Reply("***\r\x03");
 //   line.Expect("DLSV%X\r").Reply("ok\n").After(20);
 //   line.ExpectSilence("SI\r");
+//   line.ExpectAny().Reply("L01P? 45.0 Y/N\r\n");
 //   ... run the driver ...
 //   EXPECT_EQ(line.Now(), 250u);
 //   EXPECT_TRUE(line.Unexpected().empty());
@@ -29,6 +30,12 @@
 class ScriptStep {
   public:
     explicit ScriptStep(std::string request) : request_(std::move(request)) {}
+    // A step that takes whatever request comes next.
+    static ScriptStep AnyRequest() {
+        ScriptStep step("");
+        step.any_ = true;
+        return step;
+    }
     // Adds a reply part; it arrives as soon as the request is written, unless After says.
     ScriptStep &Reply(std::string bytes);
     // The last reply part arrives ms after the request was written.
@@ -39,10 +46,12 @@ class ScriptStep {
         std::string bytes;
     };
     const std::string &Request() const { return request_; }
+    bool Matches(const std::string &request) const { return any_ || request == request_; }
     const std::vector<Part> &Parts() const { return parts_; }
 
   private:
     std::string request_;
+    bool any_ = false;
     std::vector<Part> parts_;
 };
 
@@ -58,6 +67,8 @@ class ScriptedLine {
     // expected request is recorded as unexpected and answered by the default reply.
     ScriptStep &Expect(std::string request);
     ScriptStep &ExpectSilence(std::string request) { return Expect(std::move(request)); }
+    // The next request, whatever it is; for tests that cannot know the bytes in advance.
+    ScriptStep &ExpectAny();
     void DefaultReply(std::string bytes) { defaultReply_ = std::move(bytes); }
     // Bytes that arrive at a virtual time of their own, whatever was written.
     void Arrive(std::string bytes, std::uint64_t atMs);

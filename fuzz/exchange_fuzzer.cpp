@@ -1,0 +1,243 @@
+// The exchange over any byte stream: Exchange, resetError, SingleRead and BlockRead in any
+// order, while the scripted instrument delivers arbitrary bytes at arbitrary times.
+//
+// Input: a terminator byte (below 0x80 ETX or LF; above, that byte), a read timeout byte,
+// an operation count byte and one byte per operation, a count byte and a data type byte for
+// the reads, a fault byte; then chunks of the stream, each a delay byte (5 ms steps after
+// the one before), a length byte and its bytes. The first chunk arrives 1 ms after start.
+#include "checks.h"
+#include "fuzz_input.h"
+
+#include "interface/em_driver.h"
+#include "log_capture.h"
+#include "scripted_line.h"
+#include "serial/exchange.h"
+
+#include <array>
+#include <cstring>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace {
+
+constexpr std::size_t kLongestStream = 4096;
+constexpr std::uint64_t kDelayStepMs = 5;
+constexpr std::uint64_t kPurgeReadMs = 50; // one drain read of the purge
+constexpr std::size_t kPurgeChunk = 512;
+constexpr std::uint64_t kAfterReplyMs = 250; // the pauses of one exchange
+constexpr std::uint64_t kResetWaitMs = 5000; // the longest wait of resetError
+constexpr std::uint64_t kAfterFailedReadMs = 1000;
+constexpr std::size_t kResetLimit = 590;
+constexpr int kCounts = 122; // -1 to 120
+
+struct Item {
+    const char *address;
+    std::int32_t itemClass;
+};
+constexpr std::array<Item, 16> kItems = {{
+    {"L01S1", 'L'},
+    {"M12X0", 'M'},
+    {"A07", 'A'},
+    {"NL", 'G'},
+    {"NM", 'G'},
+    {"NA", 'G'},
+    {"S?", 'G'},
+    {"XS0", 'G'},
+    {"INIT", 'G'},
+    {"DISP", 'G'},
+    {"SX", 'G'},
+    {"L02V3", 'L'},
+    {"L01M0", 'L'},
+    {"L01X0", 'L'},
+    {"B01", 'B'},
+    {"L99S0", 'L'},
+}};
+constexpr std::array<const char *, 8> kRequests = {"L01S?\r", "SL?\r", "SA?\r", "XC\r",
+                                                   "S?\r",    "Y\r",   "",      "L01P=OFF\r"};
+
+enum class Operation { Exchange, Reset, SingleRead, BlockRead };
+
+struct Stream {
+    std::string bytes;
+    bool atOnce = true; // every chunk arrives 1 ms after start
+};
+
+Stream Deliver(FuzzInput &input, ScriptedLine &line) {
+    Stream stream;
+    std::uint64_t at = 1;
+    while (input.Left() > 0 && stream.bytes.size() < kLongestStream) {
+        const std::uint8_t delay = input.Byte();
+        at += delay * kDelayStepMs;
+        stream.atOnce = stream.atOnce && delay == 0;
+        const std::string chunk = input.Bytes(input.Byte());
+        line.Arrive(chunk, at);
+        stream.bytes += chunk;
+    }
+    return stream;
+}
+
+std::uint8_t TerminatorFrom(std::uint8_t byte) {
+    if (byte < 0x80) {
+        return (byte & 1) != 0 ? kLineFeed : kEtx;
+    }
+    return byte;
+}
+
+// The reply of an exchange that finds the whole stream waiting: up to the first terminator,
+// or the first 591 bytes.
+void CheckExchangeOfStream(const std::string &stream, std::uint8_t terminator, int result,
+                           const char (&reply)[kReplyBufferSize]) {
+    const std::size_t end = stream.find(static_cast<char>(terminator));
+    if (end != std::string::npos && end < kReplyLimit) {
+        Require(result == 0 && std::memcmp(reply, stream.data(), end + 1) == 0 &&
+                    reply[end + 1] == '\0',
+                "a reply ends at its terminator");
+        return;
+    }
+    if (stream.size() < kReplyLimit) {
+        Require(result == kSerialIoFailed &&
+                    std::memcmp(reply, stream.data(), stream.size()) == 0 &&
+                    reply[stream.size()] == '\0',
+                "a reply that stops short fails with 7 and keeps its bytes");
+        return;
+    }
+    Require(result == (stream[kReplyLimit - 1] == '\r' ? 0 : kExchangeOverflow),
+            "591 bytes without terminator give 255, unless the last is CR");
+    Require(std::memcmp(reply, stream.data(), kReplyLimit) == 0 && reply[kReplyLimit] == '\0',
+            "a full reply keeps its 591 bytes");
+}
+
+void CheckResetOfStream(const std::string &stream, int result) {
+    const std::string area = stream.substr(0, kResetLimit);
+    const bool ready = std::string_view(area.c_str()).find("***\r") != std::string_view::npos;
+    Require(result == (ready ? 0 : 2), "resetError succeeds exactly on ***\\r in its answer");
+}
+
+class Run {
+  public:
+    Run(FuzzInput &input, ScriptedLine &line) : line_(line) {
+        state_.replyTerminator = TerminatorFrom(input.Byte());
+        timeoutUnits_ = 1 + input.Byte() % 50;
+        const int operations = 1 + input.Byte() % 4;
+        for (int i = 0; i < operations; ++i) {
+            plan_.push_back(input.Byte());
+        }
+        count_ = input.Byte() % kCounts - 1;
+        dataType_ = input.SignedByte();
+        fault_ = input.Byte();
+    }
+
+    void Open() {
+        PortSettings port{};
+        std::strcpy(port.portName, "ttyS0");
+        Require(line_.Open(port, state_.portHandle) == 0, "the scripted port opens");
+        line_.SetReadTimeout(state_.portHandle, timeoutUnits_);
+        switch (fault_ % 8) {
+        case 1:
+            line_.FailNextWrite();
+            break;
+        case 2:
+            line_.FailNextRead();
+            break;
+        default:
+            break;
+        }
+    }
+
+    void Perform(const Stream &stream) {
+        const std::uint64_t purgeMs = kPurgeReadMs * (stream.bytes.size() / kPurgeChunk + 2);
+        const std::uint64_t exchangeMs =
+            kAfterReplyMs +
+            std::uint64_t{kReplyLimit} * 10 * static_cast<std::uint64_t>(timeoutUnits_) +
+            2 * purgeMs;
+        const std::uint64_t resetMs = kResetWaitMs + purgeMs;
+        bool first = true;
+        for (const std::uint8_t step : plan_) {
+            const std::uint64_t start = line_.Now();
+            const bool exact = first && stream.atOnce && fault_ % 8 == 0;
+            switch (static_cast<Operation>(step & 3)) {
+            case Operation::Exchange:
+                PerformExchange(step, stream, exact);
+                Require(line_.Now() - start <= exchangeMs, "an exchange ends within its bound");
+                break;
+            case Operation::Reset: {
+                const int result = resetError(Call(EM_CMD_ANSWER_ONE, nullptr));
+                Require(result == 0 || result == 2, "resetError gives 0 or 2");
+                if (exact) {
+                    CheckResetOfStream(stream.bytes, result);
+                }
+                Require(line_.Now() - start <= resetMs, "resetError ends within its bound");
+                break;
+            }
+            default:
+                PerformRead(step);
+                Require(line_.Now() - start <= exchangeMs + kAfterFailedReadMs + resetMs,
+                        "a read ends within its bound");
+                break;
+            }
+            first = false;
+        }
+    }
+
+  private:
+    DriverCall Call(std::int32_t command, void *parameters) {
+        return DriverCall{&state_, command, 7, 0, parameters};
+    }
+
+    void PerformExchange(std::uint8_t step, const Stream &stream, bool exact) {
+        char reply[kReplyBufferSize];
+        std::memset(reply, 0x7F, sizeof reply);
+        ExactBytes request(kRequests[(step >> 2) % kRequests.size()]);
+        const int result = Exchange(Call(EM_CMD_ANSWER_ONE, nullptr), request.Data(), reply);
+        Require(result == 0 || result == 2 || result == 7 || result == 255,
+                "Exchange gives 0, 2, 7 or 255");
+        Require(std::memchr(reply, '\0', sizeof reply) != nullptr, "every reply is terminated");
+        if (exact) {
+            CheckExchangeOfStream(stream.bytes, state_.replyTerminator, result, reply);
+        }
+    }
+
+    void PerformRead(std::uint8_t step) {
+        const Item &item = kItems[(step >> 2) % kItems.size()];
+        const std::size_t bytes = count_ >= 2 ? 2 * static_cast<std::size_t>(count_) : 4;
+        GuardedBuffer values(bytes, 0xEE);
+        ExactBytes address(item.address);
+        ItemRequest request{};
+        request.address = address.Data();
+        request.itemClass = item.itemClass;
+        request.index = 7;
+        request.dataType = dataType_;
+        request.count = count_;
+        request.values = values.Data();
+        const std::int32_t command = static_cast<Operation>(step & 3) == Operation::SingleRead
+                                         ? EM_CMD_SINGLE_READ
+                                         : EM_CMD_BLOCK_READ;
+        const DriverCall call = Call(command, &request);
+        const std::int32_t result = ZelMain(&call);
+        Require(result == 0 || result == 1 || result == 2, "a read gives 0, 1 or 2");
+        Require(values.Intact(), "a read writes only its value buffer");
+    }
+
+    ScriptedLine &line_;
+    DriverState state_{};
+    std::int32_t timeoutUnits_ = 1;
+    std::vector<std::uint8_t> plan_;
+    std::int32_t count_ = 1;
+    std::int32_t dataType_ = 0;
+    std::uint8_t fault_ = 0;
+};
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
+    ScriptedLine &line = ScriptedLine::Instance();
+    line.Reset();
+    ClearCapturedLog();
+    FuzzInput input(data, size);
+    Run run(input, line);
+    run.Open();
+    const Stream stream = Deliver(input, line);
+    run.Perform(stream);
+    return 0;
+}
