@@ -9,6 +9,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <ctime>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -42,12 +43,17 @@ class Engine {
     std::string peer_path() const;
 
   private:
+    // A transmission starts at due; on a paced line its byte k goes out at due + (k + 1)
+    // character times, and the next transmission starts once its last byte is out.
     struct Outgoing {
         Clock::time_point due;
         std::string bytes;
+        std::size_t sent = 0;
     };
 
-    int poll_timeout(Clock::time_point now) const;
+    timespec poll_timeout(Clock::time_point now) const;
+    Clock::time_point next_byte_due(const Outgoing &outgoing) const;
+    std::size_t bytes_due(const Outgoing &outgoing, Clock::time_point now) const;
     void receive();
     void frame(char byte);
     void answer(const std::string &request, bool overflowed);
@@ -73,6 +79,7 @@ class Engine {
 
     std::string frame_;
     bool overflowed_ = false;
+    std::chrono::nanoseconds character_time_;
     std::vector<Outgoing> outbox_;
     std::optional<Clock::time_point> reopen_at_;
     Clock::time_point next_step_;

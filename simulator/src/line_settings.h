@@ -1,6 +1,7 @@
 // Line settings of a real serial device: speed, character size, parity and stop bits.
 #pragma once
 
+#include <chrono>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -19,6 +20,9 @@ bool apply_line_settings(int fd, const LineSettings &settings);
 // Raw mode alone, for a pseudo-terminal whose line settings mean nothing.
 bool make_raw(int fd);
 bool supported_baud(int baud);
+// The time one character takes on the line: a start bit, the data bits, the parity bit (when
+// there is parity) and the stop bits, at the baud rate. 9600 8N1 gives 10 bits, 1.0417 ms.
+std::chrono::nanoseconds character_time(const LineSettings &settings);
 std::optional<char> parse_parity(std::string_view text);
 
 } // namespace em1sim

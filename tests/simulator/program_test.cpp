@@ -89,10 +89,10 @@ TEST(SimulatorProgram, HelpDocumentsEveryOption) {
     const std::string help = program.read_all();
     EXPECT_EQ(program.wait_exit(), 0);
     for (const char *option :
-         {"--device",  "--baud",     "--data-bits", "--parity",  "--stop-bits",
-          "--link",    "--latency",  "--loops",     "--modules", "--slow-start",
-          "--confirm", "--no-drift", "--seed",      "--set",     "--alert",
-          "--fault",   "--script",   "--control",   "--trace",   "--help"})
+         {"--device",  "--baud",  "--data-bits", "--parity",     "--stop-bits", "--link",
+          "--latency", "--loops", "--modules",   "--slow-start", "--confirm",   "--no-drift",
+          "--seed",    "--set",   "--alert",     "--fault",      "--script",    "--control",
+          "--trace",   "--pace",  "--help"})
         EXPECT_NE(help.find(option), std::string::npos) << option;
 }
 
