@@ -5,8 +5,6 @@
 #include "instrument_state.h"
 #include "simulator_process.h"
 
-#include "hostlog.h"
-
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -218,7 +216,6 @@ std::vector<CommandTimes> time_commands(const TimingSettings &settings) {
     const std::string floor_trace = settings.out_dir + "/simulator-floor.trace";
     std::filesystem::remove(driver_trace);
     std::filesystem::remove(floor_trace);
-    hostlog_open((settings.out_dir + "/driver.log").c_str());
 
     const SimulatorProcess driver_line(settings.simulator,
                                        traced(simulator_arguments(settings, true), driver_trace));
@@ -248,7 +245,6 @@ std::vector<CommandTimes> time_commands(const TimingSettings &settings) {
 
     for (std::size_t k = 0; k < kinds.size(); ++k)
         time_kind(kinds[k], driver, floor, settings.commands, results[k]);
-    hostlog_open(nullptr);
     return results;
 }
 

@@ -12,7 +12,7 @@ namespace bench {
 struct TimingSettings {
     std::string driver;    // libEM.so
     std::string simulator; // em1sim
-    std::string out_dir;   // the simulators' traces and the driver's log go here
+    std::string out_dir;   // the simulators' traces go here
     int commands = 100;    // of each kind, on each side
     int latency_ms = 20;   // the simulator's delay before every reply
 };

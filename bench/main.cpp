@@ -1,6 +1,7 @@
 // em_bench: measures the EM-1 driver against the protocol's own limit and prints the figures;
 // see --help.
 #include "bench_paths.h"
+#include "hostlog.h"
 #include "report.h"
 #include "results.h"
 
@@ -10,6 +11,7 @@
 #include <filesystem>
 #include <getopt.h>
 #include <optional>
+#include <stdexcept>
 #include <string_view>
 
 namespace {
@@ -104,7 +106,10 @@ std::optional<Options> parse_options(int argc, char **argv, int &exit_code) {
     return options;
 }
 
+// The driver's log lines go to a file beside the results, not into the table.
 bench::Results measure(const Options &options) {
+    if (hostlog_open((options.out + "/driver.log").c_str()) != 0)
+        throw std::runtime_error("cannot write " + options.out + "/driver.log");
     bench::Results results;
     results.machine = bench::this_machine();
     results.timing = bench::TimingSettings{kDriverPath, kSimulatorPath, options.out,
@@ -117,6 +122,7 @@ bench::Results measure(const Options &options) {
     results.timeouts = bench::time_silent_reads({50, 1000, 2000}, samples);
     results.commands = bench::time_commands(results.timing);
     results.waiting_block_cpu_ms = bench::waiting_block_read_cpu(results.timing);
+    hostlog_open(nullptr);
     return results;
 }
 
