@@ -34,26 +34,35 @@ struct CommandKind {
     const char *detail;
     std::vector<Exchange> exchanges;
     bool opens_port;
+    bool longest_reply; // the reply must be 591 bytes
     void (DriverSide::*run)();
 };
 
 const std::vector<CommandKind> &command_kinds() {
     static const std::vector<CommandKind> kinds{
-        {"SingleRead", "L01S1, a float", {{"L01S?\r", kEtx}}, false, &DriverSide::single_read},
+        {"SingleRead",
+         "L01S1, a float",
+         {{"L01S?\r", kEtx}},
+         false,
+         false,
+         &DriverSide::single_read},
         {"BlockRead",
          "L29S0 x4 from the 591-byte loop summary",
          {{"SL?\r", kEtx}},
          false,
+         true,
          &DriverSide::block_read},
         {"SingleWrite",
          "L01P0 = 45, confirmed with Y",
          {{"L01P=45.0\r", '\n'}, {"Y\r", kEtx}},
+         false,
          false,
          &DriverSide::single_write},
         {"ColdStart",
          "open, S? DF DLSV%X DMVX",
          {{"S?\r", kEtx}, {"DF\r", kEtx}, {"DLSV%X\r", '\n'}, {"DMVX\r", '\n'}},
          true,
+         false,
          &DriverSide::cold_start},
     };
     return kinds;
@@ -180,6 +189,30 @@ std::vector<std::string> traced(std::vector<std::string> arguments, const std::s
     return arguments;
 }
 
+// One command of each kind on both sides, untimed and in the same order: the start-up, which
+// the driver's side made when it loaded, then the others. The floor's replies by kind, which
+// give the byte counts; the loop summary must be the longest reply there is.
+std::vector<std::vector<std::string>> warm_up(DriverSide &driver, FloorSide &floor) {
+    const auto &kinds = command_kinds();
+    std::vector<std::vector<std::string>> replies(kinds.size());
+    for (std::size_t k = 0; k < kinds.size(); ++k)
+        if (kinds[k].opens_port)
+            replies[k] = floor.run(kinds[k]);
+    for (std::size_t k = 0; k < kinds.size(); ++k)
+        if (!kinds[k].opens_port) {
+            (driver.*kinds[k].run)();
+            replies[k] = floor.run(kinds[k]);
+        }
+    for (std::size_t k = 0; k < kinds.size(); ++k) {
+        check_replies(kinds[k], replies[k]);
+        if (kinds[k].longest_reply && replies[k].front().size() != kReplyLimit)
+            throw std::runtime_error("the loop summary is " +
+                                     std::to_string(replies[k].front().size()) + " bytes, not " +
+                                     std::to_string(kReplyLimit));
+    }
+    return replies;
+}
+
 void time_kind(const CommandKind &kind, DriverSide &driver, FloorSide &floor, int commands,
                CommandTimes &times) {
     std::fprintf(stderr, "timing %s: %d commands on each side\n", kind.name, commands);
@@ -224,24 +257,12 @@ std::vector<CommandTimes> time_commands(const TimingSettings &settings) {
     DriverSide driver(settings.driver, driver_line.port_name());
     FloorSide floor(floor_line.slave_path());
 
-    // One command of each kind on both sides, untimed: the start-up the driver has made
-    // already, then the others. Their replies give the byte counts.
-    std::vector<CommandTimes> results;
     const auto &kinds = command_kinds();
-    std::vector<std::vector<std::string>> replies{floor.run(kinds.back())};
-    for (std::size_t k = 0; k + 1 < kinds.size(); ++k) {
-        (driver.*kinds[k].run)();
-        replies.push_back(floor.run(kinds[k]));
-    }
-    std::rotate(replies.begin(), replies.begin() + 1, replies.end());
-    for (std::size_t k = 0; k < kinds.size(); ++k) {
-        check_replies(kinds[k], replies[k]);
-        results.push_back(describe(kinds[k], replies[k], settings.latency_ms));
-    }
-    if (results[1].reply_bytes != kReplyLimit)
-        throw std::runtime_error("the loop summary is " + std::to_string(results[1].reply_bytes) +
-                                 " bytes, not " + std::to_string(kReplyLimit));
+    const std::vector<std::vector<std::string>> replies = warm_up(driver, floor);
     check_same_traffic(driver_trace, floor_trace);
+    std::vector<CommandTimes> results;
+    for (std::size_t k = 0; k < kinds.size(); ++k)
+        results.push_back(describe(kinds[k], replies[k], settings.latency_ms));
 
     for (std::size_t k = 0; k < kinds.size(); ++k)
         time_kind(kinds[k], driver, floor, settings.commands, results[k]);
