@@ -9,6 +9,7 @@ packages=(
   g++-mingw-w64-i686 binutils-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64
   wine wine32:i386 wine64 qemu-user-static
   help2man pkgconf dpkg-dev file
+  libbenchmark-dev gnuplot-nox
 )
 
 missing=()

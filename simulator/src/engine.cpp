@@ -32,7 +32,7 @@ std::string describe_fault(const FaultRule &rule, std::string_view request) {
 
 Engine::Engine(Line line, const ModelSettings &settings, Trace &trace)
     : trace_(trace), model_(settings), line_(std::move(line)), peer_path_(line_.peer_path()),
-      next_step_(Clock::now() + kProcessStep) {
+      character_time_(settings.character_time), next_step_(Clock::now() + kProcessStep) {
     int pipe_fds[2];
     if (::pipe2(pipe_fds, O_CLOEXEC | O_NONBLOCK) != 0)
         throw std::system_error(errno, std::generic_category(), "pipe");
@@ -80,7 +80,8 @@ void Engine::run() {
             fds.push_back(pollfd{line_.fd(), POLLIN, 0});
         if (control_)
             control_->watch(fds);
-        if (::poll(fds.data(), fds.size(), poll_timeout(Clock::now())) < 0 && errno != EINTR)
+        const timespec timeout = poll_timeout(Clock::now());
+        if (::ppoll(fds.data(), fds.size(), &timeout, nullptr) < 0 && errno != EINTR)
             throw std::system_error(errno, std::generic_category(), "poll");
         drain_wake_pipe();
         if (fds.size() > 1 && fds[1].fd == line_.fd() && fds[1].revents != 0)
@@ -96,16 +97,32 @@ void Engine::run() {
     }
 }
 
-int Engine::poll_timeout(Clock::time_point now) const {
+// To the nanosecond, so that a paced line keeps its rate.
+timespec Engine::poll_timeout(Clock::time_point now) const {
     Clock::time_point wake = next_step_;
     if (!outbox_.empty())
-        wake = std::min(wake, outbox_.front().due);
+        wake = std::min(wake, next_byte_due(outbox_.front()));
     if (reopen_at_)
         wake = std::min(wake, *reopen_at_);
     if (pending_hang_up_)
         wake = std::min(wake, now + kTakeCheck);
-    const auto wait = std::chrono::ceil<std::chrono::milliseconds>(wake - now);
-    return static_cast<int>(std::max<std::chrono::milliseconds::rep>(wait.count(), 0));
+    const auto wait = std::max(std::chrono::nanoseconds(wake - now), std::chrono::nanoseconds(0));
+    const auto seconds = std::chrono::floor<std::chrono::seconds>(wait);
+    return timespec{static_cast<time_t>(seconds.count()),
+                    static_cast<long>((wait - seconds).count())};
+}
+
+Engine::Clock::time_point Engine::next_byte_due(const Outgoing &outgoing) const {
+    return outgoing.due + character_time_ * static_cast<std::int64_t>(outgoing.sent + 1);
+}
+
+// The bytes whose time has come and that have not been sent; all of them on a line that is
+// not paced.
+std::size_t Engine::bytes_due(const Outgoing &outgoing, Clock::time_point now) const {
+    if (character_time_.count() == 0)
+        return outgoing.bytes.size() - outgoing.sent;
+    const auto out_by_now = static_cast<std::size_t>((now - outgoing.due) / character_time_);
+    return std::min(out_by_now, outgoing.bytes.size()) - outgoing.sent;
 }
 
 void Engine::drain_wake_pipe() const {
@@ -148,6 +165,7 @@ void Engine::frame(char byte) {
 void Engine::answer(const std::string &request, bool overflowed) {
     trace_.request(request + '\r');
     const auto now = Clock::now();
+    const auto received = now + character_time_ * static_cast<std::int64_t>(request.size() + 1);
     const std::lock_guard lock(mutex_);
     const auto fault = model_.faults.take(request, model_.fault_random);
     if (fault)
@@ -168,7 +186,7 @@ void Engine::answer(const std::string &request, bool overflowed) {
         return;
     }
     const FaultRule *shaping = fault && (!refused || hangup) ? &*fault : nullptr;
-    schedule(deliver(*reply, shaping, model_.latency, model_.fault_random), now);
+    schedule(deliver(*reply, shaping, model_.latency, model_.fault_random), received);
 }
 
 // A hang-up that follows part of a reply goes with the last transmission.
@@ -182,17 +200,28 @@ void Engine::schedule(const Delivery &delivery, Clock::time_point now) {
     std::ranges::stable_sort(outbox_, {}, &Outgoing::due);
 }
 
+// A transmission is traced once its last byte is out, or once the line refuses a byte.
 void Engine::send_due(Clock::time_point now) {
-    while (!outbox_.empty() && outbox_.front().due <= now) {
-        const std::string bytes = std::move(outbox_.front().bytes);
-        const auto then_hang_up = outbox_.front().then_hang_up;
-        outbox_.erase(outbox_.begin());
+    while (!outbox_.empty() && next_byte_due(outbox_.front()) <= now) {
+        Outgoing &outgoing = outbox_.front();
+        const std::size_t count = bytes_due(outgoing, now);
         const ssize_t written =
-            line_.is_open() ? ::write(line_.fd(), bytes.data(), bytes.size()) : -1;
-        const std::size_t sent = written > 0 ? static_cast<std::size_t>(written) : 0;
-        trace_.reply(bytes.substr(0, sent));
-        if (sent < bytes.size())
-            trace_.event("line full: " + std::to_string(bytes.size() - sent) + " bytes dropped");
+            line_.is_open() ? ::write(line_.fd(), outgoing.bytes.data() + outgoing.sent, count)
+                            : -1;
+        outgoing.sent += written > 0 ? static_cast<std::size_t>(written) : 0;
+        const bool refused = written < static_cast<ssize_t>(count);
+        if (!refused && outgoing.sent < outgoing.bytes.size())
+            continue;
+        trace_.reply(std::string_view(outgoing.bytes).substr(0, outgoing.sent));
+        if (refused)
+            trace_.event("line full: " + std::to_string(outgoing.bytes.size() - outgoing.sent) +
+                         " bytes dropped");
+        const auto then_hang_up = outgoing.then_hang_up;
+        const auto line_free =
+            outgoing.due + character_time_ * static_cast<std::int64_t>(outgoing.bytes.size());
+        outbox_.erase(outbox_.begin());
+        if (!outbox_.empty())
+            outbox_.front().due = std::max(outbox_.front().due, line_free);
         if (then_hang_up)
             pending_hang_up_ = HangUpWhenTaken{*then_hang_up, now + kTakeWait};
     }

@@ -9,6 +9,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <ctime>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -43,10 +44,13 @@ class Engine {
     std::string peer_path() const;
 
   private:
+    // A transmission starts at due; on a paced line its byte k goes out at due + (k + 1)
+    // character times, and the next transmission starts once its last byte is out.
     struct Outgoing {
         Clock::time_point due;
         std::string bytes;
         std::optional<std::chrono::milliseconds> then_hang_up; // line down this long after
+        std::size_t sent = 0;
     };
     // A hang-up that waits until the peer has taken the bytes sent before it: until they
     // have been seen waiting on the line and then gone, or until the deadline.
@@ -56,7 +60,9 @@ class Engine {
         bool seen = false;
     };
 
-    int poll_timeout(Clock::time_point now) const;
+    timespec poll_timeout(Clock::time_point now) const;
+    Clock::time_point next_byte_due(const Outgoing &outgoing) const;
+    std::size_t bytes_due(const Outgoing &outgoing, Clock::time_point now) const;
     void receive();
     void frame(char byte);
     void answer(const std::string &request, bool overflowed);
@@ -83,6 +89,7 @@ class Engine {
 
     std::string frame_;
     bool overflowed_ = false;
+    std::chrono::nanoseconds character_time_;
     std::vector<Outgoing> outbox_;
     std::optional<Clock::time_point> reopen_at_;
     std::optional<HangUpWhenTaken> pending_hang_up_;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdint>
 #include <termios.h>
 #include <utility>
 
@@ -63,6 +64,11 @@ std::vector<int> supported_bauds() {
 
 bool supported_baud(int baud) {
     return std::ranges::find(kSpeeds, baud, &std::pair<int, speed_t>::first) != kSpeeds.end();
+}
+
+std::chrono::nanoseconds character_time(const LineSettings &settings) {
+    const int bits = 1 + settings.data_bits + (settings.parity == 'N' ? 0 : 1) + settings.stop_bits;
+    return std::chrono::nanoseconds(std::int64_t{bits} * 1'000'000'000 / settings.baud);
 }
 
 std::optional<char> parse_parity(std::string_view text) {

@@ -1,6 +1,7 @@
 // Line settings of a real serial device: speed, character size, parity and stop bits.
 #pragma once
 
+#include <chrono>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -21,6 +22,9 @@ bool apply_line_settings(int fd, const LineSettings &settings);
 bool make_raw(int fd);
 bool supported_baud(int baud);
 std::vector<int> supported_bauds();
+// The time one character takes on the line: a start bit, the data bits, the parity bit (when
+// there is parity) and the stop bits, at the baud rate. 9600 8N1 gives 10 bits, 1.0417 ms.
+std::chrono::nanoseconds character_time(const LineSettings &settings);
 std::optional<char> parse_parity(std::string_view text);
 
 } // namespace em1sim

@@ -20,6 +20,9 @@ struct ModelSettings {
     std::chrono::milliseconds latency{20};
     bool drift = true;
     std::uint32_t seed = 1;
+    // Pace of the line: each byte sent takes this long, as on a real line, and a request
+    // counts as received once its last byte would have arrived. 0: bytes go out at once.
+    std::chrono::nanoseconds character_time{0};
 };
 
 struct Model {

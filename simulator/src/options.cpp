@@ -22,10 +22,15 @@ test opens that path as its serial port. SIGINT, SIGTERM or SIGHUP end it cleanl
 
 Line:
   --device PATH       answer on this serial device instead of a new pseudo-terminal
-  --baud N            device speed: 300 to 460800 (default 9600)
-  --data-bits N       device character size: 5 to 8 (default 8)
-  --parity P          device parity: none, even, odd, mark or space (default none)
-  --stop-bits N       device stop bits: 1 or 2 (default 1)
+  --baud N            line speed: 300 to 460800 (default 9600)
+  --data-bits N       character size: 5 to 8 (default 8)
+  --parity P          parity: none, even, odd, mark or space (default none)
+  --stop-bits N       stop bits: 1 or 2 (default 1)
+  --pace              send at the speed and framing above, as a real line does (a start bit,
+                      the data bits, the parity bit, the stop bits: 10 bit times a byte at
+                      8N1), and answer a request once its last byte would have arrived; for
+                      a pseudo-terminal, which otherwise delivers at once (a device paces
+                      itself, so --pace with --device is refused)
   --link PATH         keep a symbolic link PATH to the pseudo-terminal's slave; it follows the
                       line across hang-ups, is absent while the line is down and is removed
                       at exit. Refused while another em1sim keeps PATH, and when PATH is
@@ -140,6 +145,7 @@ enum Option {
     kControl,
     kTrace,
     kVersion,
+    kPace,
 };
 
 constexpr option kLongOptions[] = {
@@ -162,6 +168,7 @@ constexpr option kLongOptions[] = {
     {"script", required_argument, nullptr, kScript},
     {"control", required_argument, nullptr, kControl},
     {"trace", required_argument, nullptr, kTrace},
+    {"pace", no_argument, nullptr, kPace},
     {"help", no_argument, nullptr, 'h'},
     {"version", no_argument, nullptr, kVersion},
     {nullptr, 0, nullptr, 0},
@@ -311,6 +318,9 @@ bool apply(int code, std::string_view value, ProgramOptions &options) {
     case kVersion:
         options.version = true;
         return true;
+    case kPace:
+        options.pace = true;
+        return true;
     case 'h':
         options.help = true;
         return true;
@@ -338,6 +348,12 @@ std::optional<ProgramOptions> parse_options(int argc, char **argv) {
         complain(std::string("unexpected argument ") + argv[::optind]);
         return std::nullopt;
     }
+    if (options.pace && options.device) {
+        complain("--pace is for a pseudo-terminal; a device keeps its own pace");
+        return std::nullopt;
+    }
+    if (options.pace)
+        options.model.character_time = character_time(options.line);
     return options;
 }
 

@@ -17,6 +17,7 @@ struct ProgramOptions {
     std::string link;
     std::string control;
     std::optional<std::string> trace;  // "-" for standard error
+    bool pace = false;                 // send at the line's speed and framing
     std::vector<std::string> commands; // from --set, --alert, --fault and --script, in order
     bool help = false;
     bool version = false;

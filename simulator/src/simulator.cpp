@@ -1,13 +1,28 @@
 #include "em1sim/simulator.h"
 
 #include "engine.h"
+#include "line_settings.h"
 
 #include <optional>
 #include <stdexcept>
+#include <string_view>
 #include <thread>
 
 namespace em1sim {
 namespace {
+
+std::chrono::nanoseconds pace_of(const Options &options) {
+    if (!options.pace)
+        return std::chrono::nanoseconds(0);
+    const bool framing = options.data_bits >= 5 && options.data_bits <= 8 &&
+                         (options.stop_bits == 1 || options.stop_bits == 2) &&
+                         std::string_view("NEOMS").find(options.parity) != std::string_view::npos;
+    if (options.baud <= 0 || !framing)
+        throw std::invalid_argument("pace: baud above 0, 5 to 8 data bits, parity N, E, O, M "
+                                    "or S, 1 or 2 stop bits");
+    return character_time(
+        LineSettings{options.baud, options.data_bits, options.parity, options.stop_bits});
+}
 
 ModelSettings model_settings(const Options &options) {
     return ModelSettings{options.loops,
@@ -15,7 +30,8 @@ ModelSettings model_settings(const Options &options) {
                          ProtocolSettings{options.fast_start, options.confirm_letters},
                          options.latency,
                          options.drift,
-                         options.seed};
+                         options.seed,
+                         pace_of(options)};
 }
 
 } // namespace

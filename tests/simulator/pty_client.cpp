@@ -33,6 +33,12 @@ void PtyClient::send(std::string_view bytes) {
 }
 
 std::string PtyClient::read_until(char terminator, std::chrono::milliseconds timeout) {
+    std::vector<std::chrono::steady_clock::time_point> arrivals;
+    return read_timed(terminator, timeout, arrivals);
+}
+
+std::string PtyClient::read_timed(char terminator, std::chrono::milliseconds timeout,
+                                  std::vector<std::chrono::steady_clock::time_point> &arrivals) {
     const auto end = std::chrono::steady_clock::now() + timeout;
     std::string received;
     while (received.empty() || received.back() != terminator) {
@@ -44,6 +50,7 @@ std::string PtyClient::read_until(char terminator, std::chrono::milliseconds tim
         char byte = 0;
         if (::read(fd_, &byte, 1) != 1)
             break;
+        arrivals.push_back(std::chrono::steady_clock::now());
         received += byte;
     }
     return received;

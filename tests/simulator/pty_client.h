@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 #include <thread>
+#include <vector>
 
 namespace sim_test {
 
@@ -23,6 +24,9 @@ class PtyClient {
     void send(std::string_view bytes);
     // Reads until the terminator has arrived or the timeout has run out.
     std::string read_until(char terminator, std::chrono::milliseconds timeout = 1000ms);
+    // Reads as read_until does and records when each byte was taken off the line.
+    std::string read_timed(char terminator, std::chrono::milliseconds timeout,
+                           std::vector<std::chrono::steady_clock::time_point> &arrivals);
     // Everything that arrives within the window.
     std::string read_for(std::chrono::milliseconds window);
     std::string ask(std::string_view request, char terminator = kEtx) {

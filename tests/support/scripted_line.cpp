@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <utility>
@@ -11,6 +12,24 @@ namespace {
 
 constexpr std::uint32_t kMaxReadRequest = 0xFFFF;
 constexpr int kDrainReadFailed = 1;
+
+// Virtual time that the tests before the last Reset covered.
+std::uint64_t earlierVirtualMs = 0;
+
+// With EM_VIRTUAL_TIME_FILE set, appends the virtual milliseconds that this test program
+// covered to that file when it exits, so the protocol time that the tests stand for can be
+// set against the real time they take.
+void ReportVirtualTime() {
+    const char *path = std::getenv("EM_VIRTUAL_TIME_FILE");
+    if (path == nullptr || *path == '\0') {
+        return;
+    }
+    if (std::FILE *file = std::fopen(path, "a")) {
+        const std::uint64_t total = earlierVirtualMs + ScriptedLine::Instance().Now();
+        std::fprintf(file, "%llu\n", static_cast<unsigned long long>(total));
+        std::fclose(file);
+    }
+}
 
 std::string NameOf(const PortSettings &settings) {
     const char *name = settings.portName;
@@ -50,12 +69,16 @@ ScriptStep &ScriptStep::After(std::uint64_t ms) {
     return *this;
 }
 
+// The report is registered after the line exists, so it runs while the line still does.
 ScriptedLine &ScriptedLine::Instance() {
     static ScriptedLine line;
+    static const bool reportsAtExit = std::atexit(ReportVirtualTime) == 0;
+    static_cast<void>(reportsAtExit);
     return line;
 }
 
 void ScriptedLine::Reset() {
+    earlierVirtualMs += nowMs_;
     *this = ScriptedLine();
 }
 

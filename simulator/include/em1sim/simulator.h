@@ -34,12 +34,21 @@ struct Options {
     std::string link;                     // a symbolic link to the slave, kept across hang-ups
     std::vector<std::string> commands;    // control commands run before the line answers
     bool trace_to_stderr = false;         // besides keeping the trace for trace()
+    // A pseudo-terminal delivers bytes at once; pace sends them no faster than a line of this
+    // rate and framing would (a start bit, the data bits, a parity bit unless parity is 'N',
+    // the stop bits), and answers a request once its last byte would have arrived.
+    bool pace = false;
+    int baud = 9600;
+    int data_bits = 8;
+    char parity = 'N'; // N, E, O, M (mark) or S (space)
+    int stop_bits = 1;
 };
 
 class Simulator {
   public:
     // Opens the pseudo-terminal and starts answering; throws std::system_error when the line
-    // cannot be opened and std::runtime_error when one of options.commands fails.
+    // cannot be opened, std::invalid_argument for pace settings that no line has, and
+    // std::runtime_error when one of options.commands fails.
     explicit Simulator(const Options &options = {});
     ~Simulator();
     Simulator(const Simulator &) = delete;
