@@ -7,8 +7,8 @@
 #include <fcntl.h>
 #include <stdexcept>
 #include <string_view>
-#include <sys/stat.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <system_error>
 #include <unistd.h>
 #include <utility>
