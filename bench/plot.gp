@@ -1,12 +1,12 @@
 # Time per command against the floor, from em_bench's times.dat: for each command, the share
 # of commands (y) that took at most x ms past the floor's median, for the driver and for the
 # floor (the same exchanges as bare system calls).
-# gnuplot -e "data='times.dat'; output='command-times.svg'" plot.gp
+# gnuplot -e "data='times.dat'; output='command-times.png'" plot.gp
 if (!exists("data")) data = "times.dat"
-if (!exists("output")) output = "command-times.svg"
+if (!exists("output")) output = "command-times.png"
 names = "SingleRead BlockRead SingleWrite ColdStart"
 
-set terminal svg size 960,720 dynamic font "sans,12" background "white"
+set terminal pngcairo size 960,720 font "sans,10" background "white"
 set output output
 set multiplot layout 2,2 title "EM-1 driver: time per command against the protocol's floor (9600 8N1, paced simulator)"
 set xlabel "ms past the floor's median"

@@ -24,5 +24,5 @@ build/release/bin/em_bench --out "$out" "$@" | tee "$out/bench.txt"
   echo
   uname -srvmo
 } >"$out/machine.txt"
-gnuplot -e "data='$out/times.dat'; output='$out/command-times.svg'" bench/plot.gp
-echo "plot: $out/command-times.svg; machine: $out/machine.txt"
+gnuplot -e "data='$out/times.dat'; output='$out/command-times.png'" bench/plot.gp
+echo "plot: $out/command-times.png; machine: $out/machine.txt"
