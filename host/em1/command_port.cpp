@@ -19,21 +19,25 @@ const char *StartedBy(const StartOptions &options) {
     return UsesStartupLines(options.port) ? "ColdStart" : "WarmStart";
 }
 
+// Starts the instance as the options say and reports how.
+StartOptions StartReported(Instance &instance, Context &context) {
+    StartOptions options = StartOptionsOf(context);
+    StartInstance(instance, options);
+    Report(StartedBy(options), 0, instance);
+    return options;
+}
+
 } // namespace
 
 ExitStatus RunStart(Context &context) {
     Instance instance(context.driver);
-    const StartOptions options = StartOptionsOf(context);
-    StartInstance(instance, options);
-    Report(StartedBy(options), 0, instance);
+    StartReported(instance, context);
     return ExitStatus::Ok;
 }
 
 ExitStatus RunOpen(Context &context) {
     Instance instance(context.driver);
-    const StartOptions options = StartOptionsOf(context);
-    StartInstance(instance, options);
-    Report(StartedBy(options), 0, instance);
+    const StartOptions options = StartReported(instance, context);
     const std::int32_t closed = instance.Call(EM_CMD_CLOSE_PORT);
     Report("ClosePort", closed, instance);
     const std::int32_t opened = instance.Call(EM_CMD_OPEN_PORT);
@@ -46,9 +50,7 @@ ExitStatus RunOpen(Context &context) {
 
 ExitStatus RunClose(Context &context) {
     Instance instance(context.driver);
-    const StartOptions options = StartOptionsOf(context);
-    StartInstance(instance, options);
-    Report(StartedBy(options), 0, instance);
+    const StartOptions options = StartReported(instance, context);
     const std::int32_t closed = instance.Call(EM_CMD_CLOSE_PORT);
     Report("ClosePort", closed, instance);
     if (closed != 0) {
@@ -63,9 +65,7 @@ ExitStatus RunReopen(Context &context) {
                                  ? context.line.port.name
                                  : FitPortName("reopen", context.line.operands.front());
     Instance instance(context.driver);
-    const StartOptions options = StartOptionsOf(context);
-    StartInstance(instance, options);
-    Report(StartedBy(options), 0, instance);
+    const StartOptions options = StartReported(instance, context);
     if (name == options.port.name && instance.PortOpen()) {
         // ReopenPort closes the old port only for a new name; the same port, still open,
         // would refuse a second open.
