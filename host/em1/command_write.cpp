@@ -32,13 +32,7 @@ ExitStatus RunWrite(Context &context) {
     const Item &item = items.front();
     WriteValue value = PrepareWrite(item, context.line.operands[1]);
     StartInstance(instance, StartOptionsOf(context));
-    ItemRequest request{};
-    request.address = item.address.c_str();
-    request.itemClass = item.itemClass;
-    request.index = item.index;
-    request.dataType = item.dataType;
-    request.count = 1;
-    request.values = value.cell.data();
+    ItemRequest request = item.SingleRequest(value.cell.data());
     const std::int32_t result = instance.Call(EM_CMD_SINGLE_WRITE, &request);
     if (result != 0) {
         ThrowWriteFailure(item, value, result);

@@ -75,6 +75,17 @@ double Item::Scale() const {
     }
 }
 
+ItemRequest Item::SingleRequest(void *cell) const {
+    ItemRequest request{};
+    request.address = address.c_str();
+    request.itemClass = itemClass;
+    request.index = index;
+    request.dataType = dataType;
+    request.count = 1;
+    request.values = cell;
+    return request;
+}
+
 std::optional<Item> DefineItem(const Driver &driver, DriverState &state,
                                const ItemArgument &argument) {
     // The driver writes the upper-cased address back into this buffer.

@@ -29,6 +29,8 @@ struct Item {
 
     char Letter() const;  // the parameter letter of a loop or module item, else '\0'
     double Scale() const; // 1, 10 or 1000 for loop and module items, 1 for the others
+    // The driver's record for one value of this item in the host's cell.
+    ItemRequest SingleRequest(void *cell) const;
 };
 
 // DefineItem with the argument's data type, or the default type of the address. Returns

@@ -12,13 +12,7 @@ bool TokenUndecoded(const Item &item, const Shown &shown) {
 
 ItemResult ReadItem(Instance &instance, const Item &item) {
     Cell cell{};
-    ItemRequest request{};
-    request.address = item.address.c_str();
-    request.itemClass = item.itemClass;
-    request.index = item.index;
-    request.dataType = item.dataType;
-    request.count = 1;
-    request.values = cell.data();
+    ItemRequest request = item.SingleRequest(cell.data());
     const std::int32_t result = instance.Call(EM_CMD_SINGLE_READ, &request);
     ItemResult read;
     read.hostValue =
