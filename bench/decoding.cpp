@@ -41,7 +41,8 @@ void store_data(benchmark::State &state, const std::string &reply, Decoded item)
         benchmark::DoNotOptimize(StoreData(request, work.data()));
         benchmark::ClobberMemory();
     }
-    if (StoreData(request, std::strcpy(work.data(), reply.c_str())) != 0)
+    std::memcpy(work.data(), reply.c_str(), reply.size() + 1);
+    if (StoreData(request, work.data()) != 0)
         state.SkipWithError("the reply does not decode");
 }
 
