@@ -6,6 +6,7 @@
 #include "em1sim/simulator.h"
 #include "em_driver.h"
 #include "log_capture.h"
+#include "open_descriptors.h"
 
 #include <gtest/gtest.h>
 
@@ -25,15 +26,6 @@ namespace {
 
 constexpr char kHostBytes[] = "HOST\n";
 constexpr int kHostByteCount = sizeof kHostBytes - 1;
-
-std::size_t OpenDescriptors() {
-    std::size_t count = 0;
-    for ([[maybe_unused]] const auto &entry :
-         std::filesystem::directory_iterator("/proc/self/fd")) {
-        ++count;
-    }
-    return count;
-}
 
 bool IsOpen(int fd) {
     return fcntl(fd, F_GETFD) != -1;

@@ -2,7 +2,6 @@
 
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <stdexcept>
 #include <thread>
 
@@ -50,15 +49,6 @@ std::string UniqueLinkName() {
     ::close(fd);
     ::unlink(name);
     return name;
-}
-
-std::size_t OpenDescriptors() {
-    std::size_t count = 0;
-    for ([[maybe_unused]] const auto &entry :
-         std::filesystem::directory_iterator("/proc/self/fd")) {
-        ++count;
-    }
-    return count;
 }
 
 Instance::Instance(std::int32_t driverNumber, std::uint32_t seed) : link_(UniqueLinkName()) {

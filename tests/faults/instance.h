@@ -7,6 +7,7 @@
 
 #include "em1sim/simulator.h"
 #include "hosted_driver.h"
+#include "open_descriptors.h"
 
 #include <chrono>
 #include <cstdint>
@@ -78,8 +79,5 @@ class Instance {
 
 // A unique name of 11 characters under /tmp for a simulator's link.
 std::string UniqueLinkName();
-
-// The open descriptors of this process.
-std::size_t OpenDescriptors();
 
 } // namespace faults
