@@ -2,6 +2,7 @@
 #include "address_grammar.h"
 #include "commands.h"
 #include "item.h"
+#include "item_reads.h"
 #include "number_text.h"
 #include "reading.h"
 #include "vocabulary.h"
@@ -73,7 +74,8 @@ void ReadBlock(Instance &instance, Block &block) {
     const std::int32_t result = instance.Call(EM_CMD_BLOCK_READ, &request);
     if (result != 0) {
         const ReadProblem problem =
-            DescribeReadFailure("BlockRead", block.first.address, result, false);
+            DescribeReadFailure("BlockRead", block.first.address, result, false,
+                                LastReply(instance));
         throw Failure(problem.status, problem.message);
     }
 }
@@ -121,7 +123,7 @@ ExitStatus RunBlock(Context &context) {
     if (!count) {
         throw UsageError("block: COUNT '" + countText + "' is not a whole number");
     }
-    Instance instance(context.driver);
+    Instance instance(context.driver, context.trace, context.echo);
     Block block = DefineBlock(context.driver, instance.State(), context.line.operands[0], *count);
     StartInstance(instance, StartOptionsOf(context));
     ReadBlock(instance, block);
@@ -134,7 +136,7 @@ ExitStatus RunBlock(Context &context) {
 }
 
 ExitStatus RunAlerts(Context &context) {
-    Instance instance(context.driver);
+    Instance instance(context.driver, context.trace, context.echo);
     Block block = DefineBlock(context.driver, instance.State(), "A", kAlertNames.size());
     StartInstance(instance, StartOptionsOf(context));
     ReadBlock(instance, block);

@@ -2,20 +2,75 @@
 #include "address_grammar.h"
 #include "commands.h"
 #include "item_reads.h"
+#include "number_text.h"
+#include "poll_engine.h"
 
 #include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
-#include <thread>
+#include <cmath>
 
 namespace {
 
-volatile std::sig_atomic_t interrupted = 0;
+volatile std::sig_atomic_t stopSignal = 0;
 
-void OnInterrupt(int) {
-    interrupted = 1;
+void OnSignal(int signal) {
+    stopSignal = signal;
 }
+
+// A process that ends on a signal exits with 128 and its number.
+constexpr int kSignalBase = 128;
+
+std::string Seconds(std::chrono::steady_clock::duration duration) {
+    return FormatNumber(
+        std::round(std::chrono::duration<double>(duration).count() * 1000) / 1000);
+}
+
+// The poll's rounds on standard output, its troubles on standard error (and as JSON event
+// lines in JSON mode).
+class PollReporter : public PollListener {
+  public:
+    PollReporter(RoundWriter &writer, std::string port, std::size_t itemCount)
+        : writer_(writer), port_(std::move(port)), itemCount_(itemCount) {}
+    void RoundDone(const Round &round) override {
+        lastRound_ = round.number;
+        if (round.missed) {
+            std::fprintf(stderr, "em1: round %lld missed: the line on %s is down\n", round.number,
+                         port_.c_str());
+        } else {
+            TellProblems(round);
+        }
+        writer_.Write(round);
+    }
+    void LineDown(const Round &) override {
+        std::fprintf(stderr, "em1: the line on %s failed (a hang-up or a vanished device); "
+                             "reopening it\n",
+                     port_.c_str());
+        writer_.Tell(LineNews{std::chrono::system_clock::now(), "line down", port_, 0, 0});
+    }
+    void LineBack(std::chrono::steady_clock::duration outage, long long missed) override {
+        std::fprintf(stderr, "em1: the line on %s is back after %s s; %lld round%s missed\n",
+                     port_.c_str(), Seconds(outage).c_str(), missed, missed == 1 ? "" : "s");
+        writer_.Tell(LineNews{std::chrono::system_clock::now(), "line back", port_,
+                              std::chrono::duration<double>(outage).count(), missed});
+    }
+    void RoundOverran(std::chrono::steady_clock::duration took,
+                      std::chrono::steady_clock::duration interval) override {
+        std::fprintf(stderr,
+                     "em1: a round of %zu item%s takes %s s, longer than the interval of %s s; "
+                     "rounds follow each other without a pause\n",
+                     itemCount_, itemCount_ == 1 ? "" : "s", Seconds(took).c_str(),
+                     Seconds(interval).c_str());
+    }
+    long long LastRound() const { return lastRound_; }
+
+  private:
+    RoundWriter &writer_;
+    std::string port_;
+    std::size_t itemCount_;
+    long long lastRound_ = 0;
+};
 
 void PrintDefinition(const Item &item) {
     std::printf("%-8s %-10s %5d %5d %5d  %-7s x%g\n", item.address.c_str(),
@@ -23,14 +78,6 @@ void PrintDefinition(const Item &item) {
                 TypeName(item.dataType).c_str(), item.Scale());
 }
 
-// Waits until the next round is due, waking now and then to notice an interruption.
-void WaitUntil(std::chrono::steady_clock::time_point due) {
-    constexpr std::chrono::milliseconds kStep{50};
-    while (interrupted == 0 && std::chrono::steady_clock::now() < due) {
-        std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(
-            kStep, due - std::chrono::steady_clock::now()));
-    }
-}
 
 } // namespace
 
@@ -54,41 +101,38 @@ ExitStatus RunCheck(Context &context) {
 }
 
 ExitStatus RunRead(Context &context) {
-    Instance instance(context.driver);
+    Instance instance(context.driver, context.trace, context.echo);
     const auto items = DefineItems(context.driver, instance.State(), context.line.operands, "read");
     StartInstance(instance, StartOptionsOf(context));
-    const auto writer = MakeRoundWriter(stdout, context.line.format, items, true);
+    const auto writer =
+        MakeRoundWriter(stdout, context.line.format, items, true, context.line.csvHeader);
     const Round round = ReadRound(instance, items, 1);
+    TellProblems(round);
     writer->Write(round);
     return FirstProblem(round);
 }
 
 ExitStatus RunPoll(Context &context) {
-    Instance instance(context.driver);
+    Instance instance(context.driver, context.trace, context.echo);
     const auto items = DefineItems(context.driver, instance.State(), context.line.operands, "poll");
-    StartInstance(instance, StartOptionsOf(context));
-    const auto writer = MakeRoundWriter(stdout, context.line.format, items, false);
-    const auto period = std::chrono::duration_cast<std::chrono::steady_clock::duration>(
-        std::chrono::duration<double>(context.line.intervalSeconds));
-    std::signal(SIGINT, OnInterrupt);
-    std::signal(SIGTERM, OnInterrupt);
-    ExitStatus status = ExitStatus::Ok;
-    auto due = std::chrono::steady_clock::now();
-    for (long long number = 1;
-         interrupted == 0 && (!context.line.rounds || number <= *context.line.rounds); ++number) {
-        if (number > 1) {
-            // A round that ran over its period is followed at once, not by a burst.
-            due = std::max(due + period, std::chrono::steady_clock::now());
-            WaitUntil(due);
-            if (interrupted != 0) {
-                break;
-            }
-        }
-        const Round round = ReadRound(instance, items, number);
-        writer->Write(round);
-        if (status == ExitStatus::Ok) {
-            status = FirstProblem(round);
-        }
+    const StartOptions options = StartOptionsOf(context);
+    StartInstance(instance, options);
+    const auto writer = MakeRoundWriter(stdout, context.line.format, items, false,
+                                        context.line.csvHeader);
+    std::signal(SIGINT, OnSignal);
+    std::signal(SIGTERM, OnSignal);
+    PollReporter reporter(*writer,
+                          options.port.given.empty() ? options.port.name : options.port.given,
+                          items.size());
+    PollEngine engine(instance, items, options, [] { return stopSignal != 0; });
+    const PollPlan plan{std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                            std::chrono::duration<double>(context.line.intervalSeconds)),
+                        context.line.rounds};
+    const ExitStatus status = engine.Run(plan, reporter);
+    if (stopSignal != 0) {
+        std::fprintf(stderr, "em1: stopped by %s after round %lld\n",
+                     stopSignal == SIGINT ? "SIGINT" : "SIGTERM", reporter.LastRound());
+        return static_cast<ExitStatus>(kSignalBase + stopSignal);
     }
     return status;
 }

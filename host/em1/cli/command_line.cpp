@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdlib>
 #include <string_view>
 
 namespace {
@@ -103,11 +104,14 @@ struct OptionDefinition {
 };
 
 constexpr std::uint16_t kLowestBaud = 50;
+// The port when --port is not given.
+constexpr const char *kPortVariable = "EM1_PORT";
 
-const std::array<OptionDefinition, 17> kOptions = {{
+const std::array<OptionDefinition, 19> kOptions = {{
     {"--port", 'p', true,
      [](CommandLine &c, std::string_view o, std::string_view v) {
          c.port.name = FitPortName(o, v);
+         c.port.given = v;
      }},
     {"--baud", 'b', true,
      [](CommandLine &c, std::string_view o, std::string_view v) {
@@ -147,17 +151,27 @@ const std::array<OptionDefinition, 17> kOptions = {{
      [](CommandLine &c, std::string_view o, std::string_view v) { c.traceFile = NonEmpty(o, v); }},
     {"--verbose", 'v', false,
      [](CommandLine &c, std::string_view, std::string_view) { ++c.verbosity; }},
-    {"--format", '\0', true,
+    {"--format", 'f', true,
      [](CommandLine &c, std::string_view o, std::string_view v) {
          c.format = static_cast<OutputFormat>(PickWord(o, v, kFormats, "table, csv, json"));
          c.commandOptions.emplace_back(o);
      }},
-    {"--interval", '\0', true,
+    {"--no-verify", '\0', false,
+     [](CommandLine &c, std::string_view o, std::string_view) {
+         c.verify = false;
+         c.commandOptions.emplace_back(o);
+     }},
+    {"--no-header", '\0', false,
+     [](CommandLine &c, std::string_view o, std::string_view) {
+         c.csvHeader = false;
+         c.commandOptions.emplace_back(o);
+     }},
+    {"--interval", 'i', true,
      [](CommandLine &c, std::string_view o, std::string_view v) {
          c.intervalSeconds = BoundedDecimal(o, v, 0, 86400);
          c.commandOptions.emplace_back(o);
      }},
-    {"--count", '\0', true,
+    {"--count", 'c', true,
      [](CommandLine &c, std::string_view o, std::string_view v) {
          c.rounds = BoundedInteger(o, v, 1, 100000000);
          c.commandOptions.emplace_back(o);
@@ -269,6 +283,11 @@ CommandLine ParseCommandLine(std::span<char *const> arguments) {
         } else {
             ReadShortOptions(line, argument, reader);
         }
+    }
+    if (const char *port = std::getenv(kPortVariable); line.port.name.empty() && port != nullptr &&
+                                                       *port != '\0') {
+        line.port.name = FitPortName(kPortVariable, port);
+        line.port.given = port;
     }
     return line;
 }

@@ -14,7 +14,8 @@
 enum class OutputFormat { Table, Csv, Json };
 
 struct PortOptions {
-    std::string name; // fitted to the driver's 11 characters; empty when not given
+    std::string name;  // fitted to the driver's 11 characters; empty when not given
+    std::string given; // as given: a link is followed anew when the line is reopened
     // Line settings; those not given come from the driver's self-description.
     std::optional<std::uint16_t> baudRate;
     std::optional<std::uint16_t> dataBits;
@@ -39,6 +40,8 @@ struct CommandLine {
     OutputFormat format = OutputFormat::Table;
     double intervalSeconds = 1.0;
     std::optional<long long> rounds; // poll rounds; none: until interrupted
+    bool verify = true;              // write: read the item back
+    bool csvHeader = true;
     bool help = false;
     bool version = false;
     std::vector<std::string> commandOptions; // --format, --interval, --count as given

@@ -30,13 +30,13 @@ StartOptions StartReported(Instance &instance, Context &context) {
 } // namespace
 
 ExitStatus RunStart(Context &context) {
-    Instance instance(context.driver);
+    Instance instance(context.driver, context.trace, context.echo);
     StartReported(instance, context);
     return ExitStatus::Ok;
 }
 
 ExitStatus RunOpen(Context &context) {
-    Instance instance(context.driver);
+    Instance instance(context.driver, context.trace, context.echo);
     const StartOptions options = StartReported(instance, context);
     const std::int32_t closed = instance.Call(EM_CMD_CLOSE_PORT);
     Report("ClosePort", closed, instance);
@@ -49,7 +49,7 @@ ExitStatus RunOpen(Context &context) {
 }
 
 ExitStatus RunClose(Context &context) {
-    Instance instance(context.driver);
+    Instance instance(context.driver, context.trace, context.echo);
     const StartOptions options = StartReported(instance, context);
     const std::int32_t closed = instance.Call(EM_CMD_CLOSE_PORT);
     Report("ClosePort", closed, instance);
@@ -64,7 +64,7 @@ ExitStatus RunReopen(Context &context) {
     const std::string name = context.line.operands.empty()
                                  ? context.line.port.name
                                  : FitPortName("reopen", context.line.operands.front());
-    Instance instance(context.driver);
+    Instance instance(context.driver, context.trace, context.echo);
     const StartOptions options = StartReported(instance, context);
     if (name == options.port.name && instance.PortOpen()) {
         // ReopenPort closes the old port only for a new name; the same port, still open,

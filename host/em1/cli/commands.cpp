@@ -41,7 +41,7 @@ host's cell holds it, and the scale between them. Modes and statuses show by nam
 OK), alert items as active or clear. --format csv or json gives the same as one round of
 poll.
 )",
-     1, 64, "--format", true, RunRead},
+     1, 64, "--format --no-header", true, RunRead},
     {"poll", "poll ADDR[:TYPE]... [--interval SECONDS] [--count N] [--format table|csv|json]",
      "read items in rounds",
      R"(Reads the items in rounds, one round every --interval seconds (default 1, decimals
@@ -53,7 +53,7 @@ A table has a column per item; CSV has a header row, then time,round and a field
 A failed read shows as "-" in a table and {"item":...,"error":"no answer"} in JSON, is told
 on standard error, and the poll goes on; the exit status is that of the first failure.
 )",
-     1, 64, "--format --interval --count", true, RunPoll},
+     1, 64, "--format --interval --count --no-header", true, RunPoll},
     {"block", "block CLASS|ADDR COUNT", "read a whole class as a block of 16-bit values",
      R"(Reads COUNT values of class L (loops: S V % X of each), M (modules: V X of each) or A
 (alert flags) with one request (BlockRead). A class letter starts at loop, module or flag
@@ -74,7 +74,7 @@ for letters C D I P [ ] ^ F G one of their tokens or OFF. Special words: DISP 1 
 "TURN KEY OFF" on the display and DISP 0 blanks it, SX 0 resets and acknowledges the
 alerts, S? 0 initialises the adapter.
 )",
-     2, 2, "", true, RunWrite},
+     2, 2, "--no-verify", true, RunWrite},
     {"open", "open", "close the instance's port and open it again (OpenPort)",
      R"(Starts the instance, closes its port (ClosePort) and opens it again with OpenPort,
 which runs no adapter dialogue. With --no-start em1 records the port settings itself and

@@ -13,6 +13,8 @@ struct Context {
     const CommandLine &line;
     const Driver &driver;
     bool showProgress = false;
+    LineTrace *trace = nullptr; // what happened on the line, for commands that talk to it
+    LineEcho echo;              // -vv: every line event on standard error
 };
 
 // How the instance starts for this command line, with the driver's default line settings

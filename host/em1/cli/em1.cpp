@@ -2,17 +2,17 @@
 #include "commands.h"
 #include "driver_log.h"
 #include "help.h"
+#include "output_check.h"
 #include "platform.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <exception>
+#include <optional>
 #include <span>
 #include <string>
 
 namespace {
-
-constexpr const char *kTraceVariable = "EM_TRACE";
 
 const CommandDefinition &ChosenCommand(const CommandLine &line) {
     if (line.command.empty()) {
@@ -76,13 +76,26 @@ int Run(const CommandLine &line) {
     }
     const CommandDefinition &command = ChosenCommand(line);
     CheckOperands(command, line);
-    if (!line.traceFile.empty() && !SetEnvironment(kTraceVariable, line.traceFile.c_str())) {
-        throw Failure(ExitStatus::Usage, "--trace: cannot set " + std::string(kTraceVariable));
+    RequireStandardOutput();
+    // The trace is named before the driver is loaded; em1 reads back what each call did on
+    // the line from it.
+    std::optional<LineTrace> trace;
+    if (command.talksToInstrument) {
+        trace.emplace(line.traceFile);
     }
     const bool logOnStandardError = ConfigureDriverLog(line.verbosity);
     const Driver driver(line.driverPath.empty() ? DefaultDriverPath() : line.driverPath);
     // The progress line would tangle with the driver's log lines on the same terminal.
-    Context context{line, driver, IsTerminal(stderr) && !logOnStandardError};
+    Context context{line, driver, IsTerminal(stderr) && !logOnStandardError && line.verbosity < 2,
+                    nullptr, {}};
+    if (trace) {
+        context.trace = &*trace;
+    }
+    if (line.verbosity >= 2) {
+        context.echo = [](const LineEvent &event) {
+            std::fprintf(stderr, "em1: line %s\n", event.line.c_str());
+        };
+    }
     return static_cast<int>(command.run(context));
 }
 
@@ -90,7 +103,10 @@ int Run(const CommandLine &line) {
 
 int main(int argc, char **argv) {
     try {
-        return Run(ParseCommandLine(std::span<char *const>(argv + 1, argv + std::max(argc, 1))));
+        const int status =
+            Run(ParseCommandLine(std::span<char *const>(argv + 1, argv + std::max(argc, 1))));
+        FinishOutput(stdout);
+        return status;
     } catch (const UsageError &error) {
         std::fprintf(stderr, "em1: %s\nTry 'em1 --help'.\n", error.what());
         return static_cast<int>(error.Status());

@@ -12,6 +12,8 @@ enum class ExitStatus : int {
     NoDriver = 66,        // the driver library cannot be loaded
     NoAnswer = 69,        // the instrument does not answer, or its adapter is not ready
     PortUnavailable = 74, // the serial port cannot be opened
+    OutputFailed = 74,    // standard output could not take what em1 wrote
+    Unconfirmed = 75,     // a write was sent but not acknowledged: it may have been applied
     Refused = 76,         // the instrument refused a request
 };
 

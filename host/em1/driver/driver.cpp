@@ -2,6 +2,8 @@
 
 #include "exit_status.h"
 
+#include <cstring>
+
 namespace {
 // The host's number for its one instance; the driver shows it in its log lines.
 constexpr std::int32_t kDriverNumber = 1;
@@ -45,5 +47,16 @@ Instance::~Instance() {
 }
 
 std::int32_t Instance::Call(std::int32_t command, void *parameters) {
-    return driver_.Call(&state_, command, parameters);
+    const std::int32_t result = driver_.Call(&state_, command, parameters);
+    if (trace_ != nullptr) {
+        lastLine_ = trace_->TakeNew(
+            Escaped(std::string(state_.port.portName,
+                                strnlen(state_.port.portName, sizeof state_.port.portName))));
+        if (echo_) {
+            for (const auto &event : lastLine_) {
+                echo_(event);
+            }
+        }
+    }
+    return result;
 }

@@ -33,16 +33,21 @@ double Number(const Item &item, std::string_view value, const std::string &expec
     return *number;
 }
 
-// A mode or status: its name, or its code as a number.
+// A mode by name or code; a status by its code only, the form in which the driver sends it.
 WriteValue PrepareCode(const Item &item, std::string_view value, ValueKind kind) {
-    const auto names = kind == ValueKind::Mode ? std::span<const std::string_view>(kModeNames)
-                                               : std::span<const std::string_view>(kStatusNames);
-    const std::string expected = std::string(kind == ValueKind::Mode ? "a mode" : "a status") +
-                                 " (" + Listed(names) + ") or its code 0 to " +
-                                 std::to_string(names.size() - 1);
+    const bool mode = kind == ValueKind::Mode;
+    const auto names = mode ? std::span<const std::string_view>(kModeNames)
+                            : std::span<const std::string_view>(kStatusNames);
+    const std::string last = std::to_string(names.size() - 1);
+    const std::string expected = mode ? "a mode (" + Listed(names) + ") or its code 0 to " + last
+                                      : "a status code 0 to " + last;
     int code = 0;
-    if (const auto named = CodeOfName(kind, value)) {
+    if (const auto named = CodeOfName(kind, value); named && mode) {
         code = *named;
+    } else if (named) {
+        Refuse(item, value,
+               "statuses go out as their codes: write " + std::to_string(*named) + " for " +
+                   std::string(*CodeName(kind, *named)));
     } else {
         const double number = Number(item, value, expected);
         if (number != std::trunc(number) || number < 0 ||
@@ -53,6 +58,7 @@ WriteValue PrepareCode(const Item &item, std::string_view value, ValueKind kind)
     }
     WriteValue write;
     write.text = std::string(*CodeName(kind, code));
+    write.dataType = item.dataType;
     if (!WriteCell(write.cell, item.dataType, code * item.Scale())) {
         Refuse(item, value,
                "its code times the scale does not fit the type " + TypeName(item.dataType));
@@ -74,15 +80,30 @@ std::string TokenOf(const Item &item, double number) {
     return "";
 }
 
+// The cell type for a number: a 32-bit integer for a whole host value that fits one,
+// unless the command line chose the type.
+std::int32_t ExactType(const Item &item, double hostValue, bool typeGiven) {
+    Cell probe{};
+    if (!typeGiven && item.dataType == EM_TYPE_FLOAT && WriteCell(probe, EM_TYPE_INT32, hostValue)) {
+        return EM_TYPE_INT32;
+    }
+    return item.dataType;
+}
+
 WriteValue PrepareNumber(const Item &item, std::string_view value, double number,
-                         const std::string &text) {
+                         const std::string &text, bool typeGiven) {
     WriteValue write;
     write.text = text;
-    if (!WriteCell(write.cell, item.dataType, number * item.Scale())) {
+    write.number = number;
+    write.dataType = ExactType(item, number * item.Scale(), typeGiven);
+    if (!WriteCell(write.cell, write.dataType, number * item.Scale())) {
+        const std::string hint = item.dataType == EM_TYPE_FLOAT
+                                     ? " (a float holds at most 3.4e+38)"
+                                     : " exactly (a float item takes it: " + item.address +
+                                           ":float)";
         Refuse(item, value,
                FormatNumber(number) + " times the scale " + FormatNumber(item.Scale()) +
-                   " does not fit the type " + TypeName(item.dataType) +
-                   " exactly (a float item takes it: " + item.address + ":float)");
+                   " does not fit the type " + TypeName(item.dataType) + hint);
     }
     return write;
 }
@@ -96,7 +117,7 @@ WriteValue PrepareTabulated(const Item &item, std::string_view value) {
         Refuse(item, value,
                "parameter " + std::string(1, item.Letter()) + " takes only " + allowed);
     }
-    return PrepareNumber(item, value, number, token);
+    return PrepareNumber(item, value, number, token, true);
 }
 
 WriteValue PrepareSpecialWord(const Item &item, std::string_view value) {
@@ -111,13 +132,14 @@ WriteValue PrepareSpecialWord(const Item &item, std::string_view value) {
     }
     WriteValue write;
     write.text = std::to_string(*number);
+    write.dataType = item.dataType;
     WriteCellWord(write.cell, static_cast<std::int16_t>(*number));
     return write;
 }
 
 } // namespace
 
-WriteValue PrepareWrite(const Item &item, std::string_view value) {
+WriteValue PrepareWrite(const Item &item, std::string_view value, bool typeGiven) {
     if (item.itemClass == EM_CLASS_ALERT) {
         Refuse(item, value, "alert items can only be read; write SX 0 acknowledges the alerts");
     }
@@ -132,5 +154,5 @@ WriteValue PrepareWrite(const Item &item, std::string_view value) {
         return PrepareTabulated(item, value);
     }
     const double number = Number(item, value, "a number");
-    return PrepareNumber(item, value, number, FormatNumber(number));
+    return PrepareNumber(item, value, number, FormatNumber(number), typeGiven);
 }

@@ -2,7 +2,7 @@
 
 #include <charconv>
 #include <cmath>
-#include <cstdio>
+#include <string>
 
 std::optional<long long> ParseInteger(std::string_view text) {
     long long value = 0;
@@ -24,8 +24,30 @@ std::optional<double> ParseDecimal(std::string_view text) {
     return value;
 }
 
+namespace {
+constexpr double kLargestWhole = 1e15;
+}
+
 std::string FormatNumber(double value) {
+    if (value == 0) {
+        return "0"; // also for -0
+    }
+    if (value == std::trunc(value) && std::fabs(value) < kLargestWhole) {
+        return std::to_string(static_cast<long long>(value));
+    }
     char text[32];
-    std::snprintf(text, sizeof text, "%.6g", value == 0 ? 0.0 : value);
-    return text;
+    const auto result = std::to_chars(text, text + sizeof text, value);
+    return std::string(text, result.ptr);
+}
+
+std::string FormatFloat(float value) {
+    if (value == 0) {
+        return "0";
+    }
+    if (value == std::trunc(value) && std::fabs(value) < static_cast<float>(kLargestWhole)) {
+        return std::to_string(static_cast<long long>(value));
+    }
+    char text[32];
+    const auto result = std::to_chars(text, text + sizeof text, value);
+    return std::string(text, result.ptr);
 }

@@ -5,6 +5,7 @@
 #include "exit_status.h"
 #include "item.h"
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -12,6 +13,8 @@ struct Shown {
     double value = 0;    // instrument units: the host's value over the item's scale, or a code
     std::string text;    // as a person reads it: 42.5, AUTO, OFF, active
     bool decoded = true; // false when the driver could not decode a mode or status token
+    std::string number;  // value as the shortest text that reads back as the same value
+    std::string cell;    // the host's cell the same way
 };
 
 // The meaning of a value as the driver delivered it to the host.
@@ -25,6 +28,9 @@ struct ReadProblem {
     std::string message;
 };
 
-// A failed read in words, from the driver's result. operation is SingleRead or BlockRead.
+// A failed read in words, from the driver's result and, when the line trace tells it, the
+// reply that came: one beginning with "?" is the instrument's refusal, any other did not
+// decode. operation is SingleRead or BlockRead.
 ReadProblem DescribeReadFailure(std::string_view operation, std::string_view what,
-                                std::int32_t result, bool tokenUndecoded);
+                                std::int32_t result, bool tokenUndecoded,
+                                const std::optional<std::string> &reply);

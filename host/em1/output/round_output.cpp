@@ -2,6 +2,7 @@
 
 #include "clock_text.h"
 #include "number_text.h"
+#include "output_check.h"
 
 #include <algorithm>
 #include <cmath>
@@ -14,7 +15,7 @@ std::string ScaleText(double scale) {
 }
 
 std::string CellText(const ItemResult &result) {
-    return result.problem ? "-" : FormatNumber(result.hostValue);
+    return result.problem ? "-" : result.shown.cell;
 }
 
 std::string ValueText(const ItemResult &result) {
@@ -39,7 +40,7 @@ class ListWriter : public RoundWriter {
                          CellText(result).c_str(), ScaleText(items_[i].Scale()).c_str(),
                          TypeName(items_[i].dataType).c_str());
         }
-        std::fflush(out_);
+        CheckOutput(out_);
     }
 
   private:
@@ -57,18 +58,18 @@ class TableWriter : public RoundWriter {
     }
     void Write(const Round &round) override {
         if (round.number == 1) {
-            std::fprintf(out_, "%-12s  %5s", "TIME", "ROUND");
+            std::fprintf(out_, "%-24s  %5s", "TIME (UTC)", "ROUND");
             for (std::size_t i = 0; i < items_.size(); ++i) {
                 Column(items_[i].address, i);
             }
             std::fputc('\n', out_);
         }
-        std::fprintf(out_, "%-12s  %5lld", LocalClock(round.time).c_str(), round.number);
+        std::fprintf(out_, "%-24s  %5lld", UtcStamp(round.time).c_str(), round.number);
         for (std::size_t i = 0; i < items_.size(); ++i) {
             Column(ValueText(round.results[i]), i);
         }
         std::fputc('\n', out_);
-        std::fflush(out_);
+        CheckOutput(out_);
     }
 
   private:
@@ -98,9 +99,10 @@ std::string CsvField(const std::string &text) {
 // empty.
 class CsvWriter : public RoundWriter {
   public:
-    CsvWriter(std::FILE *out, const std::vector<Item> &items) : out_(out), items_(items) {}
+    CsvWriter(std::FILE *out, const std::vector<Item> &items, bool header)
+        : out_(out), items_(items), header_(header) {}
     void Write(const Round &round) override {
-        if (round.number == 1) {
+        if (round.number == 1 && header_) {
             std::fputs("time,round", out_);
             for (const auto &item : items_) {
                 std::fprintf(out_, ",%s", CsvField(item.address).c_str());
@@ -112,12 +114,13 @@ class CsvWriter : public RoundWriter {
             std::fprintf(out_, ",%s", result.problem ? "" : CsvField(result.shown.text).c_str());
         }
         std::fputc('\n', out_);
-        std::fflush(out_);
+        CheckOutput(out_);
     }
 
   private:
     std::FILE *out_;
     const std::vector<Item> &items_;
+    bool header_;
 };
 
 std::string JsonString(const std::string &text) {
@@ -138,8 +141,8 @@ std::string JsonString(const std::string &text) {
     return json + "\"";
 }
 
-std::string JsonNumber(double value) {
-    return std::isfinite(value) ? FormatNumber(value) : "null";
+std::string JsonNumber(double value, const std::string &text) {
+    return std::isfinite(value) ? text : "null";
 }
 
 std::string ProblemWord(ExitStatus status) {
@@ -156,14 +159,16 @@ std::string ProblemWord(ExitStatus status) {
 std::string JsonItem(const Item &item, const ItemResult &result) {
     std::string json = "{\"item\":" + JsonString(item.address);
     if (result.problem) {
-        return json + ",\"error\":" + JsonString(ProblemWord(result.problem->status)) + "}";
+        const std::string word =
+            result.skipped.empty() ? ProblemWord(result.problem->status) : result.skipped;
+        return json + ",\"error\":" + JsonString(word) + "}";
     }
-    json += ",\"value\":" + JsonNumber(result.shown.value);
-    if (result.shown.text != FormatNumber(result.shown.value)) {
+    json += ",\"value\":" + JsonNumber(result.shown.value, result.shown.number);
+    if (result.shown.text != result.shown.number) {
         json += ",\"text\":" + JsonString(result.shown.text);
     }
-    return json + ",\"cell\":" + JsonNumber(result.hostValue) +
-           ",\"scale\":" + JsonNumber(item.Scale()) + "}";
+    return json + ",\"cell\":" + JsonNumber(result.hostValue, result.shown.cell) +
+           ",\"scale\":" + FormatNumber(item.Scale()) + "}";
 }
 
 // One object per round: {"time":..., "round":N, "items":[{"item":..., "value":...}, ...]}.
@@ -172,13 +177,26 @@ class JsonWriter : public RoundWriter {
     JsonWriter(std::FILE *out, const std::vector<Item> &items) : out_(out), items_(items) {}
     void Write(const Round &round) override {
         std::string line = "{\"time\":" + JsonString(UtcStamp(round.time)) +
-                           ",\"round\":" + std::to_string(round.number) + ",\"items\":[";
+                           ",\"round\":" + std::to_string(round.number) +
+                           (round.missed ? ",\"missed\":true" : "") + ",\"items\":[";
         for (std::size_t i = 0; i < items_.size(); ++i) {
             line += (i == 0 ? "" : ",") + JsonItem(items_[i], round.results[i]);
         }
         line += "]}\n";
         std::fputs(line.c_str(), out_);
-        std::fflush(out_);
+        CheckOutput(out_);
+    }
+    void Tell(const LineNews &news) override {
+        std::string line = "{\"time\":" + JsonString(UtcStamp(news.time)) +
+                           ",\"event\":" + JsonString(news.event) +
+                           ",\"port\":" + JsonString(news.port);
+        if (news.event == "line back") {
+            line += ",\"down_seconds\":" + FormatNumber(news.downSeconds) +
+                    ",\"missed_rounds\":" + std::to_string(news.missedRounds);
+        }
+        line += "}\n";
+        std::fputs(line.c_str(), out_);
+        CheckOutput(out_);
     }
 
   private:
@@ -189,10 +207,11 @@ class JsonWriter : public RoundWriter {
 } // namespace
 
 std::unique_ptr<RoundWriter> MakeRoundWriter(std::FILE *out, OutputFormat format,
-                                             const std::vector<Item> &items, bool singleRound) {
+                                             const std::vector<Item> &items, bool singleRound,
+                                             bool csvHeader) {
     switch (format) {
     case OutputFormat::Csv:
-        return std::make_unique<CsvWriter>(out, items);
+        return std::make_unique<CsvWriter>(out, items, csvHeader);
     case OutputFormat::Json:
         return std::make_unique<JsonWriter>(out, items);
     default:
