@@ -73,9 +73,8 @@ void ReadBlock(Instance &instance, Block &block) {
     request.values = block.values.data();
     const std::int32_t result = instance.Call(EM_CMD_BLOCK_READ, &request);
     if (result != 0) {
-        const ReadProblem problem =
-            DescribeReadFailure("BlockRead", block.first.address, result, false,
-                                LastReply(instance));
+        const ReadProblem problem = DescribeReadFailure("BlockRead", block.first.address, result,
+                                                        false, LastReply(instance));
         throw Failure(problem.status, problem.message);
     }
 }

@@ -284,8 +284,8 @@ CommandLine ParseCommandLine(std::span<char *const> arguments) {
             ReadShortOptions(line, argument, reader);
         }
     }
-    if (const char *port = std::getenv(kPortVariable); line.port.name.empty() && port != nullptr &&
-                                                       *port != '\0') {
+    if (const char *port = std::getenv(kPortVariable);
+        line.port.name.empty() && port != nullptr && *port != '\0') {
         line.port.name = FitPortName(kPortVariable, port);
         line.port.given = port;
     }

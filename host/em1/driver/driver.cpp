@@ -49,9 +49,8 @@ Instance::~Instance() {
 std::int32_t Instance::Call(std::int32_t command, void *parameters) {
     const std::int32_t result = driver_.Call(&state_, command, parameters);
     if (trace_ != nullptr) {
-        lastLine_ = trace_->TakeNew(
-            Escaped(std::string(state_.port.portName,
-                                strnlen(state_.port.portName, sizeof state_.port.portName))));
+        lastLine_ = trace_->TakeNew(Escaped(std::string(
+            state_.port.portName, strnlen(state_.port.portName, sizeof state_.port.portName))));
         if (echo_) {
             for (const auto &event : lastLine_) {
                 echo_(event);

@@ -54,15 +54,13 @@ std::optional<ReadProblem> CheckFit(Instance &instance, const Item &item) {
     if (hostValue >= range->lowest && hostValue <= range->highest) {
         return std::nullopt;
     }
-    return ReadProblem{ExitStatus::BadValue,
-                       item.address + ":" + TypeName(item.dataType) + ": the instrument's " +
-                           FormatFloat(static_cast<float>(ReadCell(cell, EM_TYPE_FLOAT) /
-                                                          item.Scale())) +
-                           " is " + FormatFloat(static_cast<float>(hostValue)) +
-                           " in the cell, which does not fit " + TypeName(item.dataType) +
-                           " (" + FormatNumber(range->lowest) + " to " +
-                           FormatNumber(range->highest) + "); read it as " + item.address +
-                           ":float"};
+    return ReadProblem{
+        ExitStatus::BadValue,
+        item.address + ":" + TypeName(item.dataType) + ": the instrument's " +
+            FormatFloat(static_cast<float>(ReadCell(cell, EM_TYPE_FLOAT) / item.Scale())) + " is " +
+            FormatFloat(static_cast<float>(hostValue)) + " in the cell, which does not fit " +
+            TypeName(item.dataType) + " (" + FormatNumber(range->lowest) + " to " +
+            FormatNumber(range->highest) + "); read it as " + item.address + ":float"};
 }
 
 } // namespace
