@@ -111,6 +111,13 @@ TEST_F(Em1Items, DetailLinesShowTheRequestOfARefusedRead) {
     EXPECT_NE(run.err.find("[32] ZEL1: EM: SingleRead(): Failed rc = 1\n"), std::string::npos)
         << run.err;
     EXPECT_NE(run.err.find("[64] \trequest: L01S?\r"), std::string::npos) << run.err;
+
+    simulator.clear_faults();
+    const ProgramRun good = Run({"-vv", "read", "L01S1"});
+    EXPECT_EQ(good.status, 0) << good.err;
+    EXPECT_NE(good.err.find(" TX \"L01S?\\r\"\n"), std::string::npos)
+        << "on success too: " << good.err;
+    EXPECT_NE(good.err.find(" RX \"L01S=12.5"), std::string::npos) << good.err;
 }
 
 TEST_F(Em1Items, WritesReachTheInstrumentInItsUnits) {
