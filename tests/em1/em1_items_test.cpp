@@ -206,6 +206,10 @@ TEST_F(Em1Items, BlocksLabelEveryValue) {
 
     const ProgramRun scaled = Run({"block", "L01S1", "4"});
     EXPECT_EQ(Row(scaled.out, "L01S1"), (std::vector<std::string>{"L01S1", "12.5", "125"}));
+    const ProgramRun csv = Run({"block", "L01S1", "4", "--format", "csv"});
+    ASSERT_EQ(LinesOf(csv.out).size(), 2u) << csv.out;
+    EXPECT_EQ(Fields(LinesOf(csv.out)[0], ',').at(2), "L01S1");
+    EXPECT_EQ(Fields(LinesOf(csv.out)[1], ',').at(2), "12.5");
 
     simulator.add_alert("HH");
     const ProgramRun alerts = Run({"block", "A05", "4"});

@@ -68,9 +68,10 @@ a missed round: "-" or empty fields, {"round":N,"missed":true,"items":[{"item":.
      R"(Reads COUNT values of class L (loops: S V % X of each), M (modules: V X of each) or A
 (alert flags) with one request (BlockRead). A class letter starts at loop, module or flag
 0 or 1; an address such as L03S1 starts at its loop and takes its scale digit. COUNT is 2
-to 116 for L, 2 to 70 for M and 2 to 27 for A.
+to 116 for L, 2 to 70 for M and 2 to 27 for A. --format csv or json gives the values as
+one round of poll, one field or object per value.
 )",
-     2, 2, "", true, RunBlock},
+     2, 2, "--format --no-header", true, RunBlock},
     {"alerts", "alerts", "the names of the active alerts",
      R"(Reads the alert list (BlockRead of the 27 alert flags) and names each active alert with
 the item that reads it (A02 CC, A20 LOW ALARM). "write SX 0" acknowledges them.
