@@ -1,0 +1,50 @@
+// The em1 command line: a command, its operands, and options anywhere among them.
+// Every value is checked as it is read; a bad one throws UsageError naming the option
+// and what it allows.
+#pragma once
+
+#include "em_driver.h"
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+enum class OutputFormat { Table, Csv, Json };
+
+struct PortOptions {
+    std::string name;  // fitted to the driver's 11 characters; empty when not given
+    std::string given; // as given: a link is followed anew when the line is reopened
+    // Line settings; those not given come from the driver's self-description.
+    std::optional<std::uint16_t> baudRate;
+    std::optional<std::uint16_t> dataBits;
+    std::optional<std::uint16_t> stopBits; // the driver's code: 0 one, 1 one and a half, 2 two
+    std::optional<std::uint16_t> parity;   // the driver's code: 0 none .. 4 space
+    std::uint16_t dtr = 0;                 // EM_OPEN_DTR_* bits; off by default
+    std::uint16_t rts = EM_OPEN_RTS_ON;    // EM_OPEN_RTS_* bits; on by default
+    std::int32_t replyTimeout = 100;       // units of 10 ms
+};
+
+// The modem lines that ColdStart sets by itself: DTR off, RTS on.
+bool UsesStartupLines(const PortOptions &port);
+
+struct CommandLine {
+    std::string command; // empty when none was given
+    std::vector<std::string> operands;
+    std::string driverPath; // empty: the library beside em1
+    PortOptions port;
+    bool noStart = false;
+    std::string traceFile;
+    int verbosity = 0;
+    OutputFormat format = OutputFormat::Table;
+    double intervalSeconds = 1.0;
+    std::optional<long long> rounds; // poll rounds; none: until interrupted
+    bool verify = true;              // write: read the item back
+    bool csvHeader = true;
+    bool help = false;
+    bool version = false;
+    std::vector<std::string> commandOptions; // --format, --interval, --count as given
+};
+
+CommandLine ParseCommandLine(std::span<char *const> arguments);

@@ -1,0 +1,120 @@
+// em1: drives a Eurotherm EM-1 through the EM-1 driver from the command line.
+#include "commands.h"
+#include "driver_log.h"
+#include "help.h"
+#include "output_check.h"
+#include "platform.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <exception>
+#include <optional>
+#include <span>
+#include <string>
+
+namespace {
+
+const CommandDefinition &ChosenCommand(const CommandLine &line) {
+    if (line.command.empty()) {
+        throw UsageError("no command given");
+    }
+    const CommandDefinition *command = FindCommand(line.command);
+    if (command == nullptr) {
+        throw UsageError("unknown command '" + line.command + "'");
+    }
+    return *command;
+}
+
+void CheckOperands(const CommandDefinition &command, const CommandLine &line) {
+    const std::size_t count = line.operands.size();
+    if (count < command.fewestOperands) {
+        throw UsageError(std::string(command.name) + ": missing operands; usage: em1 " +
+                         std::string(command.synopsis));
+    }
+    if (count > command.mostOperands) {
+        throw UsageError(std::string(command.name) + ": unexpected argument '" +
+                         line.operands[command.mostOperands] + "'; usage: em1 " +
+                         std::string(command.synopsis));
+    }
+    if (command.talksToInstrument && line.port.name.empty()) {
+        throw UsageError(std::string(command.name) +
+                         ": talks to the instrument; give its port with --port");
+    }
+    for (const auto &option : line.commandOptions) {
+        if (command.options.find(option) == std::string_view::npos) {
+            throw UsageError(option + " does not apply to " + std::string(command.name));
+        }
+    }
+}
+
+// em1 help [COMMAND]: the help itself, not a command of the driver.
+int RunHelpCommand(const CommandLine &line) {
+    if (line.operands.empty()) {
+        PrintHelp(stdout);
+        return 0;
+    }
+    const CommandDefinition *command = FindCommand(line.operands.front());
+    if (command == nullptr) {
+        throw UsageError("help: unknown command '" + line.operands.front() + "'");
+    }
+    PrintCommandHelp(stdout, *command);
+    return 0;
+}
+
+int Run(const CommandLine &line) {
+    if (line.version) {
+        PrintVersion(stdout);
+        return 0;
+    }
+    if (line.command == "help") {
+        return RunHelpCommand(line);
+    }
+    if (line.help) {
+        const CommandDefinition *command = FindCommand(line.command);
+        command != nullptr ? PrintCommandHelp(stdout, *command) : PrintHelp(stdout);
+        return 0;
+    }
+    const CommandDefinition &command = ChosenCommand(line);
+    CheckOperands(command, line);
+    RequireStandardOutput();
+    // The trace is named before the driver is loaded; em1 reads back what each call did on
+    // the line from it.
+    std::optional<LineTrace> trace;
+    if (command.talksToInstrument) {
+        trace.emplace(line.traceFile);
+    }
+    const bool logOnStandardError = ConfigureDriverLog(line.verbosity);
+    const Driver driver(line.driverPath.empty() ? DefaultDriverPath() : line.driverPath);
+    // The progress line would tangle with the driver's log lines on the same terminal.
+    Context context{
+        line, driver, IsTerminal(stderr) && !logOnStandardError && line.verbosity < 2, nullptr, {}};
+    if (trace) {
+        context.trace = &*trace;
+    }
+    if (line.verbosity >= 2) {
+        context.echo = [](const LineEvent &event) {
+            std::fprintf(stderr, "em1: line %s\n", event.line.c_str());
+        };
+    }
+    return static_cast<int>(command.run(context));
+}
+
+} // namespace
+
+int main(int argc, char **argv) {
+    try {
+        const int status =
+            Run(ParseCommandLine(std::span<char *const>(argv + 1, argv + std::max(argc, 1))));
+        FinishOutput(stdout);
+        return status;
+    } catch (const UsageError &error) {
+        std::fprintf(stderr, "em1: %s\nTry 'em1 --help'.\n", error.what());
+        return static_cast<int>(error.Status());
+    } catch (const Failure &failure) {
+        std::fprintf(stderr, "em1: %s\n", failure.what());
+        return static_cast<int>(failure.Status());
+    } catch (const std::exception &error) {
+        std::fprintf(stderr, "em1: %s\n", error.what());
+        return 70;
+    }
+}

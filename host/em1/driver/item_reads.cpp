@@ -1,0 +1,137 @@
+#include "item_reads.h"
+
+#include "number_text.h"
+#include "vocabulary.h"
+
+#include <cmath>
+#include <cstdio>
+#include <limits>
+
+namespace {
+
+bool TokenUndecoded(const Item &item, const Shown &shown) {
+    return !shown.decoded && KindOfLetter(item.Letter()) != ValueKind::Number;
+}
+
+struct Range {
+    double lowest;
+    double highest;
+};
+
+std::optional<Range> IntegerRange(std::int32_t dataType) {
+    switch (dataType) {
+    case EM_TYPE_INT16:
+        return Range{std::numeric_limits<std::int16_t>::lowest(),
+                     std::numeric_limits<std::int16_t>::max()};
+    case EM_TYPE_UINT16:
+    case EM_TYPE_WORD:
+        return Range{0, std::numeric_limits<std::uint16_t>::max()};
+    case EM_TYPE_INT32:
+        return Range{std::numeric_limits<std::int32_t>::lowest(),
+                     std::numeric_limits<std::int32_t>::max()};
+    case EM_TYPE_UINT32:
+        return Range{0, std::numeric_limits<std::uint32_t>::max()};
+    default:
+        return std::nullopt;
+    }
+}
+
+// A number item in an integer cell: its value as a float, checked against the cell's range.
+std::optional<ReadProblem> CheckFit(Instance &instance, const Item &item) {
+    const auto range = IntegerRange(item.dataType);
+    if (!range || KindOfLetter(item.Letter()) != ValueKind::Number ||
+        item.itemClass == EM_CLASS_SPECIAL) {
+        return std::nullopt;
+    }
+    Item wide = item;
+    wide.dataType = EM_TYPE_FLOAT;
+    Cell cell{};
+    ItemRequest request = wide.SingleRequest(cell.data());
+    if (const std::int32_t result = instance.Call(EM_CMD_SINGLE_READ, &request); result != 0) {
+        return DescribeReadFailure("SingleRead", item.address, result, false, LastReply(instance));
+    }
+    const double hostValue = std::trunc(ReadCell(cell, EM_TYPE_FLOAT));
+    if (hostValue >= range->lowest && hostValue <= range->highest) {
+        return std::nullopt;
+    }
+    return ReadProblem{
+        ExitStatus::BadValue,
+        item.address + ":" + TypeName(item.dataType) + ": the instrument's " +
+            FormatFloat(static_cast<float>(ReadCell(cell, EM_TYPE_FLOAT) / item.Scale())) + " is " +
+            FormatFloat(static_cast<float>(hostValue)) + " in the cell, which does not fit " +
+            TypeName(item.dataType) + " (" + FormatNumber(range->lowest) + " to " +
+            FormatNumber(range->highest) + "); read it as " + item.address + ":float"};
+}
+
+} // namespace
+
+std::optional<std::string> LastReply(const Instance &instance) {
+    if (!instance.Traced()) {
+        return std::nullopt;
+    }
+    std::string request;
+    return ReplyToLastRequest(instance.LastLine(), request);
+}
+
+ItemResult ReadItem(Instance &instance, const Item &item) {
+    Cell cell{};
+    ItemRequest request = item.SingleRequest(cell.data());
+    const std::int32_t result = instance.Call(EM_CMD_SINGLE_READ, &request);
+    ItemResult read;
+    read.hostValue =
+        item.itemClass == EM_CLASS_SPECIAL ? CellWord(cell) : ReadCell(cell, item.dataType);
+    read.shown = ShowCell(item, cell);
+    read.lineFailed = PortFailed(instance.LastLine());
+    if (result != 0) {
+        read.problem = DescribeReadFailure("SingleRead", item.address, result,
+                                           TokenUndecoded(item, read.shown), LastReply(instance));
+        return read;
+    }
+    read.problem = CheckFit(instance, item);
+    read.lineFailed = read.lineFailed || PortFailed(instance.LastLine());
+    return read;
+}
+
+std::vector<Item> DefineItems(const Driver &driver, DriverState &state,
+                              const std::vector<std::string> &operands, std::string_view command) {
+    std::vector<Item> items;
+    items.reserve(operands.size());
+    for (const auto &operand : operands) {
+        items.push_back(DefineOrExplain(driver, state, ParseItemArgument(operand), command));
+        const Item &item = items.back();
+        if (item.itemClass == EM_CLASS_ALERT &&
+            static_cast<std::size_t>(item.index) >= kAlertNames.size()) {
+            throw UsageError(std::string(command) + ": '" + item.address +
+                             "' names no alert: the instrument has alerts A00 to A" +
+                             std::to_string(kAlertNames.size() - 1));
+        }
+    }
+    return items;
+}
+
+Round ReadRound(Instance &instance, const std::vector<Item> &items, long long number) {
+    Round round;
+    round.number = number;
+    round.time = std::chrono::system_clock::now();
+    for (const auto &item : items) {
+        round.results.push_back(ReadItem(instance, item));
+    }
+    return round;
+}
+
+void TellProblems(const Round &round) {
+    for (const auto &result : round.results) {
+        if (result.problem && result.skipped.empty()) {
+            std::fprintf(stderr, "em1: %s\n", result.problem->message.c_str());
+        }
+    }
+}
+
+ExitStatus FirstProblem(const Round &round) {
+    for (const auto &result : round.results) {
+        if (result.problem) {
+            return result.problem->status;
+        }
+    }
+    return ExitStatus::Ok;
+}

@@ -1,0 +1,45 @@
+// What happened on the line, as the driver's line trace tells it: em1 points EM_TRACE at a
+// file (the user's --trace file or a private one) before the driver is loaded, and reads
+// back the lines the driver appends after each call. A write's outcome, the text a write
+// carried and an outage of the line are judged from these lines, not guessed.
+#pragma once
+
+#include <string>
+#include <vector>
+
+struct LineEvent {
+    enum class Kind { Sent, Received, Purged, Event };
+    Kind kind = Kind::Event;
+    std::string bytes; // the bytes of TX, RX and PURGED; the words of an event
+    std::string line;  // the trace line as the driver wrote it
+};
+
+class LineTrace {
+  public:
+    // Points EM_TRACE at file, or at a private file when file is empty. Throws UsageError
+    // when the driver could not write to the file given.
+    explicit LineTrace(const std::string &file);
+    ~LineTrace();
+    LineTrace(const LineTrace &) = delete;
+    LineTrace &operator=(const LineTrace &) = delete;
+
+    bool Available() const { return !path_.empty(); }
+    // The whole lines appended since the last call that belong to this port.
+    std::vector<LineEvent> TakeNew(const std::string &port);
+
+  private:
+    std::string path_;
+    bool owned_ = false;
+    long long offset_ = 0;
+};
+
+// The reply that came to the last request in events that was not a status request ("S?"),
+// the recovery exchange after a refusal; the request's bytes go to request.
+std::string ReplyToLastRequest(const std::vector<LineEvent> &events, std::string &request);
+
+// True when the port itself failed (a read or write error: a hang-up, a vanished device),
+// not merely a silent instrument.
+bool PortFailed(const std::vector<LineEvent> &events);
+
+// Text with the line's control characters escaped as the trace writes them: "L01S=1.5\r".
+std::string Escaped(const std::string &bytes);

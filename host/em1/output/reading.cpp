@@ -1,0 +1,113 @@
+#include "reading.h"
+
+#include "line_trace.h"
+#include "number_text.h"
+#include "vocabulary.h"
+
+#include <cmath>
+
+namespace {
+
+Shown Make(double value, std::string text, bool decoded = true, std::string number = {}) {
+    Shown shown;
+    shown.value = value;
+    shown.text = std::move(text);
+    shown.decoded = decoded;
+    shown.number = std::move(number);
+    return shown;
+}
+
+// The text of a cell value: floats in their own precision, integers in full.
+std::string CellNumber(const Item &item, double hostValue) {
+    return item.dataType == EM_TYPE_FLOAT ? FormatFloat(static_cast<float>(hostValue))
+                                          : FormatNumber(hostValue);
+}
+
+Shown ShowSpecialWord(const Item &item, double hostValue) {
+    if (item.address == "INIT") {
+        return Make(hostValue, hostValue != 0 ? "ready" : "not ready");
+    }
+    if (item.address == "S?") {
+        return Make(hostValue, hostValue != 0 ? "error" : "no error");
+    }
+    return Make(hostValue, FormatNumber(hostValue));
+}
+
+Shown ShowCode(ValueKind kind, double hostValue) {
+    const int code = static_cast<int>(hostValue);
+    if (code == kUndecodedToken) {
+        return Make(hostValue, "undecoded", false);
+    }
+    const auto name = CodeName(kind, code);
+    return Make(hostValue, name ? std::string(*name) : "code " + FormatNumber(hostValue));
+}
+
+Shown ShowMeaning(const Item &item, double hostValue) {
+    switch (item.itemClass) {
+    case EM_CLASS_ALERT:
+        return Make(hostValue, hostValue != 0 ? "active" : "clear");
+    case EM_CLASS_SPECIAL:
+        return ShowSpecialWord(item, hostValue);
+    default:
+        break;
+    }
+    const ValueKind kind = KindOfLetter(item.Letter());
+    if (kind == ValueKind::Mode || kind == ValueKind::Status) {
+        // Tokens reach the host as their codes, unscaled.
+        return ShowCode(kind, hostValue);
+    }
+    const double value = hostValue / item.Scale();
+    const std::string number = item.dataType == EM_TYPE_FLOAT
+                                   ? FormatFloat(static_cast<float>(value))
+                                   : FormatNumber(value);
+    if (kind == ValueKind::Tabulated && value == 0) {
+        return Make(value, "OFF", true, number);
+    }
+    return Make(value, number, true, number);
+}
+
+} // namespace
+
+Shown ShowValue(const Item &item, double hostValue) {
+    Shown shown = ShowMeaning(item, hostValue);
+    if (shown.number.empty()) {
+        shown.number = FormatNumber(shown.value);
+    }
+    shown.cell = CellNumber(item, hostValue);
+    return shown;
+}
+
+Shown ShowCell(const Item &item, const Cell &cell) {
+    if (item.itemClass == EM_CLASS_SPECIAL) {
+        return ShowValue(item, CellWord(cell));
+    }
+    return ShowValue(item, ReadCell(cell, item.dataType));
+}
+
+ReadProblem DescribeReadFailure(std::string_view operation, std::string_view what,
+                                std::int32_t result, bool tokenUndecoded,
+                                const std::optional<std::string> &reply) {
+    const std::string code = " (" + std::string(operation) + " result " + std::to_string(result);
+    if (result == 1 && tokenUndecoded) {
+        return ReadProblem{ExitStatus::BadValue, std::string(what) +
+                                                     ": the reply held a token em1 cannot name" +
+                                                     code + ")"};
+    }
+    if (result == 1 && reply && !reply->starts_with('?')) {
+        return ReadProblem{ExitStatus::BadValue, std::string(what) +
+                                                     ": the reply does not decode: \"" +
+                                                     Escaped(*reply) + "\"" + code + ")"};
+    }
+    if (result == 1 && reply) {
+        return ReadProblem{ExitStatus::Refused,
+                           std::string(what) + ": the instrument refused the request" + code + ")"};
+    }
+    if (result == 1) {
+        return ReadProblem{ExitStatus::Refused, std::string(what) +
+                                                    ": the instrument refused the request, or "
+                                                    "its reply did not decode" +
+                                                    code + "; -vv shows the reply)"};
+    }
+    return ReadProblem{ExitStatus::NoAnswer,
+                       std::string(what) + ": no answer from the instrument" + code + ")"};
+}

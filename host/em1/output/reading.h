@@ -1,0 +1,36 @@
+// What a value read from the instrument means to a person, and what a failed read means.
+#pragma once
+
+#include "cell.h"
+#include "exit_status.h"
+#include "item.h"
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+struct Shown {
+    double value = 0;    // instrument units: the host's value over the item's scale, or a code
+    std::string text;    // as a person reads it: 42.5, AUTO, OFF, active
+    bool decoded = true; // false when the driver could not decode a mode or status token
+    std::string number;  // value as the shortest text that reads back as the same value
+    std::string cell;    // the host's cell the same way
+};
+
+// The meaning of a value as the driver delivered it to the host.
+Shown ShowValue(const Item &item, double hostValue);
+
+// The meaning of a single value's cell.
+Shown ShowCell(const Item &item, const Cell &cell);
+
+struct ReadProblem {
+    ExitStatus status;
+    std::string message;
+};
+
+// A failed read in words, from the driver's result and, when the line trace tells it, the
+// reply that came: one beginning with "?" is the instrument's refusal, any other did not
+// decode. operation is SingleRead or BlockRead.
+ReadProblem DescribeReadFailure(std::string_view operation, std::string_view what,
+                                std::int32_t result, bool tokenUndecoded,
+                                const std::optional<std::string> &reply);

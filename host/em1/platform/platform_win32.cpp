@@ -1,0 +1,52 @@
+#include "platform.h"
+
+#include <io.h>
+#include <windows.h>
+
+#include <cstdlib>
+
+bool IsTerminal(std::FILE *stream) {
+    return _isatty(_fileno(stream)) != 0;
+}
+
+bool StandardOutputOpen() {
+    const int fd = _fileno(stdout);
+    return fd >= 0 && _get_osfhandle(fd) != -1;
+}
+
+void PrepareConsole() {
+    SetConsoleOutputCP(CP_UTF8);
+}
+
+bool SetEnvironment(const char *name, const char *value) {
+    return _putenv_s(name, value) == 0;
+}
+
+std::string MakePrivateFile() {
+    char folder[MAX_PATH + 1] = {};
+    char path[MAX_PATH + 1] = {};
+    if (GetTempPathA(sizeof folder, folder) == 0 || GetTempFileNameA(folder, "em1", 0, path) == 0) {
+        return "";
+    }
+    return path;
+}
+
+std::string TraceFileProblem(const std::string &path) {
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES &&
+        (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0) {
+        return "it is not a regular file";
+    }
+    const HANDLE file =
+        CreateFileA(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                    OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return "it cannot be opened for appending (error " + std::to_string(GetLastError()) + ")";
+    }
+    CloseHandle(file);
+    return "";
+}
+
+std::string ResolvedPortName(const std::string &name) {
+    return name;
+}

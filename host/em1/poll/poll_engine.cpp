@@ -1,0 +1,135 @@
+#include "poll_engine.h"
+
+#include "item_reads.h"
+#include "line_recovery.h"
+
+#include <algorithm>
+#include <thread>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+constexpr std::chrono::milliseconds kWaitStep{50};
+
+ItemResult Skipped(const Item &item, const std::string &why) {
+    ItemResult result;
+    result.skipped = why;
+    result.problem = ReadProblem{ExitStatus::NoAnswer, item.address + ": " + why};
+    return result;
+}
+
+} // namespace
+
+PollEngine::PollEngine(Instance &instance, const std::vector<Item> &items, StartOptions options,
+                       std::function<bool()> stopRequested)
+    : instance_(instance), items_(items), options_(std::move(options)),
+      stopRequested_(std::move(stopRequested)) {}
+
+Round PollEngine::ReadOnce(long long number) {
+    Round round;
+    round.number = number;
+    round.time = std::chrono::system_clock::now();
+    bool lineFailed = false;
+    for (const auto &item : items_) {
+        if (stopRequested_()) {
+            round.results.push_back(Skipped(item, "not read"));
+            round.cut = true;
+            continue;
+        }
+        if (lineFailed) {
+            round.results.push_back(Skipped(item, "line down"));
+            continue;
+        }
+        round.results.push_back(ReadItem(instance_, item));
+        lineFailed = round.results.back().lineFailed;
+    }
+    return round;
+}
+
+Round PollEngine::Missed(long long number) const {
+    Round round;
+    round.number = number;
+    round.time = std::chrono::system_clock::now();
+    round.missed = true;
+    for (const auto &item : items_) {
+        round.results.push_back(Skipped(item, "line down"));
+    }
+    return round;
+}
+
+void PollEngine::TryReopen(PollListener &listener) {
+    if (ReopenLine(instance_, options_)) {
+        listener.LineBack(Clock::now() - downSince_, missed_);
+        down_ = false;
+        return;
+    }
+    nextAttempt_ = Clock::now() + BackOff(++attempts_);
+}
+
+bool PollEngine::WaitForRound(Clock::time_point due, PollListener &listener) {
+    while (!stopRequested_()) {
+        const auto now = Clock::now();
+        if (down_ && now >= nextAttempt_) {
+            TryReopen(listener);
+            continue;
+        }
+        if (now >= due) {
+            return true;
+        }
+        auto until = due;
+        if (down_) {
+            until = std::min(until, nextAttempt_);
+        }
+        std::this_thread::sleep_for(std::min<Clock::duration>(kWaitStep, until - now));
+    }
+    return false;
+}
+
+ExitStatus PollEngine::Run(const PollPlan &plan, PollListener &listener) {
+    ExitStatus status = ExitStatus::Ok;
+    bool overrunTold = false;
+    auto due = Clock::now();
+    for (long long number = 1; !plan.rounds || number <= *plan.rounds; ++number) {
+        if (number > 1) {
+            // A round that ran over its interval is followed at once, not by a burst.
+            due = std::max(due + plan.interval, Clock::now());
+            if (!WaitForRound(due, listener)) {
+                break;
+            }
+        }
+        if (stopRequested_()) {
+            break;
+        }
+        if (down_) {
+            ++missed_;
+            const Round missed = Missed(number);
+            listener.RoundDone(missed);
+            status = status == ExitStatus::Ok ? ExitStatus::NoAnswer : status;
+            continue;
+        }
+        const auto started = Clock::now();
+        const Round round = ReadOnce(number);
+        listener.RoundDone(round);
+        if (status == ExitStatus::Ok) {
+            status = FirstProblem(round);
+        }
+        const auto took = Clock::now() - started;
+        if (!overrunTold && number > 1 && took > plan.interval && !round.cut) {
+            listener.RoundOverran(took, plan.interval);
+            overrunTold = true;
+        }
+        if (std::any_of(round.results.begin(), round.results.end(),
+                        [](const ItemResult &result) { return result.lineFailed; })) {
+            down_ = true;
+            downSince_ = Clock::now();
+            attempts_ = 0;
+            missed_ = 0;
+            nextAttempt_ = downSince_ + BackOff(0);
+            listener.LineDown(round);
+        }
+        if (round.cut) {
+            break;
+        }
+    }
+    return status;
+}

@@ -1,0 +1,60 @@
+// Reading items in rounds that survive the line: a port that fails (a hang-up, an adapter
+// unplugged and plugged back) is reopened with growing pauses while the rounds go on; a
+// round that falls due while the line is down is a missed round, never old values again.
+// The engine reads and keeps time; what a round looks like is the listener's affair.
+#pragma once
+
+#include "driver.h"
+#include "item.h"
+#include "round_output.h"
+#include "startup.h"
+
+#include <chrono>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+struct PollPlan {
+    std::chrono::steady_clock::duration interval{};
+    std::optional<long long> rounds; // none: until stopped
+};
+
+class PollListener {
+  public:
+    virtual ~PollListener() = default;
+    // A round as read: whole, cut short by a stop or an outage, or missed altogether.
+    virtual void RoundDone(const Round &round) = 0;
+    virtual void LineDown(const Round &round) = 0;
+    virtual void LineBack(std::chrono::steady_clock::duration outage, long long missed) = 0;
+    // Told once, for the first round that took longer than the interval.
+    virtual void RoundOverran(std::chrono::steady_clock::duration took,
+                              std::chrono::steady_clock::duration interval) = 0;
+};
+
+class PollEngine {
+  public:
+    // stopRequested is asked between reads; once it answers true the round ends there.
+    PollEngine(Instance &instance, const std::vector<Item> &items, StartOptions options,
+               std::function<bool()> stopRequested);
+
+    // Runs the rounds; returns the status of the first failed read, or Ok.
+    ExitStatus Run(const PollPlan &plan, PollListener &listener);
+
+  private:
+    Round ReadOnce(long long number);
+    Round Missed(long long number) const;
+    // Waits until due, trying to reopen a failed line meanwhile. False when stopped.
+    bool WaitForRound(std::chrono::steady_clock::time_point due, PollListener &listener);
+    void TryReopen(PollListener &listener);
+
+    Instance &instance_;
+    const std::vector<Item> &items_;
+    StartOptions options_;
+    std::function<bool()> stopRequested_;
+    bool down_ = false;
+    std::chrono::steady_clock::time_point downSince_{};
+    std::chrono::steady_clock::time_point nextAttempt_{};
+    int attempts_ = 0;
+    long long missed_ = 0;
+};

@@ -1,0 +1,107 @@
+#include "verified_write.h"
+
+#include "item_reads.h"
+#include "line_trace.h"
+#include "vocabulary.h"
+
+#include <algorithm>
+#include <cctype>
+
+namespace {
+
+constexpr std::int32_t kRefusedOrUndecoded = 1;
+
+bool SentAnything(const std::vector<LineEvent> &events) {
+    return std::any_of(events.begin(), events.end(), [](const LineEvent &event) {
+        return event.kind == LineEvent::Kind::Sent && !event.bytes.empty();
+    });
+}
+
+WriteOutcome Judge(const WriteReport &report, bool traced, bool sent) {
+    if (report.result == 0) {
+        return WriteOutcome::Written;
+    }
+    if (!traced) {
+        // Without the line's account nothing tells a refusal from a lost acknowledgement.
+        return WriteOutcome::Unconfirmed;
+    }
+    if (!sent) {
+        return WriteOutcome::NotSent;
+    }
+    if (report.result == kRefusedOrUndecoded && report.reply && report.reply->starts_with('?')) {
+        return WriteOutcome::Refused;
+    }
+    return WriteOutcome::Unconfirmed;
+}
+
+std::string Upper(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+    return text;
+}
+
+} // namespace
+
+bool HoldsValue(const WriteValue &value, const ItemResult &read) {
+    if (read.problem) {
+        return false;
+    }
+    if (value.number) {
+        return static_cast<float>(*value.number) == static_cast<float>(read.shown.value);
+    }
+    return Upper(value.text) == Upper(read.shown.text);
+}
+
+WriteReport WriteVerified(Instance &instance, const Item &item, const WriteValue &value,
+                          bool verify) {
+    WriteReport report;
+    Cell cell = value.cell;
+    Item writing = item;
+    writing.dataType = value.dataType;
+    ItemRequest request = writing.SingleRequest(cell.data());
+    report.result = instance.Call(EM_CMD_SINGLE_WRITE, &request);
+    const std::vector<LineEvent> events = instance.LastLine();
+    const bool sent = SentAnything(events);
+    if (sent) {
+        std::string carried;
+        const std::string reply = ReplyToLastRequest(events, carried);
+        // The first request is the write itself; a confirmation "Y" may follow it.
+        for (const auto &event : events) {
+            if (event.kind == LineEvent::Kind::Sent) {
+                carried = event.bytes;
+                break;
+            }
+        }
+        if (!carried.empty() && carried.back() == '\r') {
+            carried.pop_back();
+        }
+        report.sent = carried;
+        if (!reply.empty()) {
+            report.reply = reply;
+        }
+    }
+    report.lineFailed = PortFailed(events);
+    report.outcome = Judge(report, instance.Traced(), sent);
+    const bool readable = item.itemClass != EM_CLASS_SPECIAL;
+    if (verify && readable && report.outcome != WriteOutcome::NotSent && !report.lineFailed) {
+        report.readBack = ReadItem(instance, item);
+        report.held = HoldsValue(value, *report.readBack);
+    }
+    return report;
+}
+
+std::string WhyUnconfirmed(const WriteReport &report) {
+    if (report.lineFailed) {
+        return "the line failed after the request was sent (a hang-up or a vanished device)";
+    }
+    if (report.result == kRefusedOrUndecoded && report.reply) {
+        return "the reply \"" + Escaped(*report.reply) + "\" is not an acknowledgement";
+    }
+    if (report.result == kRefusedOrUndecoded) {
+        return "the driver reports a refusal, and the line's account is not at hand";
+    }
+    if (report.result == 2 && !report.reply) {
+        return "no reply came within the reply timeout";
+    }
+    return "the confirmation exchange failed";
+}

@@ -1,0 +1,39 @@
+// A write and what became of it: acknowledged, refused by the instrument, never sent, or
+// sent without an acknowledgement (it may have been applied). Unless told not to, the item
+// is read back, so that the value the instrument holds is reported rather than the one
+// asked for. Judged from the driver's result and what the line trace shows.
+#pragma once
+
+#include "driver.h"
+#include "item.h"
+#include "round_output.h"
+#include "write_value.h"
+
+#include <optional>
+#include <string>
+
+enum class WriteOutcome {
+    Written,     // acknowledged
+    Refused,     // the instrument answered "?"
+    NotSent,     // nothing reached the line
+    Unconfirmed, // sent, but no acknowledgement came: it may have been applied
+};
+
+struct WriteReport {
+    WriteOutcome outcome = WriteOutcome::Written;
+    std::int32_t result = 0;
+    std::optional<std::string> sent;  // the request as the line carried it, without its "\r"
+    std::optional<std::string> reply; // the reply to it, when one came
+    bool lineFailed = false;          // the port itself failed (hang-up, vanished device)
+    std::optional<ItemResult> readBack;
+    bool held = false; // the read-back shows the value asked for
+};
+
+WriteReport WriteVerified(Instance &instance, const Item &item, const WriteValue &value,
+                          bool verify);
+
+// Whether a read-back holds the value asked for, in the precision of its cell.
+bool HoldsValue(const WriteValue &value, const ItemResult &read);
+
+// Why a write was not acknowledged, in words.
+std::string WhyUnconfirmed(const WriteReport &report);
