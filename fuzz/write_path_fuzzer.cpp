@@ -219,7 +219,7 @@ void CheckSingleWrite(FuzzInput &input) {
 
     PortSettings port{};
     std::strcpy(port.portName, "ttyS0");
-    Require(line.Open(port, state.portHandle) == 0, "the scripted port opens");
+    Require(line.Open(port, state.portHandle) == SerialResult::kOk, "the scripted port opens");
     state.replyTimeout = 10;
     line.SetReadTimeout(state.portHandle, state.replyTimeout);
     const Fault injected = InjectFault(line, fault);

@@ -35,7 +35,7 @@ inline constexpr std::array<std::string_view, 8> specialWords = {
 bool normaliseAddress(const char *address, AddressCopy &copy);
 // True when address holds its NUL within kAddressLimit + 1 bytes; no byte beyond is read.
 bool AddressTerminated(const char *address);
-// 0 when the working copy is a valid address, 1 otherwise.
+// EM_OK when the working copy is a valid address, EM_REFUSED otherwise.
 int checkAddress(const AddressCopy &copy);
 // The position of letter in the parameter letters "SV%X...", or 24 when it is none of them.
 int parameterIndex(char letter);

@@ -47,10 +47,10 @@ inline constexpr std::array<std::string_view, kAlertCount> kAlertTable = {
 using AlertFlags = std::array<std::uint8_t, kAlertCount>;
 
 // Sets the flag of each line of the list after its header line, up to the line that starts
-// with ETX. Each line's "\r" is overwritten with NUL. Returns 1 when the reply has no "\r"
-// at all; a list that ends before its ETX line keeps the flags found so far and gives 0.
-int ParseAlerts(char *reply, AlertFlags &flags);
+// with ETX. Each line's "\r" is overwritten with NUL. False when the reply has no "\r" at
+// all; a list that ends before its ETX line keeps the flags found so far and is parsed.
+bool ParseAlerts(char *reply, AlertFlags &flags);
 // Stores the flags the request asks for: flag number index in the single cell, or count
-// flags from number index on as a block. Numbers outside 0 to 26 read as 0. Returns 1, and
-// stores nothing, when the list does not parse.
+// flags from number index on as a block. Numbers outside 0 to 26 read as 0. Returns
+// EM_REFUSED, and stores nothing, when the list does not parse.
 int StoreAlertData(const ItemRequest &request, char *reply);

@@ -14,7 +14,6 @@
 
 namespace {
 
-constexpr int kFailed = 1;
 constexpr char kSingleSeparator = '=';
 constexpr char kBlockSeparator = ',';
 constexpr char kStatusLetter = 'X';
@@ -193,15 +192,15 @@ int StoreSpecialData(const ItemRequest &request, char *reply) {
     ValueText value;
     BuildValueText(request.address, reply, value);
     const int result = StoreLoopData(request, value.Text());
-    if (result != 0) {
+    if (result != EM_OK) {
         err(kLogDetail, "EM : StoreData(): Failed rc = %d", result);
     }
     return result;
 }
 
 int LoopDataFailed() {
-    err(kLogDetail, "EM: StoreLoopData(): Failed rc = %d", kFailed);
-    return kFailed;
+    err(kLogDetail, "EM: StoreLoopData(): Failed rc = %d", EM_REFUSED);
+    return EM_REFUSED;
 }
 
 } // namespace
@@ -216,7 +215,7 @@ int StoreData(const ItemRequest &request, char *reply) {
     case EM_CLASS_SPECIAL:
         return StoreSpecialData(request, reply);
     default:
-        return 0;
+        return EM_OK;
     }
 }
 
@@ -250,7 +249,7 @@ int StoreLoopData(const ItemRequest &request, char *text) {
             StoreCell(request.values, request.dataType, decoded.value);
         }
     }
-    return failed ? LoopDataFailed() : 0;
+    return failed ? LoopDataFailed() : EM_OK;
 }
 
 std::uint8_t DecodeToken(const char *token, char letter) {

@@ -1,5 +1,6 @@
 #include "protocol/tabulated.h"
 
+#include "interface/em_driver.h"
 #include "interface/log.h"
 #include "protocol/vocabulary.h"
 
@@ -122,14 +123,14 @@ int setTabularVal(int valType, float val, std::span<char, kTokenCapacity> destin
         token = CodedToken(kStatusTokens, val);
         break;
     default:
-        return 0;
+        return EM_OK;
     }
     if (token.empty()) {
         err(kLogDetail, "setTabularVal(): Fail valType = %C, val = %f", letter,
             static_cast<double>(val));
-        return 1;
+        return EM_REFUSED;
     }
     token.copy(destination.data(), token.size());
     destination[token.size()] = '\0';
-    return 0;
+    return EM_OK;
 }

@@ -47,7 +47,6 @@
 namespace {
 
 constexpr int kNoFd = -1;
-constexpr int kDrainReadFailed = 1;
 constexpr std::int64_t kNsPerMs = 1000000;
 constexpr std::uint32_t kMaxReadRequest = 0xFFFF; // one read request is a 16-bit count
 constexpr std::size_t kMaxOpenPorts = 64;
@@ -388,11 +387,11 @@ bool SetRtsToggle(int fd, bool toggle) {
     return ioctl(fd, TIOCSRS485, &rs485) == 0 || DeviceLacksFeature(errno);
 }
 
-int ApplyLineSettings(int fd, termios line, const PortSettings &settings) {
+SerialResult ApplyLineSettings(int fd, termios line, const PortSettings &settings) {
     const DtrControl dtr = DtrFromFlags(settings.openFlags);
     const RtsControl rts = RtsFromFlags(settings.openFlags);
     if (!SetFraming(line, settings.line) || !SetSpeed(line, settings.line.baudRate)) {
-        return kSerialStateRejected;
+        return SerialResult::kStateRejected;
     }
     MakeRaw(line);
     if (rts == RtsControl::kHandshake) {
@@ -401,22 +400,22 @@ int ApplyLineSettings(int fd, termios line, const PortSettings &settings) {
     const bool applied = tcsetattr(fd, TCSANOW, &line) == 0 && KeptMarkSpace(fd, line) &&
                          SetModemLines(fd, dtr, rts) &&
                          SetRtsToggle(fd, rts == RtsControl::kToggle);
-    return applied ? kSerialOk : kSerialStateRejected;
+    return applied ? SerialResult::kOk : SerialResult::kStateRejected;
 }
 
 // Reads the line state and applies the settings. The kernel sizes a terminal's queues
 // itself, so there are no queue sizes to ask for.
-int SetUpLine(int fd, const PortSettings &settings) {
+SerialResult SetUpLine(int fd, const PortSettings &settings) {
     termios line{};
     if (tcgetattr(fd, &line) != 0) {
-        return kSerialStateUnreadable;
+        return SerialResult::kStateUnreadable;
     }
     return ApplyLineSettings(fd, line, settings);
 }
 
 // Reads 512 bytes at a time with a 50 ms timeout until a read comes up short, which also
 // swallows bytes still arriving; then puts the previous timeout back.
-int Drain(SerialHandle handle) {
+SerialResult Drain(SerialHandle handle) {
     const int fd = FdOf(handle);
     const std::int32_t previous = SerialSetReadTimeout(handle, kDrainTimeout);
     unsigned char scratch[kDrainChunk];
@@ -431,43 +430,44 @@ int Drain(SerialHandle handle) {
     if (previous != 0) {
         SerialSetReadTimeout(handle, previous);
     }
-    return got < 0 ? kDrainReadFailed : kSerialOk;
+    return got < 0 ? SerialResult::kDrainFailed : SerialResult::kOk;
 }
 
 } // namespace
 
-int SerialOpen(const PortSettings &settings, SerialHandle &handle) {
+SerialResult SerialOpen(const PortSettings &settings, SerialHandle &handle) {
     handle = 0;
     if (!PortNameFits(settings.portName)) {
-        return kSerialOpenFailed;
+        return SerialResult::kOpenFailed;
     }
     const bool nullDevice = std::strcmp(settings.portName, kNullDeviceName) == 0;
     DevicePath path{};
     MakeDevicePath(settings.portName, path);
     const int fd = OpenDevice(nullDevice ? "/dev/null" : path, !nullDevice);
     if (fd == kNoFd) {
-        return kSerialOpenFailed;
+        return SerialResult::kOpenFailed;
     }
-    int result = nullDevice ? kSerialOk : SetUpLine(fd, settings);
-    if (result == kSerialOk && !HoldPort(fd, nullDevice ? kNoTimeouts : kFreshPortTimeoutMs)) {
-        result = kSerialOpenFailed;
+    SerialResult result = nullDevice ? SerialResult::kOk : SetUpLine(fd, settings);
+    if (result == SerialResult::kOk &&
+        !HoldPort(fd, nullDevice ? kNoTimeouts : kFreshPortTimeoutMs)) {
+        result = SerialResult::kOpenFailed;
     }
-    if (result != kSerialOk) {
+    if (result != SerialResult::kOk) {
         close(fd);
         return result;
     }
     handle = static_cast<SerialHandle>(fd);
     TraceOpen(handle, settings);
-    return kSerialOk;
+    return SerialResult::kOk;
 }
 
 // Linux releases the descriptor whatever close reports: an interrupted close counts as done,
 // and after any other failure the port is no longer held either.
-int SerialClose(SerialHandle handle) {
+SerialResult SerialClose(SerialHandle handle) {
     TraceClose(handle);
     const int fd = FdOf(handle);
     ReleaseSlot(fd);
-    return close(fd) == 0 || errno == EINTR ? kSerialOk : kSerialIoFailed;
+    return close(fd) == 0 || errno == EINTR ? SerialResult::kOk : SerialResult::kIoFailed;
 }
 
 bool SerialHolds(SerialHandle handle) {
@@ -483,33 +483,33 @@ std::int32_t SerialSetReadTimeout(SerialHandle handle, std::int32_t timeout) {
     return slot->ms.exchange(units * 10) / 10;
 }
 
-int SerialPurge(SerialHandle handle) {
+SerialResult SerialPurge(SerialHandle handle) {
     if (!SerialHolds(handle)) {
-        return kDrainReadFailed;
+        return SerialResult::kDrainFailed;
     }
     TraceFlush(handle);
     int waiting = 0;
     if (ioctl(FdOf(handle), FIONREAD, &waiting) == 0 && waiting <= 0) {
-        return kSerialOk;
+        return SerialResult::kOk;
     }
     return Drain(handle);
 }
 
-int SerialBreak(std::uint32_t ms, SerialHandle handle) {
+SerialResult SerialBreak(std::uint32_t ms, SerialHandle handle) {
     if (!SerialHolds(handle)) {
-        return kSerialOk;
+        return SerialResult::kOk;
     }
     const int fd = FdOf(handle);
     ioctl(fd, TIOCSBRK);
     SerialPause(ms);
     ioctl(fd, TIOCCBRK);
-    return kSerialOk;
+    return SerialResult::kOk;
 }
 
-int SerialWrite(SerialHandle handle, const void *bytes, std::uint32_t count,
-                std::uint32_t *written) {
+SerialResult SerialWrite(SerialHandle handle, const void *bytes, std::uint32_t count,
+                         std::uint32_t *written) {
     if ((bytes == nullptr && count > 0) || !SerialHolds(handle)) {
-        return kSerialIoFailed;
+        return SerialResult::kIoFailed;
     }
     const int fd = FdOf(handle);
     const auto *data = static_cast<const unsigned char *>(bytes);
@@ -522,7 +522,7 @@ int SerialWrite(SerialHandle handle, const void *bytes, std::uint32_t count,
         if (put < 0) {
             TraceSent(handle, data, total);
             TraceEvent(handle, "write failed");
-            return kSerialIoFailed;
+            return SerialResult::kIoFailed;
         }
         if (put == 0) {
             break;
@@ -533,15 +533,16 @@ int SerialWrite(SerialHandle handle, const void *bytes, std::uint32_t count,
     if (written != nullptr) {
         *written = total;
     }
-    return total == count ? kSerialOk : kSerialShortWrite;
+    return total == count ? SerialResult::kOk : SerialResult::kShortWrite;
 }
 
-int SerialRead(SerialHandle handle, void *buffer, std::uint32_t count, std::uint32_t *countRead) {
+SerialResult SerialRead(SerialHandle handle, void *buffer, std::uint32_t count,
+                        std::uint32_t *countRead) {
     if (countRead != nullptr) {
         *countRead = 0;
     }
     if ((buffer == nullptr && count > 0) || !SerialHolds(handle)) {
-        return kSerialIoFailed;
+        return SerialResult::kIoFailed;
     }
     const int fd = FdOf(handle);
     const std::int32_t timeoutMs = ReadTimeoutMs(fd);
@@ -552,7 +553,7 @@ int SerialRead(SerialHandle handle, void *buffer, std::uint32_t count, std::uint
         const ssize_t got = ReadWithin(fd, bytes + total, ask, timeoutMs);
         if (got <= 0) {
             TraceEvent(handle, got == 0 ? "read timed out" : "read failed");
-            return kSerialIoFailed;
+            return SerialResult::kIoFailed;
         }
         TraceReceived(handle, bytes + total, static_cast<std::uint32_t>(got));
         total += static_cast<std::uint32_t>(got);
@@ -560,14 +561,14 @@ int SerialRead(SerialHandle handle, void *buffer, std::uint32_t count, std::uint
             *countRead = total;
         }
     }
-    return kSerialOk;
+    return SerialResult::kOk;
 }
 
-int SerialPause(std::uint32_t ms) {
+SerialResult SerialPause(std::uint32_t ms) {
     timespec left{static_cast<time_t>(ms / 1000), static_cast<long>(ms % 1000) * 1000000L};
     while (nanosleep(&left, &left) != 0 && errno == EINTR) {
     }
-    return kSerialOk;
+    return SerialResult::kOk;
 }
 
 std::uint32_t BytesQueued(SerialHandle handle) {
