@@ -11,10 +11,10 @@
 #include "fuzz_input.h"
 
 #include "interface/em_driver.h"
+#include "interface/em_vocabulary.h"
 #include "log_capture.h"
 #include "protocol/number_text.h"
 #include "protocol/tabulated.h"
-#include "protocol/vocabulary.h"
 #include "scripted_line.h"
 
 #include <algorithm>

@@ -10,8 +10,6 @@
 
 namespace {
 
-constexpr std::size_t kParameterPosition = 3;
-constexpr int kWideParameters = 4; // S, V, % and X: the letters with an index of their own
 constexpr std::int32_t kNoBit = 255;
 constexpr std::int32_t kNarrowWidth = 16;
 constexpr std::int32_t kWideWidth = 32;
@@ -52,8 +50,9 @@ std::int32_t ClassOf(char first) {
 }
 
 std::int32_t LoopIndex(const AddressCopy &copy) {
+    constexpr auto kIndexed = static_cast<int>(kIndexedLoopLetters);
     const int letter = parameterIndex(copy[kParameterPosition]);
-    return letter < kWideParameters ? letter + kWideParameters * ItemNumber(copy) : 0;
+    return letter < kIndexed ? letter + kIndexed * ItemNumber(copy) : 0;
 }
 
 std::int32_t ModuleIndex(const AddressCopy &copy) {
@@ -177,9 +176,9 @@ int checkAddress(const AddressCopy &copy) {
             return IsSpecialWord(std::string_view(copy.data(), length)) ? EM_OK : EM_REFUSED;
         }
     }
-    const bool alert = copy[0] == EM_CLASS_ALERT && length == 3;
+    const bool alert = copy[0] == EM_CLASS_ALERT && length == kAlertAddressLength;
     const bool loopOrModule =
-        (copy[0] == EM_CLASS_LOOP || copy[0] == EM_CLASS_MODULE) && length == 5;
+        (copy[0] == EM_CLASS_LOOP || copy[0] == EM_CLASS_MODULE) && length == kValueAddressLength;
     return alert || loopOrModule ? EM_OK : EM_REFUSED;
 }
 

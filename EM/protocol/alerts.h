@@ -2,46 +2,13 @@
 #pragma once
 
 #include "interface/em_driver.h"
+#include "interface/em_vocabulary.h"
 
 #include <array>
 #include <cstddef>
 #include <cstdint>
-#include <string_view>
 
-inline constexpr std::size_t kAlertCount = 27;
-
-// Entries 0 to 15 are codes matched against the first two characters of a line; the
-// others are texts matched anywhere in a line.
-inline constexpr std::size_t kAlertCodes = 16;
-inline constexpr std::array<std::string_view, kAlertCount> kAlertTable = {
-    "AA",
-    "BB",
-    "CC",
-    "DD",
-    "EE",
-    "FF",
-    "GG",
-    "HH",
-    "II",
-    "JJ",
-    "KK",
-    "LL",
-    "MM",
-    "NN",
-    "OO",
-    "PP",
-    "DATA TRANSFER",
-    "BAD INPUT",
-    "DEV ALARM",
-    "HIGH ALARM",
-    "LOW ALARM",
-    "WRONG MODULE",
-    "ROM ERROR",
-    "INITNMOS ERROR",
-    "EMR ERROR",
-    "CHECK PARAMETER",
-    "CHANGE REJECTED",
-};
+inline constexpr std::size_t kAlertCount = kAlertTable.size();
 
 // One byte per alert table entry: 1 when the alert is in the list.
 using AlertFlags = std::array<std::uint8_t, kAlertCount>;

@@ -1,10 +1,10 @@
 #include "protocol/decoding.h"
+#include "interface/em_vocabulary.h"
 #include "interface/log.h"
 #include "protocol/alerts.h"
 #include "protocol/cells.h"
 #include "protocol/reply_lines.h"
 #include "protocol/scale.h"
-#include "protocol/vocabulary.h"
 #include "serial/exchange.h"
 
 #include <array>
@@ -16,8 +16,6 @@ namespace {
 
 constexpr char kSingleSeparator = '=';
 constexpr char kBlockSeparator = ',';
-constexpr char kStatusLetter = 'X';
-constexpr std::size_t kParameterPosition = 3;
 // Line numbers beyond this all compare as this one; items number at most 99.
 constexpr std::uint64_t kLargestLineNumber = 1000000000000000000ULL;
 
@@ -154,6 +152,11 @@ std::uint8_t CodeIn(const std::array<std::string_view, N> &table, const char *to
         }
     }
     return kUnknownToken;
+}
+
+// The status table serves the parameter letter X; every other letter takes the mode table.
+bool UsesStatusTable(char letter) {
+    return letter == kStatusLetter || letter == 'x';
 }
 
 bool Is(const char *address, std::string_view word) {

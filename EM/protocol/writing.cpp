@@ -2,6 +2,7 @@
 // the action of a special word. One request, the confirmation "Y" when the instrument asks
 // for it, and the acknowledgement "***" in the final reply; a refusal is followed by the
 // recovery exchange.
+#include "interface/em_vocabulary.h"
 #include "interface/handlers.h"
 #include "interface/log.h"
 #include "protocol/address.h"
@@ -20,9 +21,6 @@ constexpr std::size_t kRequestSize = 590;
 using Request = char[kRequestSize];
 using Reply = char[kReplyBufferSize];
 
-// An item address: class letter, two digits, parameter letter, scale digit.
-constexpr std::size_t kAddressLength = 5;
-constexpr std::size_t kLetterPosition = 3;
 // The request head is the address up to its parameter letter and "=" in place of the scale
 // digit; the value text follows it.
 constexpr std::size_t kEqualsPosition = 4;
@@ -33,9 +31,6 @@ constexpr std::size_t kQuestionPosition = 4;
 constexpr char kConfirmation[] = "Y\r";
 constexpr char kAcknowledgement[] = "***";
 constexpr std::uint32_t kAfterFailedWordPauseMs = 1000;
-
-// Parameters whose values go out as tokens rather than free numbers.
-constexpr std::string_view kTabulatedLetters = "PIDF][CG^M";
 
 static_assert(kValuePosition + kNumberTextCapacity + 1 < kRequestSize);
 
@@ -98,15 +93,25 @@ WordRequest SpecialWordRequest(std::string_view word, const void *cell) {
     return {EM_REFUSED, {}};
 }
 
+// Parameters whose values go out as tokens rather than free numbers: the step tables' and
+// the mode's. A status (X) is written as a number.
+bool IsTabulated(char letter) {
+    const auto in = [letter](std::string_view letters) {
+        return letters.find(letter) != std::string_view::npos;
+    };
+    return in(kWideStepLetters) || in(kCountStepLetters) || in(kGainStepLetters) ||
+           letter == kModeLetter;
+}
+
 // True when address holds exactly the five characters of an item address; reads no further
 // than its sixth byte.
 bool IsItemAddress(const char *address) {
-    for (std::size_t i = 0; i < kAddressLength; ++i) {
+    for (std::size_t i = 0; i < kValueAddressLength; ++i) {
         if (address[i] == '\0') {
             return false;
         }
     }
-    return address[kAddressLength] == '\0';
+    return address[kValueAddressLength] == '\0';
 }
 
 // Builds "L01S=<value>\r": the value divided by the item's scale, as a token for tabulated
@@ -114,10 +119,10 @@ bool IsItemAddress(const char *address) {
 bool BuildValueRequest(const DriverCall &call, const ItemRequest &item, Request &request) {
     std::memcpy(request, item.address, kEqualsPosition);
     request[kEqualsPosition] = '=';
-    const char letter = item.address[kLetterPosition];
+    const char letter = item.address[kParameterPosition];
     const double value = CellValue(item.values, item.dataType) / ScaleFactor(item.address);
     char *text = request + kValuePosition;
-    if (kTabulatedLetters.find(letter) != std::string_view::npos) {
+    if (IsTabulated(letter)) {
         if (setTabularVal(letter, static_cast<float>(value),
                           std::span<char, kTokenCapacity>(text, kTokenCapacity)) != EM_OK) {
             return false;

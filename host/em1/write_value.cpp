@@ -9,9 +9,6 @@
 
 namespace {
 
-// Tabulated values below this go out as OFF.
-constexpr double kOffThreshold = 0.0001;
-
 [[noreturn]] void Refuse(const Item &item, std::string_view value, const std::string &reason) {
     throw Failure(ExitStatus::BadValue, "write: " + item.address + ": '" + std::string(value) +
                                             "' cannot be written: " + reason);
@@ -35,8 +32,8 @@ double Number(const Item &item, std::string_view value, const std::string &expec
 
 // A mode or status: its name, or its code as a number.
 WriteValue PrepareCode(const Item &item, std::string_view value, ValueKind kind) {
-    const auto names = kind == ValueKind::Mode ? std::span<const std::string_view>(kModeNames)
-                                               : std::span<const std::string_view>(kStatusNames);
+    const auto names = kind == ValueKind::Mode ? std::span<const std::string_view>(kModeTokens)
+                                               : std::span<const std::string_view>(kStatusTokens);
     const std::string expected = std::string(kind == ValueKind::Mode ? "a mode" : "a status") +
                                  " (" + Listed(names) + ") or its code 0 to " +
                                  std::to_string(names.size() - 1);
@@ -64,7 +61,7 @@ WriteValue PrepareCode(const Item &item, std::string_view value, ValueKind kind)
 // single precision.
 std::string TokenOf(const Item &item, double number) {
     if (number < kOffThreshold) {
-        return "OFF";
+        return std::string(kOffToken);
     }
     for (const auto token : TokensOfLetter(item.Letter())) {
         if (static_cast<float>(*ParseDecimal(token)) == static_cast<float>(number)) {
