@@ -1,16 +1,16 @@
 // Win32 serial backend: the serial operations over KERNEL32's communications API.
 // Every call is synchronous (no overlapped I/O); the port object holds the timeouts.
-// A fixed table (the driver allocates nothing) keeps the handles this library has opened
-// and not closed, so the driver never closes a handle that is not its own, and never reads,
-// writes, purges or changes one: an operation on any other handle fails as a failed read or
-// write does.
+// The table of held ports (held_ports.h) keeps the handles this library has opened and not
+// closed, so the driver never closes a handle that is not its own, and never reads, writes,
+// purges or changes one: an operation on any other handle fails as a failed read or write
+// does.
+#include "serial/held_ports.h"
 #include "serial/line_trace.h"
 #include "serial/serial.h"
 
 #include <windows.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cstddef>
 #include <cstring>
 
@@ -18,45 +18,9 @@ namespace {
 
 constexpr DWORD kDcbLength = 28;
 constexpr char kErrorChar = static_cast<char>(0xFC);
-constexpr std::size_t kMaxOpenPorts = 64;
-
-std::atomic<SerialHandle> heldPorts[kMaxOpenPorts]; // 0: a free slot
 
 HANDLE ToHandle(SerialHandle handle) {
     return reinterpret_cast<HANDLE>(handle);
-}
-
-std::atomic<SerialHandle> *FindHeld(SerialHandle handle) {
-    if (handle == 0) {
-        return nullptr;
-    }
-    for (std::atomic<SerialHandle> &slot : heldPorts) {
-        if (slot.load() == handle) {
-            return &slot;
-        }
-    }
-    return nullptr;
-}
-
-// A slot still naming this handle belongs to one closed behind the driver's back, whose
-// value the platform has handed out again: it is taken over.
-bool Hold(SerialHandle handle) {
-    if (FindHeld(handle) != nullptr) {
-        return true;
-    }
-    for (std::atomic<SerialHandle> &slot : heldPorts) {
-        SerialHandle expected = 0;
-        if (slot.compare_exchange_strong(expected, handle)) {
-            return true;
-        }
-    }
-    return false;
-}
-
-void Forget(SerialHandle handle) {
-    if (std::atomic<SerialHandle> *slot = FindHeld(handle)) {
-        slot->store(0);
-    }
 }
 
 bool StillOpen(SerialHandle handle) {
@@ -115,7 +79,7 @@ SerialResult FailAfterOpen(HANDLE port, SerialResult result) {
 
 // Records a port whose set-up succeeded; a full table fails the open.
 SerialResult Opened(HANDLE port, const PortSettings &settings, SerialHandle &handle) {
-    if (!Hold(handle)) {
+    if (ClaimHeldPort(handle) == nullptr) {
         handle = 0;
         return FailAfterOpen(port, SerialResult::kOpenFailed);
     }
@@ -168,13 +132,13 @@ SerialResult SerialClose(SerialHandle handle) {
     TraceClose(handle);
     const bool closed = CloseHandle(ToHandle(handle)) != FALSE;
     if (closed || !StillOpen(handle)) {
-        Forget(handle);
+        ReleaseHeldPort(handle);
     }
     return closed ? SerialResult::kOk : SerialResult::kIoFailed;
 }
 
 bool SerialHolds(SerialHandle handle) {
-    return FindHeld(handle) != nullptr && StillOpen(handle);
+    return FindHeldPort(handle) != nullptr && StillOpen(handle);
 }
 
 std::int32_t SerialSetReadTimeout(SerialHandle handle, std::int32_t timeout) {
