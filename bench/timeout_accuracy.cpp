@@ -56,7 +56,7 @@ Port::Port(const std::string &path) {
     path.copy(settings.portName, sizeof settings.portName - 1);
     settings.line = LineSettings{9600, 8, 0, 0};
     settings.openFlags = EM_OPEN_RTS_ON;
-    if (SerialOpen(settings, handle_) != kSerialOk)
+    if (SerialOpen(settings, handle_) != SerialResult::kOk)
         throw std::runtime_error("cannot open the silent line " + path);
 }
 
@@ -64,9 +64,9 @@ double silent_read_ms(SerialHandle port) {
     unsigned char byte = 0;
     std::uint32_t got = 0;
     const auto start = std::chrono::steady_clock::now();
-    const int result = SerialRead(port, &byte, 1, &got);
+    const SerialResult result = SerialRead(port, &byte, 1, &got);
     const auto end = std::chrono::steady_clock::now();
-    if (result != kSerialIoFailed || got != 0)
+    if (result != SerialResult::kIoFailed || got != 0)
         throw std::runtime_error("a read on the silent line did not time out");
     return std::chrono::duration<double, std::milli>(end - start).count();
 }

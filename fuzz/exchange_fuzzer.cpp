@@ -86,23 +86,24 @@ std::uint8_t TerminatorFrom(std::uint8_t byte) {
 
 // The reply of an exchange that finds the whole stream waiting: up to the first terminator,
 // or the first 591 bytes.
-void CheckExchangeOfStream(const std::string &stream, std::uint8_t terminator, int result,
-                           const char (&reply)[kReplyBufferSize]) {
+void CheckExchangeOfStream(const std::string &stream, std::uint8_t terminator,
+                           ExchangeResult result, const char (&reply)[kReplyBufferSize]) {
     const std::size_t end = stream.find(static_cast<char>(terminator));
     if (end != std::string::npos && end < kReplyLimit) {
-        Require(result == 0 && std::memcmp(reply, stream.data(), end + 1) == 0 &&
+        Require(result == ExchangeResult::kOk && std::memcmp(reply, stream.data(), end + 1) == 0 &&
                     reply[end + 1] == '\0',
                 "a reply ends at its terminator");
         return;
     }
     if (stream.size() < kReplyLimit) {
-        Require(result == kSerialIoFailed &&
+        Require(result == ExchangeResult::kIoFailed &&
                     std::memcmp(reply, stream.data(), stream.size()) == 0 &&
                     reply[stream.size()] == '\0',
                 "a reply that stops short fails with 7 and keeps its bytes");
         return;
     }
-    Require(result == (stream[kReplyLimit - 1] == '\r' ? 0 : kExchangeOverflow),
+    Require(result ==
+                (stream[kReplyLimit - 1] == '\r' ? ExchangeResult::kOk : ExchangeResult::kOverflow),
             "591 bytes without terminator give 255, unless the last is CR");
     Require(std::memcmp(reply, stream.data(), kReplyLimit) == 0 && reply[kReplyLimit] == '\0',
             "a full reply keeps its 591 bytes");
@@ -131,7 +132,8 @@ class Run {
     void Open() {
         PortSettings port{};
         std::strcpy(port.portName, "ttyS0");
-        Require(line_.Open(port, state_.portHandle) == 0, "the scripted port opens");
+        Require(line_.Open(port, state_.portHandle) == SerialResult::kOk,
+                "the scripted port opens");
         line_.SetReadTimeout(state_.portHandle, timeoutUnits_);
         switch (fault_ % 8) {
         case 1:
@@ -189,8 +191,10 @@ class Run {
         char reply[kReplyBufferSize];
         std::memset(reply, 0x7F, sizeof reply);
         ExactBytes request(kRequests[(step >> 2) % kRequests.size()]);
-        const int result = Exchange(Call(EM_CMD_ANSWER_ONE, nullptr), request.Data(), reply);
-        Require(result == 0 || result == 2 || result == 7 || result == 255,
+        const ExchangeResult result =
+            Exchange(Call(EM_CMD_ANSWER_ONE, nullptr), request.Data(), reply);
+        const int code = static_cast<int>(result);
+        Require(code == 0 || code == 2 || code == 7 || code == 255,
                 "Exchange gives 0, 2, 7 or 255");
         Require(std::memchr(reply, '\0', sizeof reply) != nullptr, "every reply is terminated");
         if (exact) {

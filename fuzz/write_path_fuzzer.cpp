@@ -11,10 +11,10 @@
 #include "fuzz_input.h"
 
 #include "interface/em_driver.h"
+#include "interface/em_vocabulary.h"
 #include "log_capture.h"
 #include "protocol/number_text.h"
 #include "protocol/tabulated.h"
-#include "protocol/vocabulary.h"
 #include "scripted_line.h"
 
 #include <algorithm>
@@ -219,7 +219,7 @@ void CheckSingleWrite(FuzzInput &input) {
 
     PortSettings port{};
     std::strcpy(port.portName, "ttyS0");
-    Require(line.Open(port, state.portHandle) == 0, "the scripted port opens");
+    Require(line.Open(port, state.portHandle) == SerialResult::kOk, "the scripted port opens");
     state.replyTimeout = 10;
     line.SetReadTimeout(state.portHandle, state.replyTimeout);
     const Fault injected = InjectFault(line, fault);

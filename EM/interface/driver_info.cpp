@@ -103,7 +103,7 @@ static_assert(sizeof(void *) != 4 || offsetof(DriverState, adapterReady) + 1 == 
 std::int32_t GetDriverInfo(const DriverCall &call) {
     auto *info = static_cast<DriverInfo *>(call.parameters);
     if (info == nullptr) {
-        return 1;
+        return EM_REFUSED;
     }
     info->infoKind = 70;
     info->name = kDriverName;
@@ -112,9 +112,9 @@ std::int32_t GetDriverInfo(const DriverCall &call) {
     info->infoRevision = 4;
     info->defaults = LineSettings{9600, 8, 0, 0};
     info->protocolKind = 3;
-    return 0;
+    return EM_OK;
 }
 
 std::int32_t AnswerOne(const DriverCall & /*call*/) {
-    return 1;
+    return EM_REFUSED;
 }

@@ -164,9 +164,63 @@ enum {
     EM_CMD_REOPEN_PORT = 15
 };
 
-/* The library's only export. Returns the handler's result: 0 success, 1 refused or
- * invalid (also for a null call, a missing parameter block or an unknown command),
- * 2 communication failure, 5 adapter dialogue failed, 7 or 255 exchange failures. */
+/* Result codes: what ZelMain returns.
+ *
+ *   EM_OK              0    the command did what it was asked.
+ *   EM_REFUSED         1    refused or invalid: a null call, a missing parameter block or an
+ *                           unknown command; an address the grammar refuses; a disabled
+ *                           instance (SingleWrite); an instrument reply that is empty or
+ *                           begins with "?", or that does not decode; a value with no token.
+ *   EM_COMM_FAILURE    2    the line failed: no reply, or a port that cannot be opened or
+ *                           closed (whatever the platform's reason).
+ *   EM_ADAPTER_FAILED  5    the adapter dialogue failed before its last request.
+ *   EM_IO_FAILED       7    SingleWrite only: the confirmation "Y" could not be written, or
+ *                           its reply did not come within the reply timeout.
+ *   EM_REPLY_OVERFLOW  255  SingleWrite only: the reply to the confirmation filled 591 bytes
+ *                           without its terminator.
+ *
+ * Which command returns which code, and when:
+ *
+ *   ColdStart (1)       EM_OK, also for a disabled instance and when the adapter dialogue
+ *                       fails (the log and the "INIT" item show that); EM_COMM_FAILURE when
+ *                       the port cannot be opened (a name without its NUL, a device that is
+ *                       missing or in use, line settings the port does not take);
+ *                       EM_REFUSED for a null state or parameter block.
+ *   WarmStart (2)       EM_OK, also with no port open; EM_ADAPTER_FAILED when one of the first
+ *                       four adapter requests failed; EM_REFUSED when the instrument refused
+ *                       the last one ("?"); EM_COMM_FAILURE when its reply was empty.
+ *   DefineItem (3)      EM_OK; EM_REFUSED for an address outside the grammar, an alert item
+ *                       with a type other than EM_TYPE_BIT, the type EM_TYPE_REFUSED.
+ *   CheckItem (4)       EM_OK; EM_REFUSED as DefineItem (any type is accepted), and for a
+ *                       special word or a count above the class's largest block.
+ *   SingleRead (5)      EM_OK; EM_REFUSED when the instrument refused the request, the reply
+ *                       did not decode, or the request block is unusable (no address, no
+ *                       value buffer, a count above the class's largest block);
+ *   BlockRead (6)       EM_COMM_FAILURE when the exchange failed (no reply, a reply cut at
+ *                       591 bytes, a failed write), after a pause of one second.
+ *   SingleWrite (7)     EM_OK when the instrument acknowledged ("***"), and for "INIT";
+ *                       EM_REFUSED for a disabled instance, an alert item, a special word or
+ *                       value that sends nothing, a value with no token or number text, a
+ *                       reply beginning with "?", a final reply without "***";
+ *                       EM_COMM_FAILURE when the reply was empty, or the confirmation was
+ *                       written short; EM_IO_FAILED and EM_REPLY_OVERFLOW as above.
+ *   10                  always EM_REFUSED.
+ *   Shutdown (11),      EM_OK, also with no port open; EM_COMM_FAILURE when the platform
+ *   ClosePort (12)      refuses to close the port; EM_REFUSED for a null state.
+ *   OpenPort (13),      EM_OK; EM_COMM_FAILURE when the port cannot be opened; EM_REFUSED for
+ *   ReopenPort (15)     a null state or parameter block.
+ *   GetDriverInfo (14)  EM_OK; EM_REFUSED for a null DriverInfo.
+ */
+enum {
+    EM_OK = 0,
+    EM_REFUSED = 1,
+    EM_COMM_FAILURE = 2,
+    EM_ADAPTER_FAILED = 5,
+    EM_IO_FAILED = 7,
+    EM_REPLY_OVERFLOW = 255
+};
+
+/* The library's only export. Returns the handler's result, one of the EM_* codes above. */
 typedef int32_t(EM_CDECL *ZelMainFunction)(const DriverCall *call);
 int32_t EM_CDECL ZelMain(const DriverCall *call);
 

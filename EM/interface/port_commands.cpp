@@ -5,32 +5,27 @@
 
 #include <cstring>
 
-namespace {
-constexpr std::int32_t kRefused = 1;
-constexpr std::int32_t kPortFailure = 2;
-} // namespace
-
 std::int32_t ClosePort(const DriverCall &call) {
     if (call.state == nullptr) {
-        return kRefused;
+        return EM_REFUSED;
     }
     DriverState &state = *call.state;
     const SerialHandle port = state.portHandle;
     if (port == 0) {
-        return 0;
+        return EM_OK;
     }
     if (!SerialHolds(port)) {
         // No port of this library's: nothing to close, and the number is not used again.
         state.portHandle = 0;
-        return 0;
+        return EM_OK;
     }
-    const int closed = SerialClose(port);
+    const SerialResult closed = SerialClose(port);
     if (!SerialHolds(port)) {
         // Also after a failed close that released the port: the process may hand its number
         // out again, and the driver must not act on whatever then holds it.
         state.portHandle = 0;
     }
-    return closed == kSerialOk ? 0 : kPortFailure;
+    return closed == SerialResult::kOk ? EM_OK : EM_COMM_FAILURE;
 }
 
 std::int32_t Shutdown(const DriverCall &call) {
@@ -39,25 +34,25 @@ std::int32_t Shutdown(const DriverCall &call) {
 
 std::int32_t OpenPort(const DriverCall &call) {
     if (call.state == nullptr) {
-        return kRefused;
+        return EM_REFUSED;
     }
     DriverState &state = *call.state;
     SerialHandle handle = 0;
-    if (!PortNameFits(state.port.portName) || SerialOpen(state.port, handle) != kSerialOk) {
-        return kPortFailure;
+    if (!PortNameFits(state.port.portName) || SerialOpen(state.port, handle) != SerialResult::kOk) {
+        return EM_COMM_FAILURE;
     }
     StoreOpenedHandle(state, handle);
     state.enabled = 1;
-    return 0;
+    return EM_OK;
 }
 
 std::int32_t ReopenPort(const DriverCall &call) {
     const auto *params = static_cast<const ReopenPortParameters *>(call.parameters);
     if (call.state == nullptr || params == nullptr) {
-        return kRefused;
+        return EM_REFUSED;
     }
     if (!PortNameFits(params->portName)) {
-        return kPortFailure;
+        return EM_COMM_FAILURE;
     }
     DriverState &state = *call.state;
     if (params->replyTimeout != 0) {
@@ -72,9 +67,9 @@ std::int32_t ReopenPort(const DriverCall &call) {
     state.port.line = params->line;
 
     SerialHandle handle = 0;
-    if (SerialOpen(state.port, handle) != kSerialOk) {
-        return kPortFailure;
+    if (SerialOpen(state.port, handle) != SerialResult::kOk) {
+        return EM_COMM_FAILURE;
     }
     StoreOpenedHandle(state, handle);
-    return 0;
+    return EM_OK;
 }

@@ -13,35 +13,35 @@ constexpr std::int32_t kMinimumReplyTimeout = 100;    // units of 10 ms
 constexpr std::int32_t kDialogueTimeout = 200;        // units of 10 ms
 constexpr std::uint32_t kAfterResetWaitMs = 30000;    // the adapter restarts after "SI"
 constexpr std::uint16_t kColdStartOpenFlags = 0x0200; // RTS held on, DTR off
-constexpr int kDialogueFailed = 5;
 
 // Runs one adapter step: the exchange, then the check of its reply text alone.
-int AdapterStep(const DriverCall &call, const char *request, std::uint8_t terminator,
-                char (&reply)[kReplyBufferSize]) {
+ReplyCheck AdapterStep(const DriverCall &call, const char *request, std::uint8_t terminator,
+                       char (&reply)[kReplyBufferSize]) {
     call.state->replyTerminator = terminator;
     Exchange(call, request, reply);
     call.state->replyTerminator = kEtx;
     return CheckReply(reply);
 }
 
-int RunAdapterDialogue(const DriverCall &call) {
+// The first four steps fail the dialogue as a whole; the last one's check is its result.
+std::int32_t RunAdapterDialogue(const DriverCall &call) {
     char reply[kReplyBufferSize] = {};
-    if (AdapterStep(call, "S?\r", kEtx, reply) != kReplyGood) {
-        return kDialogueFailed;
+    if (AdapterStep(call, "S?\r", kEtx, reply) != ReplyCheck::kGood) {
+        return EM_ADAPTER_FAILED;
     }
     if (std::strstr(reply, "***") == nullptr) {
-        if (AdapterStep(call, "SI\r", kEtx, reply) != kReplyGood) {
-            return kDialogueFailed;
+        if (AdapterStep(call, "SI\r", kEtx, reply) != ReplyCheck::kGood) {
+            return EM_ADAPTER_FAILED;
         }
         SerialPause(kAfterResetWaitMs);
     }
-    if (AdapterStep(call, "DF\r", kEtx, reply) != kReplyGood) {
-        return kDialogueFailed;
+    if (AdapterStep(call, "DF\r", kEtx, reply) != ReplyCheck::kGood) {
+        return EM_ADAPTER_FAILED;
     }
-    if (AdapterStep(call, "DLSV%X\r", kLineFeed, reply) != kReplyGood) {
-        return kDialogueFailed;
+    if (AdapterStep(call, "DLSV%X\r", kLineFeed, reply) != ReplyCheck::kGood) {
+        return EM_ADAPTER_FAILED;
     }
-    return AdapterStep(call, "DMVX\r", kLineFeed, reply);
+    return HostResult(AdapterStep(call, "DMVX\r", kLineFeed, reply));
 }
 
 // Copies a port name for a log line without reading past its 12-byte field.
@@ -70,10 +70,10 @@ void StoreOpenedHandle(DriverState &state, SerialHandle handle) {
 std::int32_t ConfigureAdapter(const DriverCall &call) {
     DriverState &state = *call.state;
     SerialSetReadTimeout(state.portHandle, kDialogueTimeout);
-    const int result = RunAdapterDialogue(call);
+    const std::int32_t result = RunAdapterDialogue(call);
     SerialSetReadTimeout(state.portHandle, StoredReplyTimeout(state));
-    state.adapterReady = result == kReplyGood ? 1 : 0;
-    if (result != kReplyGood) {
+    state.adapterReady = result == EM_OK ? 1 : 0;
+    if (result != EM_OK) {
         err(kLogOutcome, "ZEL%02d: EM: ConfigureAdapter(): fail rc = %d", call.driverNumber,
             result);
     }
@@ -83,13 +83,13 @@ std::int32_t ConfigureAdapter(const DriverCall &call) {
 std::int32_t ColdStart(const DriverCall &call) {
     const auto *params = static_cast<const ColdStartParameters *>(call.parameters);
     if (call.state == nullptr || params == nullptr) {
-        return 1;
+        return EM_REFUSED;
     }
     DriverState &state = *call.state;
     state.replyTerminator = kEtx;
     state.enabled = params->enabled;
     if (params->enabled == 0) {
-        return 0;
+        return EM_OK;
     }
 
     PortSettings settings{};
@@ -97,10 +97,10 @@ std::int32_t ColdStart(const DriverCall &call) {
     settings.line = params->line;
     settings.openFlags = kColdStartOpenFlags;
     SerialHandle handle = 0;
-    if (!PortNameFits(params->portName) || SerialOpen(settings, handle) != kSerialOk) {
+    if (!PortNameFits(params->portName) || SerialOpen(settings, handle) != SerialResult::kOk) {
         err(kLogOutcome, "ZEL%02d: EM: ColdStart(): Fail to open %s", call.driverNumber,
             PrintableName(params->portName).text);
-        return 2;
+        return EM_COMM_FAILURE;
     }
     StoreOpenedHandle(state, handle);
     SerialSetReadTimeout(handle, params->replyTimeout);
@@ -110,25 +110,25 @@ std::int32_t ColdStart(const DriverCall &call) {
     state.reserved = 0;
 
     const std::int32_t rc = ConfigureAdapter(call);
-    if (rc == 0) {
+    if (rc == EM_OK) {
         err(kLogOutcome, "ZEL%02d: EM: ColdStart(): EM-1 Driver loaded successfully",
             call.driverNumber);
     } else {
         err(kLogOutcome, "ZEL%02d: EM: ColdStart(): Fail rc = %d ", call.driverNumber, rc);
     }
-    return 0;
+    return EM_OK;
 }
 
 std::int32_t WarmStart(const DriverCall &call) {
     if (call.state == nullptr) {
-        return 1;
+        return EM_REFUSED;
     }
-    std::int32_t rc = 0;
+    std::int32_t rc = EM_OK;
     if (call.state->portHandle != 0) {
         SerialPurge(call.state->portHandle);
         rc = ConfigureAdapter(call);
     }
-    if (rc == 0) {
+    if (rc == EM_OK) {
         err(kLogOutcome, "ZEL%02d: EM: WarmStart(): ended successfully rc = %d", call.driverNumber,
             rc);
     } else {

@@ -12,8 +12,6 @@ constexpr std::array<Handler, 16> kCommandTable = {
     nullptr,   AnswerOne, Shutdown,   ClosePort, OpenPort,   GetDriverInfo, ReopenPort,  nullptr,
 };
 
-constexpr std::int32_t kRefused = 1;
-
 Handler HandlerFor(std::int32_t command) {
     if (command < 1 || command > static_cast<std::int32_t>(kCommandTable.size())) {
         return nullptr;
@@ -26,11 +24,11 @@ Handler HandlerFor(std::int32_t command) {
 extern "C" __attribute__((visibility("default"))) std::int32_t EM_CDECL
 ZelMain(const DriverCall *call) {
     if (call == nullptr) {
-        return kRefused;
+        return EM_REFUSED;
     }
     const Handler handler = HandlerFor(call->command);
     if (handler == nullptr) {
-        return kRefused;
+        return EM_REFUSED;
     }
     return handler(*call);
 }

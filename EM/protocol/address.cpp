@@ -10,11 +10,6 @@
 
 namespace {
 
-constexpr std::int32_t kAccepted = 0;
-constexpr std::int32_t kRefused = 1;
-
-constexpr std::size_t kParameterPosition = 3;
-constexpr int kWideParameters = 4; // S, V, % and X: the letters with an index of their own
 constexpr std::int32_t kNoBit = 255;
 constexpr std::int32_t kNarrowWidth = 16;
 constexpr std::int32_t kWideWidth = 32;
@@ -55,8 +50,9 @@ std::int32_t ClassOf(char first) {
 }
 
 std::int32_t LoopIndex(const AddressCopy &copy) {
+    constexpr auto kIndexed = static_cast<int>(kIndexedLoopLetters);
     const int letter = parameterIndex(copy[kParameterPosition]);
-    return letter < kWideParameters ? letter + kWideParameters * ItemNumber(copy) : 0;
+    return letter < kIndexed ? letter + kIndexed * ItemNumber(copy) : 0;
 }
 
 std::int32_t ModuleIndex(const AddressCopy &copy) {
@@ -100,21 +96,21 @@ std::int32_t ApplyDataType(ItemDefinition &definition) {
     case EM_TYPE_INT32:
     case EM_TYPE_UINT32:
         definition.width = kWideWidth;
-        return kAccepted;
+        return EM_OK;
     case EM_TYPE_BIT:
         definition.bitNumber = 0;
-        return kAccepted;
+        return EM_OK;
     case EM_TYPE_REFUSED:
-        return kRefused;
+        return EM_REFUSED;
     default:
-        return kAccepted;
+        return EM_OK;
     }
 }
 
 std::int32_t DefineItemWith(ItemDefinition &definition, AddressCopy &copy, CheckMode mode) {
     copy.fill('\0');
-    if (!normaliseAddress(definition.address, copy) || checkAddress(copy) != 0) {
-        return kRefused;
+    if (!normaliseAddress(definition.address, copy) || checkAddress(copy) != EM_OK) {
+        return EM_REFUSED;
     }
     std::memcpy(definition.address, copy.data(), CopyLength(copy) + 1);
     definition.cleared = 0;
@@ -122,11 +118,11 @@ std::int32_t DefineItemWith(ItemDefinition &definition, AddressCopy &copy, Check
     definition.bitNumber = kNoBit;
     definition.itemClass = ClassOf(copy[0]);
     if (!WriteIndex(definition, copy, mode)) {
-        return kRefused;
+        return EM_REFUSED;
     }
     if (mode == CheckMode::On) {
         definition.dataType = EM_TYPE_INT16;
-        return kAccepted;
+        return EM_OK;
     }
     return ApplyDataType(definition);
 }
@@ -177,13 +173,13 @@ int checkAddress(const AddressCopy &copy) {
     const std::size_t length = CopyLength(copy);
     for (std::size_t i = 0; i < length; ++i) {
         if (!PositionAllows(i, copy[i])) {
-            return IsSpecialWord(std::string_view(copy.data(), length)) ? 0 : 1;
+            return IsSpecialWord(std::string_view(copy.data(), length)) ? EM_OK : EM_REFUSED;
         }
     }
-    const bool alert = copy[0] == EM_CLASS_ALERT && length == 3;
+    const bool alert = copy[0] == EM_CLASS_ALERT && length == kAlertAddressLength;
     const bool loopOrModule =
-        (copy[0] == EM_CLASS_LOOP || copy[0] == EM_CLASS_MODULE) && length == 5;
-    return alert || loopOrModule ? 0 : 1;
+        (copy[0] == EM_CLASS_LOOP || copy[0] == EM_CLASS_MODULE) && length == kValueAddressLength;
+    return alert || loopOrModule ? EM_OK : EM_REFUSED;
 }
 
 int parameterIndex(char letter) {
@@ -195,7 +191,7 @@ int parameterIndex(char letter) {
 std::int32_t DefineItem(const DriverCall &call) {
     ItemDefinition *definition = DefinitionOf(call);
     if (definition == nullptr) {
-        return kRefused;
+        return EM_REFUSED;
     }
     AddressCopy copy;
     return DefineItemWith(*definition, copy, CheckMode::Off);
@@ -206,11 +202,11 @@ std::int32_t DefineItem(const DriverCall &call) {
 std::int32_t CheckItem(const DriverCall &call) {
     ItemDefinition *definition = DefinitionOf(call);
     if (definition == nullptr) {
-        return kRefused;
+        return EM_REFUSED;
     }
     AddressCopy copy;
-    if (DefineItemWith(*definition, copy, CheckMode::On) != kAccepted) {
-        return kRefused;
+    if (DefineItemWith(*definition, copy, CheckMode::On) != EM_OK) {
+        return EM_REFUSED;
     }
-    return CountFits(*definition) ? kAccepted : kRefused;
+    return CountFits(*definition) ? EM_OK : EM_REFUSED;
 }

@@ -6,36 +6,19 @@
 // can define items at the same time.
 #pragma once
 
+#include "interface/em_vocabulary.h"
+
 #include <array>
-#include <cstddef>
-#include <cstdint>
-#include <string_view>
 
-// Longest address text; a working copy holds it and its terminator.
-inline constexpr std::size_t kAddressLimit = 32;
+// A working copy holds the longest address text and its terminator.
 using AddressCopy = std::array<char, kAddressLimit + 1>;
-
-// Largest counts CheckItem accepts per class: alert flags, loop values, module values.
-inline constexpr std::int32_t kMaxAlertCount = 27;
-inline constexpr std::int32_t kMaxLoopCount = 116;
-inline constexpr std::int32_t kMaxModuleCount = 70;
-
-// Allowed characters per position of a positional address; positions beyond have none.
-inline constexpr std::array<std::string_view, 6> addressCharSets = {
-    "ALM", "0123456789", "0123456789", "SV%XHLETB()R><MCPIDG^F[]", "013", " ",
-};
-
-// Words accepted as whole addresses, in the order they are searched; class 'G'.
-inline constexpr std::array<std::string_view, 8> specialWords = {
-    "XS0", "NL", "NM", "NA", "SX", "S?", "DISP", "INIT",
-};
 
 // Uppercases the address into copy, which must be all zeros. False (copy untouched) when
 // the text is empty or longer than kAddressLimit; no byte beyond kAddressLimit is read.
 bool normaliseAddress(const char *address, AddressCopy &copy);
 // True when address holds its NUL within kAddressLimit + 1 bytes; no byte beyond is read.
 bool AddressTerminated(const char *address);
-// 0 when the working copy is a valid address, 1 otherwise.
+// EM_OK when the working copy is a valid address, EM_REFUSED otherwise.
 int checkAddress(const AddressCopy &copy);
 // The position of letter in the parameter letters "SV%X...", or 24 when it is none of them.
 int parameterIndex(char letter);

@@ -35,10 +35,10 @@ std::uint16_t FlagNumber(const AlertFlags &flags, std::int64_t number) {
 
 } // namespace
 
-int ParseAlerts(char *reply, AlertFlags &flags) {
+bool ParseAlerts(char *reply, AlertFlags &flags) {
     char *header = std::strchr(reply, '\r');
     if (header == nullptr) {
-        return 1;
+        return false;
     }
     char *line = NextLine(header);
     while (static_cast<unsigned char>(*line) != kEtx) {
@@ -51,22 +51,22 @@ int ParseAlerts(char *reply, AlertFlags &flags) {
         MarkAlert(line, flags);
         line = next;
     }
-    return 0;
+    return true;
 }
 
 int StoreAlertData(const ItemRequest &request, char *reply) {
     AlertFlags flags{};
-    if (ParseAlerts(reply, flags) != 0) {
-        err(kLogDetail, "EM: StoreAlertData(): Failed rc = %d", 1);
-        return 1;
+    if (!ParseAlerts(reply, flags)) {
+        err(kLogDetail, "EM: StoreAlertData(): Failed rc = %d", EM_REFUSED);
+        return EM_REFUSED;
     }
     if (request.count <= 1) {
         StoreCellWord(request.values, FlagNumber(flags, request.index));
-        return 0;
+        return EM_OK;
     }
     for (std::int32_t i = 0; i < request.count; ++i) {
         const std::int64_t number = static_cast<std::int64_t>(request.index) + i;
         StoreSlotWord(request.values, static_cast<std::size_t>(i), FlagNumber(flags, number));
     }
-    return 0;
+    return EM_OK;
 }

@@ -2,55 +2,22 @@
 #pragma once
 
 #include "interface/em_driver.h"
+#include "interface/em_vocabulary.h"
 
 #include <array>
 #include <cstddef>
 #include <cstdint>
-#include <string_view>
 
-inline constexpr std::size_t kAlertCount = 27;
-
-// Entries 0 to 15 are codes matched against the first two characters of a line; the
-// others are texts matched anywhere in a line.
-inline constexpr std::size_t kAlertCodes = 16;
-inline constexpr std::array<std::string_view, kAlertCount> kAlertTable = {
-    "AA",
-    "BB",
-    "CC",
-    "DD",
-    "EE",
-    "FF",
-    "GG",
-    "HH",
-    "II",
-    "JJ",
-    "KK",
-    "LL",
-    "MM",
-    "NN",
-    "OO",
-    "PP",
-    "DATA TRANSFER",
-    "BAD INPUT",
-    "DEV ALARM",
-    "HIGH ALARM",
-    "LOW ALARM",
-    "WRONG MODULE",
-    "ROM ERROR",
-    "INITNMOS ERROR",
-    "EMR ERROR",
-    "CHECK PARAMETER",
-    "CHANGE REJECTED",
-};
+inline constexpr std::size_t kAlertCount = kAlertTable.size();
 
 // One byte per alert table entry: 1 when the alert is in the list.
 using AlertFlags = std::array<std::uint8_t, kAlertCount>;
 
 // Sets the flag of each line of the list after its header line, up to the line that starts
-// with ETX. Each line's "\r" is overwritten with NUL. Returns 1 when the reply has no "\r"
-// at all; a list that ends before its ETX line keeps the flags found so far and gives 0.
-int ParseAlerts(char *reply, AlertFlags &flags);
+// with ETX. Each line's "\r" is overwritten with NUL. False when the reply has no "\r" at
+// all; a list that ends before its ETX line keeps the flags found so far and is parsed.
+bool ParseAlerts(char *reply, AlertFlags &flags);
 // Stores the flags the request asks for: flag number index in the single cell, or count
-// flags from number index on as a block. Numbers outside 0 to 26 read as 0. Returns 1, and
-// stores nothing, when the list does not parse.
+// flags from number index on as a block. Numbers outside 0 to 26 read as 0. Returns
+// EM_REFUSED, and stores nothing, when the list does not parse.
 int StoreAlertData(const ItemRequest &request, char *reply);

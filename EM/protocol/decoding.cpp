@@ -1,10 +1,10 @@
 #include "protocol/decoding.h"
+#include "interface/em_vocabulary.h"
 #include "interface/log.h"
 #include "protocol/alerts.h"
 #include "protocol/cells.h"
 #include "protocol/reply_lines.h"
 #include "protocol/scale.h"
-#include "protocol/vocabulary.h"
 #include "serial/exchange.h"
 
 #include <array>
@@ -14,11 +14,8 @@
 
 namespace {
 
-constexpr int kFailed = 1;
 constexpr char kSingleSeparator = '=';
 constexpr char kBlockSeparator = ',';
-constexpr char kStatusLetter = 'X';
-constexpr std::size_t kParameterPosition = 3;
 // Line numbers beyond this all compare as this one; items number at most 99.
 constexpr std::uint64_t kLargestLineNumber = 1000000000000000000ULL;
 
@@ -157,6 +154,11 @@ std::uint8_t CodeIn(const std::array<std::string_view, N> &table, const char *to
     return kUnknownToken;
 }
 
+// The status table serves the parameter letter X; every other letter takes the mode table.
+bool UsesStatusTable(char letter) {
+    return letter == kStatusLetter || letter == 'x';
+}
+
 bool Is(const char *address, std::string_view word) {
     return word == address;
 }
@@ -193,15 +195,15 @@ int StoreSpecialData(const ItemRequest &request, char *reply) {
     ValueText value;
     BuildValueText(request.address, reply, value);
     const int result = StoreLoopData(request, value.Text());
-    if (result != 0) {
+    if (result != EM_OK) {
         err(kLogDetail, "EM : StoreData(): Failed rc = %d", result);
     }
     return result;
 }
 
 int LoopDataFailed() {
-    err(kLogDetail, "EM: StoreLoopData(): Failed rc = %d", kFailed);
-    return kFailed;
+    err(kLogDetail, "EM: StoreLoopData(): Failed rc = %d", EM_REFUSED);
+    return EM_REFUSED;
 }
 
 } // namespace
@@ -216,7 +218,7 @@ int StoreData(const ItemRequest &request, char *reply) {
     case EM_CLASS_SPECIAL:
         return StoreSpecialData(request, reply);
     default:
-        return 0;
+        return EM_OK;
     }
 }
 
@@ -250,7 +252,7 @@ int StoreLoopData(const ItemRequest &request, char *text) {
             StoreCell(request.values, request.dataType, decoded.value);
         }
     }
-    return failed ? LoopDataFailed() : 0;
+    return failed ? LoopDataFailed() : EM_OK;
 }
 
 std::uint8_t DecodeToken(const char *token, char letter) {

@@ -15,9 +15,6 @@
 
 namespace {
 
-constexpr std::int32_t kReadOk = 0;
-constexpr std::int32_t kReadRefused = 1;
-constexpr std::int32_t kExchangeFailed = 2;
 constexpr std::uint32_t kAfterFailedExchangeMs = 1000;
 // A loop or module query sends the class letter, the two digits and the parameter letter.
 constexpr std::size_t kQueryLength = 4;
@@ -91,17 +88,17 @@ std::int32_t Failed(const DriverCall &call, std::int32_t result, const FailureFo
 std::int32_t ReadItem(const DriverCall &call, const ItemRequest &item, const char *request,
                       const FailureFormats &formats) {
     Text reply = {};
-    std::int32_t result = kReadOk;
-    if (Exchange(call, request, reply) != kSerialOk) {
+    std::int32_t result = EM_OK;
+    if (Exchange(call, request, reply) != ExchangeResult::kOk) {
         SerialPause(kAfterFailedExchangeMs);
-        result = kExchangeFailed;
-    } else if (CheckReply(reply) != kReplyGood) {
+        result = EM_COMM_FAILURE;
+    } else if (CheckReply(reply) != ReplyCheck::kGood) {
         resetError(call);
-        result = kReadRefused;
+        result = EM_REFUSED;
     } else {
         result = StoreData(item, reply);
     }
-    return result == kReadOk ? kReadOk : Failed(call, result, formats, request, reply);
+    return result == EM_OK ? EM_OK : Failed(call, result, formats, request, reply);
 }
 
 // The loop or module query: the address up to its parameter letter, then "?\r".
@@ -159,7 +156,7 @@ const char *BlockRequestFor(std::int32_t itemClass) {
 std::int32_t SingleRead(const DriverCall &call) {
     const ItemRequest *item = RequestOf(call);
     if (item == nullptr) {
-        return Failed(call, kReadRefused, kSingleReadFailure, "", "");
+        return Failed(call, EM_REFUSED, kSingleReadFailure, "", "");
     }
     Text query = {};
     const char *request = query;
@@ -172,7 +169,7 @@ std::int32_t SingleRead(const DriverCall &call) {
         break;
     case EM_CLASS_SPECIAL:
         if (AnswerFromState(call, *item)) {
-            return kReadOk;
+            return EM_OK;
         }
         request = SpecialRequestFor(item->address);
         break;
@@ -185,7 +182,7 @@ std::int32_t SingleRead(const DriverCall &call) {
 std::int32_t BlockRead(const DriverCall &call) {
     const ItemRequest *item = RequestOf(call);
     if (item == nullptr) {
-        return Failed(call, kReadRefused, kBlockReadFailure, "", "");
+        return Failed(call, EM_REFUSED, kBlockReadFailure, "", "");
     }
     return ReadItem(call, *item, BlockRequestFor(item->itemClass), kBlockReadFailure);
 }

@@ -1,11 +1,11 @@
 #include "protocol/scale.h"
+#include "interface/em_vocabulary.h"
 
 #include <cmath>
 #include <limits>
 
 namespace {
 
-constexpr int kScalePosition = 4;
 // Beyond this exponent the factor is infinite in double precision anyway.
 constexpr int kLargestExponent = 400;
 // The largest power of ten below the double range. Larger factors are infinity, stated
@@ -42,7 +42,7 @@ int ExponentAt(const char *text) {
 } // namespace
 
 double ScaleFactor(const char *address) {
-    for (int i = 0; i < kScalePosition; ++i) {
+    for (std::size_t i = 0; i < kScalePosition; ++i) {
         if (address[i] == '\0') {
             return 1.0;
         }

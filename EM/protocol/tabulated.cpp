@@ -1,7 +1,8 @@
 #include "protocol/tabulated.h"
 
+#include "interface/em_driver.h"
+#include "interface/em_vocabulary.h"
 #include "interface/log.h"
-#include "protocol/vocabulary.h"
 
 #include <algorithm>
 #include <array>
@@ -33,7 +34,8 @@ consteval float SpelledValue(std::string_view text) {
     return static_cast<float>(static_cast<double>(digits) / divisor);
 }
 
-template <std::size_t N> consteval std::array<Step, N> Steps(const std::string_view (&texts)[N]) {
+template <std::size_t N>
+consteval std::array<Step, N> Steps(const std::array<std::string_view, N> &texts) {
     std::array<Step, N> steps{};
     for (std::size_t i = 0; i < N; ++i) {
         steps[i] = Step{texts[i], SpelledValue(texts[i])};
@@ -41,30 +43,16 @@ template <std::size_t N> consteval std::array<Step, N> Steps(const std::string_v
     return steps;
 }
 
-constexpr std::string_view kWideTexts[] = {
-    "0.1",  "0.2",  "0.3",  "0.5",  "0.7",  "1.0",  "1.4", "2.0", "3.0", "4.0", "5.0", "6.0", "8.0",
-    "10.0", "15.0", "20.0", "30.0", "45.0", "60.0", "100", "150", "200", "300", "400", "500",
-};
-constexpr std::string_view kCountTexts[] = {
-    "1",  "2",  "3",  "4",  "5",  "6",  "8",   "10",  "15",
-    "20", "30", "40", "50", "60", "80", "100", "150", "200",
-};
-constexpr std::string_view kGainTexts[] = {
-    "0.125", "0.250", "0.500", "1.0", "2.0", "4.0", "8.0",
-};
-constexpr auto kWideSteps = Steps(kWideTexts);
-constexpr auto kCountSteps = Steps(kCountTexts);
-constexpr auto kGainSteps = Steps(kGainTexts);
-
-constexpr std::string_view kOffToken = "OFF";
-constexpr double kOffThreshold = 0.0001;
+constexpr auto kWideStepValues = Steps(kWideSteps);
+constexpr auto kCountStepValues = Steps(kCountSteps);
+constexpr auto kGainStepValues = Steps(kGainSteps);
 
 constexpr bool FitsDestination(std::string_view token) {
     return token.size() < kTokenCapacity;
 }
-static_assert(std::ranges::all_of(kWideSteps, FitsDestination, &Step::text) &&
-              std::ranges::all_of(kCountSteps, FitsDestination, &Step::text) &&
-              std::ranges::all_of(kGainSteps, FitsDestination, &Step::text) &&
+static_assert(std::ranges::all_of(kWideSteps, FitsDestination) &&
+              std::ranges::all_of(kCountSteps, FitsDestination) &&
+              std::ranges::all_of(kGainSteps, FitsDestination) &&
               std::ranges::all_of(kModeTokens, FitsDestination) &&
               std::ranges::all_of(kStatusTokens, FitsDestination) && FitsDestination(kOffToken));
 
@@ -92,44 +80,50 @@ std::string_view CodedToken(const std::array<std::string_view, N> &tokens, float
     return tokens[static_cast<std::size_t>(static_cast<int>(val))];
 }
 
+bool Holds(std::string_view letters, char letter) {
+    return letters.find(letter) != std::string_view::npos;
+}
+
+// The step letters, the mode letter and the status letter.
+bool IsTabulated(char letter) {
+    return Holds(kWideStepLetters, letter) || Holds(kCountStepLetters, letter) ||
+           Holds(kGainStepLetters, letter) || letter == kModeLetter || letter == kStatusLetter;
+}
+
+// The token of val for a tabulated letter; empty when val has none.
+std::string_view TokenFor(char letter, float val) {
+    if (Holds(kWideStepLetters, letter)) {
+        return StepToken(kWideStepValues, val);
+    }
+    if (Holds(kCountStepLetters, letter)) {
+        return StepToken(kCountStepValues, val);
+    }
+    if (Holds(kGainStepLetters, letter)) {
+        return StepToken(kGainStepValues, val);
+    }
+    if (letter == kModeLetter) {
+        return CodedToken(kModeTokens, val);
+    }
+    return CodedToken(kStatusTokens, val);
+}
+
 } // namespace
 
 int setTabularVal(int valType, float val, std::span<char, kTokenCapacity> destination) {
     const int letter = valType & 0xFF;
     err(kLogDetail, "setTabularVal():entered  valType = %C, val = %f", letter,
         static_cast<double>(val));
-    std::string_view token;
-    switch (letter) {
-    case 'C':
-    case 'D':
-    case 'I':
-    case 'P':
-    case '[':
-    case ']':
-        token = StepToken(kWideSteps, val);
-        break;
-    case 'F':
-    case '^':
-        token = StepToken(kCountSteps, val);
-        break;
-    case 'G':
-        token = StepToken(kGainSteps, val);
-        break;
-    case 'M':
-        token = CodedToken(kModeTokens, val);
-        break;
-    case 'X':
-        token = CodedToken(kStatusTokens, val);
-        break;
-    default:
-        return 0;
+    const auto parameter = static_cast<char>(letter);
+    if (!IsTabulated(parameter)) {
+        return EM_OK;
     }
+    const std::string_view token = TokenFor(parameter, val);
     if (token.empty()) {
         err(kLogDetail, "setTabularVal(): Fail valType = %C, val = %f", letter,
             static_cast<double>(val));
-        return 1;
+        return EM_REFUSED;
     }
     token.copy(destination.data(), token.size());
     destination[token.size()] = '\0';
-    return 0;
+    return EM_OK;
 }

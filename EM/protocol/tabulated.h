@@ -16,7 +16,7 @@ inline constexpr std::size_t kTokenCapacity = 8;
 //   M: the mode at the index val truncated toward zero, for val up to 6;
 //   X: the status at that index, for val up to 10.
 // The step tables give "OFF" for every value below 0.0001 and otherwise the step whose
-// number, in single precision, equals val exactly. Returns 0 when a token was written, or
-// when the letter is none of these (nothing is written); 1 when val has no token, leaving
+// number, in single precision, equals val exactly. Returns EM_OK when a token was written, or
+// when the letter is none of these (nothing is written); EM_REFUSED when val has no token, leaving
 // destination untouched. Logs each call, and each refusal, at the detail level.
 int setTabularVal(int valType, float val, std::span<char, kTokenCapacity> destination);

@@ -2,6 +2,7 @@
 // the action of a special word. One request, the confirmation "Y" when the instrument asks
 // for it, and the acknowledgement "***" in the final reply; a refusal is followed by the
 // recovery exchange.
+#include "interface/em_vocabulary.h"
 #include "interface/handlers.h"
 #include "interface/log.h"
 #include "protocol/address.h"
@@ -20,12 +21,6 @@ constexpr std::size_t kRequestSize = 590;
 using Request = char[kRequestSize];
 using Reply = char[kReplyBufferSize];
 
-constexpr std::int32_t kWritten = 0;
-constexpr std::int32_t kRefused = 1;
-
-// An item address: class letter, two digits, parameter letter, scale digit.
-constexpr std::size_t kAddressLength = 5;
-constexpr std::size_t kLetterPosition = 3;
 // The request head is the address up to its parameter letter and "=" in place of the scale
 // digit; the value text follows it.
 constexpr std::size_t kEqualsPosition = 4;
@@ -36,9 +31,6 @@ constexpr std::size_t kQuestionPosition = 4;
 constexpr char kConfirmation[] = "Y\r";
 constexpr char kAcknowledgement[] = "***";
 constexpr std::uint32_t kAfterFailedWordPauseMs = 1000;
-
-// Parameters whose values go out as tokens rather than free numbers.
-constexpr std::string_view kTabulatedLetters = "PIDF][CG^M";
 
 static_assert(kValuePosition + kNumberTextCapacity + 1 < kRequestSize);
 
@@ -80,36 +72,46 @@ struct WordRequest {
 
 WordRequest SpecialWordRequest(std::string_view word, const void *cell) {
     if (word == "INIT") {
-        return {kWritten, {}};
+        return {EM_OK, {}};
     }
     if (cell == nullptr) {
-        return {kRefused, {}};
+        return {EM_REFUSED, {}};
     }
     const std::uint16_t value = UpperWord(cell);
     if (word == "SX" && value == 0) {
-        return {kWritten, "SX\r"};
+        return {EM_OK, "SX\r"};
     }
     if (word == "S?" && value == 0) {
-        return {kWritten, "SI\r"};
+        return {EM_OK, "SI\r"};
     }
     if (word == "DISP" && value == 1) {
-        return {kWritten, "SOTURN KEY OFF\r"};
+        return {EM_OK, "SOTURN KEY OFF\r"};
     }
     if (word == "DISP" && value == 0) {
-        return {kWritten, "SB\r"};
+        return {EM_OK, "SB\r"};
     }
-    return {kRefused, {}};
+    return {EM_REFUSED, {}};
+}
+
+// Parameters whose values go out as tokens rather than free numbers: the step tables' and
+// the mode's. A status (X) is written as a number.
+bool IsTabulated(char letter) {
+    const auto in = [letter](std::string_view letters) {
+        return letters.find(letter) != std::string_view::npos;
+    };
+    return in(kWideStepLetters) || in(kCountStepLetters) || in(kGainStepLetters) ||
+           letter == kModeLetter;
 }
 
 // True when address holds exactly the five characters of an item address; reads no further
 // than its sixth byte.
 bool IsItemAddress(const char *address) {
-    for (std::size_t i = 0; i < kAddressLength; ++i) {
+    for (std::size_t i = 0; i < kValueAddressLength; ++i) {
         if (address[i] == '\0') {
             return false;
         }
     }
-    return address[kAddressLength] == '\0';
+    return address[kValueAddressLength] == '\0';
 }
 
 // Builds "L01S=<value>\r": the value divided by the item's scale, as a token for tabulated
@@ -117,12 +119,12 @@ bool IsItemAddress(const char *address) {
 bool BuildValueRequest(const DriverCall &call, const ItemRequest &item, Request &request) {
     std::memcpy(request, item.address, kEqualsPosition);
     request[kEqualsPosition] = '=';
-    const char letter = item.address[kLetterPosition];
+    const char letter = item.address[kParameterPosition];
     const double value = CellValue(item.values, item.dataType) / ScaleFactor(item.address);
     char *text = request + kValuePosition;
-    if (kTabulatedLetters.find(letter) != std::string_view::npos) {
+    if (IsTabulated(letter)) {
         if (setTabularVal(letter, static_cast<float>(value),
-                          std::span<char, kTokenCapacity>(text, kTokenCapacity)) != 0) {
+                          std::span<char, kTokenCapacity>(text, kTokenCapacity)) != EM_OK) {
             return false;
         }
     } else if (!WriteNumberText(value,
@@ -136,34 +138,36 @@ bool BuildValueRequest(const DriverCall &call, const ItemRequest &item, Request 
 }
 
 // A value write's reply ends in "\n"; every later reply again in ETX.
-int ExchangeValueWrite(const DriverCall &call, const Request &request, Reply &reply) {
+ReplyCheck ExchangeValueWrite(const DriverCall &call, const Request &request, Reply &reply) {
     call.state->replyTerminator = kLineFeed;
     Exchange(call, request, reply);
     call.state->replyTerminator = kEtx;
     return CheckReply(reply);
 }
 
-int ExchangeSpecialWord(const DriverCall &call, const Request &request, Reply &reply) {
-    if (Exchange(call, request, reply) != 0) {
+ReplyCheck ExchangeSpecialWord(const DriverCall &call, const Request &request, Reply &reply) {
+    if (Exchange(call, request, reply) != ExchangeResult::kOk) {
         SerialPause(kAfterFailedWordPauseMs);
     }
     return CheckReply(reply);
 }
 
 // Answers a confirmation question, checks the acknowledgement, recovers after a refusal
-// and logs a failure with the last request and reply.
-std::int32_t Conclude(const DriverCall &call, int result, Request &request, Reply &reply) {
-    if (result == kReplyGood && reply[kQuestionPosition] == '?') {
+// and logs a failure with the last request and reply. The host receives the check of the
+// first reply, or the outcome of the confirmation exchange when there was one.
+std::int32_t Conclude(const DriverCall &call, ReplyCheck check, Request &request, Reply &reply) {
+    std::int32_t result = HostResult(check);
+    if (check == ReplyCheck::kGood && reply[kQuestionPosition] == '?') {
         std::memcpy(request, kConfirmation, sizeof kConfirmation);
-        result = Exchange(call, request, reply);
+        result = HostResult(Exchange(call, request, reply));
     }
-    if (result == kReplyGood && std::strstr(reply, kAcknowledgement) == nullptr) {
-        result = kRefused;
+    if (result == EM_OK && std::strstr(reply, kAcknowledgement) == nullptr) {
+        result = EM_REFUSED;
     }
-    if (result == kRefused) {
+    if (result == EM_REFUSED) {
         resetError(call);
     }
-    if (result != kWritten) {
+    if (result != EM_OK) {
         err(kLogOutcome, "ZEL%d: EM: SingleWrite(): Failed rc = %d", call.driverNumber, result);
         err(kLogDetail, "\trequest: %s", request);
         err(kLogDetail, "\treply: %s", reply);
@@ -186,10 +190,10 @@ std::int32_t WriteValue(const DriverCall &call, const ItemRequest &item, Request
     if (!IsItemAddress(item.address)) {
         err(kLogDetail, "ZEL%d: EM: SingleWrite(): not an item address: %s", call.driverNumber,
             item.address);
-        return kRefused;
+        return EM_REFUSED;
     }
     if (item.values == nullptr || !BuildValueRequest(call, item, request)) {
-        return kRefused;
+        return EM_REFUSED;
     }
     return Conclude(call, ExchangeValueWrite(call, request, reply), request, reply);
 }
@@ -202,7 +206,7 @@ std::int32_t SingleWrite(const DriverCall &call) {
     const auto *item = static_cast<const ItemRequest *>(call.parameters);
     if (call.state == nullptr || call.state->enabled == 0 || item == nullptr ||
         item->address == nullptr || !AddressTerminated(item->address)) {
-        return kRefused;
+        return EM_REFUSED;
     }
     switch (item->itemClass) {
     case EM_CLASS_SPECIAL:
@@ -212,6 +216,6 @@ std::int32_t SingleWrite(const DriverCall &call) {
         return WriteValue(call, *item, request, reply);
     default:
         // Alert items cannot be written, and no other class has a request.
-        return kRefused;
+        return EM_REFUSED;
     }
 }

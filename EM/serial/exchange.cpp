@@ -19,7 +19,6 @@ constexpr char kReadyMark[] = "***\r";
 constexpr int kAnswerPolls = 10;
 constexpr std::uint32_t kAnswerPollMs = 500;
 constexpr std::uint32_t kAnswerLimit = 590;
-constexpr int kResetFailed = 2;
 
 // Waits for the first byte of an answer: at most kAnswerPolls pauses.
 void AwaitAnswer(SerialHandle port) {
@@ -30,7 +29,7 @@ void AwaitAnswer(SerialHandle port) {
 
 struct Collected {
     std::uint32_t count = 0;
-    int lastRead = kSerialOk;
+    SerialResult lastRead = SerialResult::kOk;
 };
 
 // Takes the bytes waiting, without waiting for more, until the area is full. A read that
@@ -56,22 +55,60 @@ bool IsReplyEnd(char byte, std::uint8_t terminator) {
     return value == terminator || byte == '\r';
 }
 
+// What a request's write gives the exchange: SerialWrite knows no other failures.
+ExchangeResult SentResult(SerialResult written) {
+    switch (written) {
+    case SerialResult::kOk:
+        return ExchangeResult::kOk;
+    case SerialResult::kShortWrite:
+        return ExchangeResult::kShortWrite;
+    default:
+        return ExchangeResult::kIoFailed;
+    }
+}
+
 } // namespace
 
-int SendRequest(const DriverCall &call, const char *bytes, std::uint32_t count) {
+std::int32_t HostResult(ExchangeResult result) {
+    switch (result) {
+    case ExchangeResult::kOk:
+        return EM_OK;
+    case ExchangeResult::kShortWrite:
+        return EM_COMM_FAILURE;
+    case ExchangeResult::kIoFailed:
+        return EM_IO_FAILED;
+    case ExchangeResult::kOverflow:
+        return EM_REPLY_OVERFLOW;
+    }
+    return EM_IO_FAILED;
+}
+
+std::int32_t HostResult(ReplyCheck check) {
+    switch (check) {
+    case ReplyCheck::kGood:
+        return EM_OK;
+    case ReplyCheck::kRefused:
+        return EM_REFUSED;
+    case ReplyCheck::kEmpty:
+        return EM_COMM_FAILURE;
+    }
+    return EM_COMM_FAILURE;
+}
+
+SerialResult SendRequest(const DriverCall &call, const char *bytes, std::uint32_t count) {
     const SerialHandle port = call.state->portHandle;
     SerialPurge(port);
     return SerialWrite(port, bytes, count, nullptr);
 }
 
-int ReadReply(const DriverCall &call, char (&reply)[kReplyBufferSize]) {
+ExchangeResult ReadReply(const DriverCall &call, char (&reply)[kReplyBufferSize]) {
     const SerialHandle port = call.state->portHandle;
     const std::uint8_t terminator = call.state->replyTerminator;
     std::uint32_t received = 0;
     bool silent = false;
     while (received < kReplyLimit) {
         std::uint32_t got = 0;
-        if (SerialRead(port, &reply[received], 1, &got) != kSerialOk || got != 1) {
+        if (SerialRead(port, &reply[received], 1, &got) != SerialResult::kOk || got != 1) {
             silent = true;
             break;
         }
@@ -84,15 +121,18 @@ int ReadReply(const DriverCall &call, char (&reply)[kReplyBufferSize]) {
     SerialPause(kAfterReplyPauseMs);
     SerialPurge(port);
     if (silent) {
-        return kSerialIoFailed;
+        return ExchangeResult::kIoFailed;
     }
-    return IsReplyEnd(reply[received - 1], terminator) ? kSerialOk : kExchangeOverflow;
+    return IsReplyEnd(reply[received - 1], terminator) ? ExchangeResult::kOk
+                                                       : ExchangeResult::kOverflow;
 }
 
-int Exchange(const DriverCall &call, const char *request, char (&reply)[kReplyBufferSize]) {
-    const int sent = SendRequest(call, request, static_cast<std::uint32_t>(std::strlen(request)));
+ExchangeResult Exchange(const DriverCall &call, const char *request,
+                        char (&reply)[kReplyBufferSize]) {
+    const ExchangeResult sent =
+        SentResult(SendRequest(call, request, static_cast<std::uint32_t>(std::strlen(request))));
     SerialPause(kAfterRequestPauseMs);
-    if (sent != kSerialOk) {
+    if (sent != ExchangeResult::kOk) {
         // A request that was not sent has no reply: the caller's buffer must not keep an
         // earlier reply that could be judged in its place.
         reply[0] = '\0';
@@ -101,28 +141,28 @@ int Exchange(const DriverCall &call, const char *request, char (&reply)[kReplyBu
     return ReadReply(call, reply);
 }
 
-int CheckReply(const char *reply) {
+ReplyCheck CheckReply(const char *reply) {
     if (reply == nullptr || reply[0] == '\0') {
-        return kReplyEmpty;
+        return ReplyCheck::kEmpty;
     }
-    return reply[0] == '?' ? kReplyRefused : kReplyGood;
+    return reply[0] == '?' ? ReplyCheck::kRefused : ReplyCheck::kGood;
 }
 
 // Asks for the status and succeeds when the answer holds "***\r". The collection area has
 // one byte more than it collects, so its NUL ends the search for the mark.
-int resetError(const DriverCall &call) {
+std::int32_t resetError(const DriverCall &call) {
     const SerialHandle port = call.state->portHandle;
     SerialWrite(port, kStatusRequest, sizeof kStatusRequest - 1, nullptr);
     AwaitAnswer(port);
     char area[kAnswerLimit + 1] = {};
     const Collected collected = CollectAnswer(port, area);
     const bool ready = collected.count > 0 && std::strstr(area, kReadyMark) != nullptr &&
-                       collected.lastRead == kSerialOk;
+                       collected.lastRead == SerialResult::kOk;
     SerialPurge(port);
     if (ready) {
-        err(kLogDetail, "ZEL%02d: EM: resetError(): success rc = %d", call.driverNumber, 0);
-        return 0;
+        err(kLogDetail, "ZEL%02d: EM: resetError(): success rc = %d", call.driverNumber, EM_OK);
+        return EM_OK;
     }
-    err(kLogDetail, "ZEL%02d: EM: resetError(): fail rc = %d", call.driverNumber, kResetFailed);
-    return kResetFailed;
+    err(kLogDetail, "ZEL%02d: EM: resetError(): fail rc = %d", call.driverNumber, EM_COMM_FAILURE);
+    return EM_COMM_FAILURE;
 }

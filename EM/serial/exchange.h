@@ -2,6 +2,7 @@
 #pragma once
 
 #include "interface/em_driver.h"
+#include "serial/serial.h"
 
 #include <cstdint>
 
@@ -10,18 +11,32 @@ inline constexpr std::uint32_t kReplyBufferSize = kReplyLimit + 1; // reply and 
 inline constexpr std::uint8_t kEtx = 3;
 inline constexpr std::uint8_t kLineFeed = 10;
 
-// Result codes beyond the serial layer's.
-inline constexpr int kExchangeOverflow = 255; // 591 bytes and no terminator
+// What an exchange gives: the serial layer's write and read outcomes, and the overflow of a
+// reply that never ends.
+enum class ExchangeResult {
+    kOk = 0,
+    kShortWrite = 2, // the request was written short
+    kIoFailed = 7,   // the write failed, or the reply did not come (whole) in time
+    kOverflow = 255, // 591 bytes and no terminator
+};
 
 // Reply classification.
-inline constexpr int kReplyGood = 0;
-inline constexpr int kReplyRefused = 1; // begins with "?"
-inline constexpr int kReplyEmpty = 2;
+enum class ReplyCheck {
+    kGood = 0,
+    kRefused = 1, // begins with "?"
+    kEmpty = 2,
+};
 
-int SendRequest(const DriverCall &call, const char *bytes, std::uint32_t count);
-int ReadReply(const DriverCall &call, char (&reply)[kReplyBufferSize]);
+// The host's result code for each outcome, where a command passes one on.
+std::int32_t HostResult(ExchangeResult result);
+std::int32_t HostResult(ReplyCheck check);
+
+SerialResult SendRequest(const DriverCall &call, const char *bytes, std::uint32_t count);
+ExchangeResult ReadReply(const DriverCall &call, char (&reply)[kReplyBufferSize]);
 // Sends request and reads its reply. When the request was not sent whole the reply text is
 // left empty, so it never holds an earlier reply.
-int Exchange(const DriverCall &call, const char *request, char (&reply)[kReplyBufferSize]);
-int CheckReply(const char *reply);
-int resetError(const DriverCall &call);
+ExchangeResult Exchange(const DriverCall &call, const char *request,
+                        char (&reply)[kReplyBufferSize]);
+ReplyCheck CheckReply(const char *reply);
+// EM_OK when the instrument answered ready ("***\r"), EM_COMM_FAILURE otherwise.
+std::int32_t resetError(const DriverCall &call);

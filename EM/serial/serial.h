@@ -9,13 +9,16 @@
 
 #include <cstdint>
 
-// Result codes of this layer.
-inline constexpr int kSerialOk = 0;
-inline constexpr int kSerialOpenFailed = 1;      // open or timeouts failed, or bad name
-inline constexpr int kSerialShortWrite = 2;      // fewer bytes written than asked
-inline constexpr int kSerialStateUnreadable = 4; // line settings could not be read
-inline constexpr int kSerialStateRejected = 5;   // line settings could not be applied
-inline constexpr int kSerialIoFailed = 7;        // close, write or read failed (or timed out)
+// Result codes of this layer, its own: the layers above fold them into the host's codes.
+enum class SerialResult {
+    kOk = 0,
+    kOpenFailed = 1,      // open or timeouts failed, or bad name
+    kDrainFailed = 1,     // SerialPurge: the last read of the drain failed
+    kShortWrite = 2,      // fewer bytes written than asked
+    kStateUnreadable = 4, // line settings could not be read
+    kStateRejected = 5,   // line settings could not be applied
+    kIoFailed = 7,        // close, write or read failed (or timed out)
+};
 
 inline constexpr std::int32_t kFreshPortTimeoutMs = 1000;
 inline constexpr std::uint32_t kQueueSize = 1200;
@@ -25,26 +28,28 @@ inline constexpr std::int32_t kDrainTimeout = 5; // units of 10 ms
 inline constexpr std::int32_t kMaxTimeoutUnits = 0x7FFFFFFF / 10;
 
 // Opens the port named in settings with its line settings and open flags. A name with
-// no NUL in its 12 bytes is refused with kSerialOpenFailed. On success handle is non-zero.
-int SerialOpen(const PortSettings &settings, SerialHandle &handle);
-int SerialClose(SerialHandle handle);
+// no NUL in its 12 bytes is refused with kOpenFailed. On success handle is non-zero.
+SerialResult SerialOpen(const PortSettings &settings, SerialHandle &handle);
+SerialResult SerialClose(SerialHandle handle);
 // True when handle is a port that this library opened, has not closed, and that is still
 // open: the only handles the driver may close. A handle the host made up, or one closed
 // behind the driver's back, is not held. Every other operation below acts only on a held
 // port; on any other handle it touches nothing and fails as on a dead port: SerialWrite and
-// SerialRead 7, SerialPurge 1, SerialSetReadTimeout and BytesQueued 0, SerialBreak 0.
+// SerialRead kIoFailed, SerialPurge kDrainFailed, SerialSetReadTimeout and BytesQueued 0,
+// SerialBreak kOk.
 bool SerialHolds(SerialHandle handle);
 // Sets the total wait of one read to timeout x 10 ms (clamped to 0..kMaxTimeoutUnits; 0
 // returns at once with what has arrived). Returns the previous timeout in units of 10 ms,
 // or 0 when the timeouts could not be read or written.
 std::int32_t SerialSetReadTimeout(SerialHandle handle, std::int32_t timeout);
 // Clears the error state and discards waiting input, also bytes still arriving.
-int SerialPurge(SerialHandle handle);
-int SerialBreak(std::uint32_t ms, SerialHandle handle);
-int SerialWrite(SerialHandle handle, const void *bytes, std::uint32_t count,
-                std::uint32_t *written);
-int SerialRead(SerialHandle handle, void *buffer, std::uint32_t count, std::uint32_t *read);
-int SerialPause(std::uint32_t ms);
+SerialResult SerialPurge(SerialHandle handle);
+SerialResult SerialBreak(std::uint32_t ms, SerialHandle handle);
+SerialResult SerialWrite(SerialHandle handle, const void *bytes, std::uint32_t count,
+                         std::uint32_t *written);
+SerialResult SerialRead(SerialHandle handle, void *buffer, std::uint32_t count,
+                        std::uint32_t *read);
+SerialResult SerialPause(std::uint32_t ms);
 // Received bytes waiting in the input queue; 0 when the query fails.
 std::uint32_t BytesQueued(SerialHandle handle);
 

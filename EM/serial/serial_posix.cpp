@@ -5,14 +5,13 @@
 // starts with "/" is a path; any other name is a device under /dev/ (ttyUSB0, ttyS0, pts/3).
 // The handle is the file descriptor, always above 2, so a handle is never 0.
 //
-// Every port this library opens has a slot in a fixed table keyed by descriptor (the driver
-// allocates nothing): its read timeout, and the device and inode it was opened on, so a
-// descriptor number that the process has since reused for something else is not taken for
-// the port. Every operation acts only on a port it holds: a handle that is not one (a state
-// record the host did not zero, a descriptor closed behind the driver's back) fails as a
-// failed read or write does, and the host's own descriptors are never read, written or
-// drained. A read waits for its bytes with poll on the time left, never with the
-// inter-byte VTIME, so the line is put in raw mode with VMIN 0 and VTIME 0.
+// Every port this library opens has a slot in the table of held ports (held_ports.h): its read
+// timeout, and the device and inode it was opened on, so a descriptor number that the process
+// has since reused for something else is not taken for the port. Every operation acts only on a
+// port it holds: a handle that is not one (a state record the host did not zero, a descriptor
+// closed behind the driver's back) fails as a failed read or write does, and the host's own
+// descriptors are never read, written or drained. A read waits for its bytes with poll on the time
+// left, never with the inter-byte VTIME, so the line is put in raw mode with VMIN 0 and VTIME 0.
 //
 // Line settings: standard baud rates only; data bits 5 to 8; stop bits code 0 one, 2 two
 // (6 to 8 data bits), 1 one and a half (5 data bits only: CSTOPB makes a UART send 1.5 stop
@@ -23,11 +22,11 @@
 // DTR handshake raises DTR (Linux has no DTR/DSR flow control); RTS toggle is the RS-485
 // mode of the driver (RTS on while sending) and leaves RTS off where the driver has none.
 // A device without modem lines or RS-485 mode (a pseudo-terminal) is not an error.
+#include "serial/held_ports.h"
 #include "serial/line_trace.h"
 #include "serial/serial.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstddef>
@@ -47,93 +46,49 @@
 namespace {
 
 constexpr int kNoFd = -1;
-constexpr int kDrainReadFailed = 1;
 constexpr std::int64_t kNsPerMs = 1000000;
 constexpr std::uint32_t kMaxReadRequest = 0xFFFF; // one read request is a 16-bit count
-constexpr std::size_t kMaxOpenPorts = 64;
 constexpr char kNullDeviceName[] = "NUL";
 constexpr std::int32_t kNoTimeouts = -1; // the null device has no timeouts to set
 
 // ---- The open ports ----
-
-struct PortSlot {
-    std::atomic<int> fd{kNoFd};
-    std::atomic<std::int32_t> ms{0};
-    std::atomic<std::uint64_t> device{0};
-    std::atomic<std::uint64_t> inode{0};
-};
-
-PortSlot portSlots[kMaxOpenPorts];
-
-PortSlot *FindSlot(int fd) {
-    if (fd < 0) {
-        return nullptr;
-    }
-    for (PortSlot &slot : portSlots) {
-        if (slot.fd.load() == fd) {
-            return &slot;
-        }
-    }
-    return nullptr;
-}
-
-// Takes a free slot for a freshly opened descriptor. A slot still naming this descriptor
-// belongs to a descriptor closed behind the driver's back, and is taken over.
-PortSlot *ClaimSlot(int fd) {
-    if (PortSlot *stale = FindSlot(fd)) {
-        return stale;
-    }
-    for (PortSlot &slot : portSlots) {
-        int expected = kNoFd;
-        if (slot.fd.compare_exchange_strong(expected, fd)) {
-            return &slot;
-        }
-    }
-    return nullptr;
-}
-
-void ReleaseSlot(int fd) {
-    if (PortSlot *slot = FindSlot(fd)) {
-        slot->fd.store(kNoFd);
-    }
-}
-
-// Takes a slot for a freshly opened descriptor and records what it was opened on.
-bool HoldPort(int fd, std::int32_t timeoutMs) {
-    struct stat opened {};
-    if (fstat(fd, &opened) != 0) {
-        return false;
-    }
-    PortSlot *slot = ClaimSlot(fd);
-    if (slot == nullptr) {
-        return false;
-    }
-    slot->device.store(opened.st_dev);
-    slot->inode.store(opened.st_ino);
-    slot->ms.store(timeoutMs);
-    return true;
-}
-
-// A port without timeouts (the null device) returns at once with what has arrived.
-std::int32_t ReadTimeoutMs(int fd) {
-    const PortSlot *slot = FindSlot(fd);
-    return slot == nullptr ? 0 : std::max(slot->ms.load(), std::int32_t{0});
-}
 
 int FdOf(SerialHandle handle) {
     const bool valid = handle > STDERR_FILENO && handle <= static_cast<SerialHandle>(INT_MAX);
     return valid ? static_cast<int>(handle) : kNoFd;
 }
 
+// Holds a freshly opened descriptor and records what it was opened on.
+bool HoldPort(int fd, std::int32_t timeoutMs) {
+    struct stat opened {};
+    if (fstat(fd, &opened) != 0) {
+        return false;
+    }
+    HeldPort *port = ClaimHeldPort(static_cast<SerialHandle>(fd));
+    if (port == nullptr) {
+        return false;
+    }
+    port->device.store(opened.st_dev);
+    port->inode.store(opened.st_ino);
+    port->readTimeoutMs.store(timeoutMs);
+    return true;
+}
+
+// A port without timeouts (the null device) returns at once with what has arrived.
+std::int32_t ReadTimeoutMs(SerialHandle handle) {
+    const HeldPort *port = FindHeldPort(handle);
+    return port == nullptr ? 0 : std::max(port->readTimeoutMs.load(), std::int32_t{0});
+}
+
 // The slot of a port this library opened and still holds: the descriptor is open and is
 // still the device it opened. nullptr for any other handle.
-PortSlot *HeldSlot(SerialHandle handle) {
+HeldPort *HeldSlot(SerialHandle handle) {
     const int fd = FdOf(handle);
-    PortSlot *slot = FindSlot(fd);
+    HeldPort *port = fd == kNoFd ? nullptr : FindHeldPort(handle);
     struct stat now {};
-    const bool held = slot != nullptr && fstat(fd, &now) == 0 &&
-                      slot->device.load() == now.st_dev && slot->inode.load() == now.st_ino;
-    return held ? slot : nullptr;
+    const bool held = port != nullptr && fstat(fd, &now) == 0 &&
+                      port->device.load() == now.st_dev && port->inode.load() == now.st_ino;
+    return held ? port : nullptr;
 }
 
 // ---- Reading with a total timeout ----
@@ -388,11 +343,11 @@ bool SetRtsToggle(int fd, bool toggle) {
     return ioctl(fd, TIOCSRS485, &rs485) == 0 || DeviceLacksFeature(errno);
 }
 
-int ApplyLineSettings(int fd, termios line, const PortSettings &settings) {
+SerialResult ApplyLineSettings(int fd, termios line, const PortSettings &settings) {
     const DtrControl dtr = DtrFromFlags(settings.openFlags);
     const RtsControl rts = RtsFromFlags(settings.openFlags);
     if (!SetFraming(line, settings.line) || !SetSpeed(line, settings.line.baudRate)) {
-        return kSerialStateRejected;
+        return SerialResult::kStateRejected;
     }
     MakeRaw(line);
     if (rts == RtsControl::kHandshake) {
@@ -401,28 +356,28 @@ int ApplyLineSettings(int fd, termios line, const PortSettings &settings) {
     const bool applied = tcsetattr(fd, TCSANOW, &line) == 0 && KeptMarkSpace(fd, line) &&
                          SetModemLines(fd, dtr, rts) &&
                          SetRtsToggle(fd, rts == RtsControl::kToggle);
-    return applied ? kSerialOk : kSerialStateRejected;
+    return applied ? SerialResult::kOk : SerialResult::kStateRejected;
 }
 
 // Reads the line state and applies the settings. The kernel sizes a terminal's queues
 // itself, so there are no queue sizes to ask for.
-int SetUpLine(int fd, const PortSettings &settings) {
+SerialResult SetUpLine(int fd, const PortSettings &settings) {
     termios line{};
     if (tcgetattr(fd, &line) != 0) {
-        return kSerialStateUnreadable;
+        return SerialResult::kStateUnreadable;
     }
     return ApplyLineSettings(fd, line, settings);
 }
 
 // Reads 512 bytes at a time with a 50 ms timeout until a read comes up short, which also
 // swallows bytes still arriving; then puts the previous timeout back.
-int Drain(SerialHandle handle) {
+SerialResult Drain(SerialHandle handle) {
     const int fd = FdOf(handle);
     const std::int32_t previous = SerialSetReadTimeout(handle, kDrainTimeout);
     unsigned char scratch[kDrainChunk];
     ssize_t got = 0;
     do {
-        got = ReadWithin(fd, scratch, sizeof scratch, ReadTimeoutMs(fd));
+        got = ReadWithin(fd, scratch, sizeof scratch, ReadTimeoutMs(handle));
         if (got > 0) {
             TracePurged(handle, scratch, static_cast<std::uint32_t>(got));
         }
@@ -431,43 +386,44 @@ int Drain(SerialHandle handle) {
     if (previous != 0) {
         SerialSetReadTimeout(handle, previous);
     }
-    return got < 0 ? kDrainReadFailed : kSerialOk;
+    return got < 0 ? SerialResult::kDrainFailed : SerialResult::kOk;
 }
 
 } // namespace
 
-int SerialOpen(const PortSettings &settings, SerialHandle &handle) {
+SerialResult SerialOpen(const PortSettings &settings, SerialHandle &handle) {
     handle = 0;
     if (!PortNameFits(settings.portName)) {
-        return kSerialOpenFailed;
+        return SerialResult::kOpenFailed;
     }
     const bool nullDevice = std::strcmp(settings.portName, kNullDeviceName) == 0;
     DevicePath path{};
     MakeDevicePath(settings.portName, path);
     const int fd = OpenDevice(nullDevice ? "/dev/null" : path, !nullDevice);
     if (fd == kNoFd) {
-        return kSerialOpenFailed;
+        return SerialResult::kOpenFailed;
     }
-    int result = nullDevice ? kSerialOk : SetUpLine(fd, settings);
-    if (result == kSerialOk && !HoldPort(fd, nullDevice ? kNoTimeouts : kFreshPortTimeoutMs)) {
-        result = kSerialOpenFailed;
+    SerialResult result = nullDevice ? SerialResult::kOk : SetUpLine(fd, settings);
+    if (result == SerialResult::kOk &&
+        !HoldPort(fd, nullDevice ? kNoTimeouts : kFreshPortTimeoutMs)) {
+        result = SerialResult::kOpenFailed;
     }
-    if (result != kSerialOk) {
+    if (result != SerialResult::kOk) {
         close(fd);
         return result;
     }
     handle = static_cast<SerialHandle>(fd);
     TraceOpen(handle, settings);
-    return kSerialOk;
+    return SerialResult::kOk;
 }
 
 // Linux releases the descriptor whatever close reports: an interrupted close counts as done,
 // and after any other failure the port is no longer held either.
-int SerialClose(SerialHandle handle) {
+SerialResult SerialClose(SerialHandle handle) {
     TraceClose(handle);
     const int fd = FdOf(handle);
-    ReleaseSlot(fd);
-    return close(fd) == 0 || errno == EINTR ? kSerialOk : kSerialIoFailed;
+    ReleaseHeldPort(handle);
+    return close(fd) == 0 || errno == EINTR ? SerialResult::kOk : SerialResult::kIoFailed;
 }
 
 bool SerialHolds(SerialHandle handle) {
@@ -475,41 +431,41 @@ bool SerialHolds(SerialHandle handle) {
 }
 
 std::int32_t SerialSetReadTimeout(SerialHandle handle, std::int32_t timeout) {
-    PortSlot *slot = HeldSlot(handle);
-    if (slot == nullptr || slot->ms.load() == kNoTimeouts) {
+    HeldPort *port = HeldSlot(handle);
+    if (port == nullptr || port->readTimeoutMs.load() == kNoTimeouts) {
         return 0;
     }
     const std::int32_t units = std::clamp(timeout, std::int32_t{0}, kMaxTimeoutUnits);
-    return slot->ms.exchange(units * 10) / 10;
+    return port->readTimeoutMs.exchange(units * 10) / 10;
 }
 
-int SerialPurge(SerialHandle handle) {
+SerialResult SerialPurge(SerialHandle handle) {
     if (!SerialHolds(handle)) {
-        return kDrainReadFailed;
+        return SerialResult::kDrainFailed;
     }
     TraceFlush(handle);
     int waiting = 0;
     if (ioctl(FdOf(handle), FIONREAD, &waiting) == 0 && waiting <= 0) {
-        return kSerialOk;
+        return SerialResult::kOk;
     }
     return Drain(handle);
 }
 
-int SerialBreak(std::uint32_t ms, SerialHandle handle) {
+SerialResult SerialBreak(std::uint32_t ms, SerialHandle handle) {
     if (!SerialHolds(handle)) {
-        return kSerialOk;
+        return SerialResult::kOk;
     }
     const int fd = FdOf(handle);
     ioctl(fd, TIOCSBRK);
     SerialPause(ms);
     ioctl(fd, TIOCCBRK);
-    return kSerialOk;
+    return SerialResult::kOk;
 }
 
-int SerialWrite(SerialHandle handle, const void *bytes, std::uint32_t count,
-                std::uint32_t *written) {
+SerialResult SerialWrite(SerialHandle handle, const void *bytes, std::uint32_t count,
+                         std::uint32_t *written) {
     if ((bytes == nullptr && count > 0) || !SerialHolds(handle)) {
-        return kSerialIoFailed;
+        return SerialResult::kIoFailed;
     }
     const int fd = FdOf(handle);
     const auto *data = static_cast<const unsigned char *>(bytes);
@@ -522,7 +478,7 @@ int SerialWrite(SerialHandle handle, const void *bytes, std::uint32_t count,
         if (put < 0) {
             TraceSent(handle, data, total);
             TraceEvent(handle, "write failed");
-            return kSerialIoFailed;
+            return SerialResult::kIoFailed;
         }
         if (put == 0) {
             break;
@@ -533,18 +489,19 @@ int SerialWrite(SerialHandle handle, const void *bytes, std::uint32_t count,
     if (written != nullptr) {
         *written = total;
     }
-    return total == count ? kSerialOk : kSerialShortWrite;
+    return total == count ? SerialResult::kOk : SerialResult::kShortWrite;
 }
 
-int SerialRead(SerialHandle handle, void *buffer, std::uint32_t count, std::uint32_t *countRead) {
+SerialResult SerialRead(SerialHandle handle, void *buffer, std::uint32_t count,
+                        std::uint32_t *countRead) {
     if (countRead != nullptr) {
         *countRead = 0;
     }
     if ((buffer == nullptr && count > 0) || !SerialHolds(handle)) {
-        return kSerialIoFailed;
+        return SerialResult::kIoFailed;
     }
     const int fd = FdOf(handle);
-    const std::int32_t timeoutMs = ReadTimeoutMs(fd);
+    const std::int32_t timeoutMs = ReadTimeoutMs(handle);
     auto *bytes = static_cast<unsigned char *>(buffer);
     std::uint32_t total = 0;
     while (total < count) {
@@ -552,7 +509,7 @@ int SerialRead(SerialHandle handle, void *buffer, std::uint32_t count, std::uint
         const ssize_t got = ReadWithin(fd, bytes + total, ask, timeoutMs);
         if (got <= 0) {
             TraceEvent(handle, got == 0 ? "read timed out" : "read failed");
-            return kSerialIoFailed;
+            return SerialResult::kIoFailed;
         }
         TraceReceived(handle, bytes + total, static_cast<std::uint32_t>(got));
         total += static_cast<std::uint32_t>(got);
@@ -560,14 +517,14 @@ int SerialRead(SerialHandle handle, void *buffer, std::uint32_t count, std::uint
             *countRead = total;
         }
     }
-    return kSerialOk;
+    return SerialResult::kOk;
 }
 
-int SerialPause(std::uint32_t ms) {
+SerialResult SerialPause(std::uint32_t ms) {
     timespec left{static_cast<time_t>(ms / 1000), static_cast<long>(ms % 1000) * 1000000L};
     while (nanosleep(&left, &left) != 0 && errno == EINTR) {
     }
-    return kSerialOk;
+    return SerialResult::kOk;
 }
 
 std::uint32_t BytesQueued(SerialHandle handle) {

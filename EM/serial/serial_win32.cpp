@@ -1,16 +1,16 @@
 // Win32 serial backend: the serial operations over KERNEL32's communications API.
 // Every call is synchronous (no overlapped I/O); the port object holds the timeouts.
-// A fixed table (the driver allocates nothing) keeps the handles this library has opened
-// and not closed, so the driver never closes a handle that is not its own, and never reads,
-// writes, purges or changes one: an operation on any other handle fails as a failed read or
-// write does.
+// The table of held ports (held_ports.h) keeps the handles this library has opened and not
+// closed, so the driver never closes a handle that is not its own, and never reads, writes,
+// purges or changes one: an operation on any other handle fails as a failed read or write
+// does.
+#include "serial/held_ports.h"
 #include "serial/line_trace.h"
 #include "serial/serial.h"
 
 #include <windows.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cstddef>
 #include <cstring>
 
@@ -18,45 +18,9 @@ namespace {
 
 constexpr DWORD kDcbLength = 28;
 constexpr char kErrorChar = static_cast<char>(0xFC);
-constexpr std::size_t kMaxOpenPorts = 64;
-
-std::atomic<SerialHandle> heldPorts[kMaxOpenPorts]; // 0: a free slot
 
 HANDLE ToHandle(SerialHandle handle) {
     return reinterpret_cast<HANDLE>(handle);
-}
-
-std::atomic<SerialHandle> *FindHeld(SerialHandle handle) {
-    if (handle == 0) {
-        return nullptr;
-    }
-    for (std::atomic<SerialHandle> &slot : heldPorts) {
-        if (slot.load() == handle) {
-            return &slot;
-        }
-    }
-    return nullptr;
-}
-
-// A slot still naming this handle belongs to one closed behind the driver's back, whose
-// value the platform has handed out again: it is taken over.
-bool Hold(SerialHandle handle) {
-    if (FindHeld(handle) != nullptr) {
-        return true;
-    }
-    for (std::atomic<SerialHandle> &slot : heldPorts) {
-        SerialHandle expected = 0;
-        if (slot.compare_exchange_strong(expected, handle)) {
-            return true;
-        }
-    }
-    return false;
-}
-
-void Forget(SerialHandle handle) {
-    if (std::atomic<SerialHandle> *slot = FindHeld(handle)) {
-        slot->store(0);
-    }
 }
 
 bool StillOpen(SerialHandle handle) {
@@ -108,19 +72,19 @@ void ApplyLineSettings(DCB &dcb, const LineSettings &line, std::uint16_t flags) 
     dcb.ErrorChar = kErrorChar;
 }
 
-int FailAfterOpen(HANDLE port, int result) {
+SerialResult FailAfterOpen(HANDLE port, SerialResult result) {
     CloseHandle(port);
     return result;
 }
 
 // Records a port whose set-up succeeded; a full table fails the open.
-int Opened(HANDLE port, const PortSettings &settings, SerialHandle &handle) {
-    if (!Hold(handle)) {
+SerialResult Opened(HANDLE port, const PortSettings &settings, SerialHandle &handle) {
+    if (ClaimHeldPort(handle) == nullptr) {
         handle = 0;
-        return FailAfterOpen(port, kSerialOpenFailed);
+        return FailAfterOpen(port, SerialResult::kOpenFailed);
     }
     TraceOpen(handle, settings);
-    return kSerialOk;
+    return SerialResult::kOk;
 }
 
 // A read timeout of 0 ms returns at once with what has arrived: an interval timeout of
@@ -132,14 +96,14 @@ void SetReadWait(COMMTIMEOUTS &timeouts, DWORD ms) {
 
 } // namespace
 
-int SerialOpen(const PortSettings &settings, SerialHandle &handle) {
+SerialResult SerialOpen(const PortSettings &settings, SerialHandle &handle) {
     if (!PortNameFits(settings.portName)) {
-        return kSerialOpenFailed;
+        return SerialResult::kOpenFailed;
     }
     HANDLE port = CreateFileA(settings.portName, GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (port == INVALID_HANDLE_VALUE) {
-        return kSerialOpenFailed;
+        return SerialResult::kOpenFailed;
     }
     handle = reinterpret_cast<SerialHandle>(port);
     if (std::strcmp(settings.portName, "NUL") == 0) {
@@ -148,33 +112,33 @@ int SerialOpen(const PortSettings &settings, SerialHandle &handle) {
     DCB dcb{};
     dcb.DCBlength = kDcbLength;
     if (!GetCommState(port, &dcb)) {
-        return FailAfterOpen(port, kSerialStateUnreadable);
+        return FailAfterOpen(port, SerialResult::kStateUnreadable);
     }
     COMMTIMEOUTS timeouts{};
     timeouts.ReadTotalTimeoutConstant = kFreshPortTimeoutMs;
     if (!SetCommTimeouts(port, &timeouts)) {
-        return FailAfterOpen(port, kSerialOpenFailed);
+        return FailAfterOpen(port, SerialResult::kOpenFailed);
     }
     ApplyLineSettings(dcb, settings.line, settings.openFlags);
     if (!SetCommState(port, &dcb)) {
-        return FailAfterOpen(port, kSerialStateRejected);
+        return FailAfterOpen(port, SerialResult::kStateRejected);
     }
     SetupComm(port, kQueueSize, kQueueSize);
     return Opened(port, settings, handle);
 }
 
 // A handle that survives a failed close (one protected from closing) is still held.
-int SerialClose(SerialHandle handle) {
+SerialResult SerialClose(SerialHandle handle) {
     TraceClose(handle);
     const bool closed = CloseHandle(ToHandle(handle)) != FALSE;
     if (closed || !StillOpen(handle)) {
-        Forget(handle);
+        ReleaseHeldPort(handle);
     }
-    return closed ? kSerialOk : kSerialIoFailed;
+    return closed ? SerialResult::kOk : SerialResult::kIoFailed;
 }
 
 bool SerialHolds(SerialHandle handle) {
-    return FindHeld(handle) != nullptr && StillOpen(handle);
+    return FindHeldPort(handle) != nullptr && StillOpen(handle);
 }
 
 std::int32_t SerialSetReadTimeout(SerialHandle handle, std::int32_t timeout) {
@@ -195,15 +159,15 @@ std::int32_t SerialSetReadTimeout(SerialHandle handle, std::int32_t timeout) {
     return static_cast<std::int32_t>(previous / 10);
 }
 
-int SerialPurge(SerialHandle handle) {
+SerialResult SerialPurge(SerialHandle handle) {
     if (!SerialHolds(handle)) {
-        return 1;
+        return SerialResult::kDrainFailed;
     }
     TraceFlush(handle);
     DWORD errors = 0;
     COMSTAT status{};
     if (ClearCommError(ToHandle(handle), &errors, &status) && status.cbInQue == 0) {
-        return kSerialOk;
+        return SerialResult::kOk;
     }
     const std::int32_t previous = SerialSetReadTimeout(handle, kDrainTimeout);
     char scratch[kDrainChunk];
@@ -220,42 +184,43 @@ int SerialPurge(SerialHandle handle) {
     if (previous != 0) {
         SerialSetReadTimeout(handle, previous);
     }
-    return readOk ? kSerialOk : 1;
+    return readOk ? SerialResult::kOk : SerialResult::kDrainFailed;
 }
 
-int SerialBreak(std::uint32_t ms, SerialHandle handle) {
+SerialResult SerialBreak(std::uint32_t ms, SerialHandle handle) {
     if (!SerialHolds(handle)) {
-        return kSerialOk;
+        return SerialResult::kOk;
     }
     SetCommBreak(ToHandle(handle));
     Sleep(ms);
     ClearCommBreak(ToHandle(handle));
-    return kSerialOk;
+    return SerialResult::kOk;
 }
 
-int SerialWrite(SerialHandle handle, const void *bytes, std::uint32_t count,
-                std::uint32_t *written) {
+SerialResult SerialWrite(SerialHandle handle, const void *bytes, std::uint32_t count,
+                         std::uint32_t *written) {
     DWORD done = 0;
     if (!SerialHolds(handle)) {
-        return kSerialIoFailed;
+        return SerialResult::kIoFailed;
     }
     if (!WriteFile(ToHandle(handle), bytes, count, &done, nullptr)) {
         TraceEvent(handle, "write failed");
-        return kSerialIoFailed;
+        return SerialResult::kIoFailed;
     }
     TraceSent(handle, bytes, done);
     if (written != nullptr) {
         *written = done;
     }
-    return done == count ? kSerialOk : kSerialShortWrite;
+    return done == count ? SerialResult::kOk : SerialResult::kShortWrite;
 }
 
-int SerialRead(SerialHandle handle, void *buffer, std::uint32_t count, std::uint32_t *read) {
+SerialResult SerialRead(SerialHandle handle, void *buffer, std::uint32_t count,
+                        std::uint32_t *read) {
     if (read != nullptr) {
         *read = 0;
     }
     if (!SerialHolds(handle)) {
-        return kSerialIoFailed;
+        return SerialResult::kIoFailed;
     }
     auto *bytes = static_cast<char *>(buffer);
     std::uint32_t total = 0;
@@ -264,11 +229,11 @@ int SerialRead(SerialHandle handle, void *buffer, std::uint32_t count, std::uint
         DWORD got = 0;
         if (!ReadFile(ToHandle(handle), bytes + total, request, &got, nullptr)) {
             TraceEvent(handle, "read failed");
-            return kSerialIoFailed;
+            return SerialResult::kIoFailed;
         }
         if (got == 0) {
             TraceEvent(handle, "read timed out");
-            return kSerialIoFailed;
+            return SerialResult::kIoFailed;
         }
         TraceReceived(handle, bytes + total, got);
         total += got;
@@ -276,12 +241,12 @@ int SerialRead(SerialHandle handle, void *buffer, std::uint32_t count, std::uint
             *read = total;
         }
     }
-    return kSerialOk;
+    return SerialResult::kOk;
 }
 
-int SerialPause(std::uint32_t ms) {
+SerialResult SerialPause(std::uint32_t ms) {
     Sleep(ms);
-    return kSerialOk;
+    return SerialResult::kOk;
 }
 
 std::uint32_t BytesQueued(SerialHandle handle) {

@@ -189,4 +189,38 @@ TEST(Em1PortInUse, ABaudRateTheLineDoesNotTakeIsNamed) {
     close(master);
 }
 
+// Every address the driver refuses is explained in words, each by the first fault in it; all
+// in one run, which also shows that em1 and the driver agree on what is refused.
+TEST(Em1Check, ExplainsWhyTheDriverRefusesAnAddress) {
+    const std::string letters = "S V % X H L E T B ( ) R > < M C P I D G ^ F [ ]";
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"A7", "an alert address has 3 characters, like A07"},
+        {"L01S0X", "a loop or module address has 5 characters: letter, two digits, parameter "
+                   "letter and scale digit, like L01S1 or M12V0"},
+        {"L1S01", "character 3 ('S') should be a digit of the item number"},
+        {"l01q0", "character 4 ('Q') should be a parameter letter (" + letters + ")"},
+        {"M12V2", "character 5 ('2') should be a scale digit: 0, 1 or 3 (times 1, 10 or 1000)"},
+        {"XYZ", "it is neither an item address (A, L or M, then digits) nor a special word (XS0 "
+                "NL NM NA SX S? DISP INIT)"},
+        {std::string(33, 'L'), "the address is longer than 32 characters"},
+        {"A07:int16", "an alert item takes only the data type bit (6)"},
+        {"L01S0:7", "the data type 7 is refused by the driver"},
+    };
+    std::vector<std::string> arguments = {"check"};
+    std::vector<std::string> expected;
+    for (const auto &[address, reason] : cases) {
+        arguments.push_back(address);
+        const std::string shown = address.substr(0, address.find(':'));
+        expected.push_back(shown + std::string(shown.size() < 8 ? 8 - shown.size() : 0, ' ') +
+                           " refused: " + reason);
+    }
+
+    const ProgramRun run = Em1(arguments);
+
+    EXPECT_EQ(run.status, 64) << run.err;
+    const std::vector<std::string> lines = LinesOf(run.out);
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(std::vector<std::string>(lines.begin() + 1, lines.end()), expected);
+}
+
 } // namespace

@@ -88,7 +88,7 @@ class BadInput : public ::testing::Test {
         line().Reset();
         ClearCapturedLog();
         const PortSettings port{"ttyS2", {9600, 8, 0, 0}, 0x0200};
-        ASSERT_EQ(SerialOpen(port, state.record.portHandle), kSerialOk);
+        ASSERT_EQ(SerialOpen(port, state.record.portHandle), SerialResult::kOk);
         state.record.enabled = 1;
         state.record.replyTerminator = 3;
     }

@@ -11,5 +11,5 @@ int32_t AskForDriverInfo(ZelMainFunction entry, DriverState *state, DriverInfo *
     call.unused = 0;
     call.parameters = info;
     hostlog_set_mask(32u | 64u);
-    return entry(&call);
+    return entry(&call) == EM_OK ? EM_OK : EM_REFUSED;
 }

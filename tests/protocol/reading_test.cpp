@@ -22,7 +22,7 @@ class ReadingTest : public ::testing::Test {
         line().Reset();
         ClearCapturedLog();
         const PortSettings settings{"ttyS1", {9600, 8, 0, 0}, 0x0200};
-        ASSERT_EQ(SerialOpen(settings, state.portHandle), kSerialOk);
+        ASSERT_EQ(SerialOpen(settings, state.portHandle), SerialResult::kOk);
         state.replyTerminator = 3;
         state.enabled = 1;
         std::memset(values, 0xAB, sizeof values);

@@ -21,11 +21,11 @@ class ExchangeTest : public ::testing::Test {
         line.Reset();
         ClearCapturedLog();
         const PortSettings settings{"COM1", {9600, 8, 0, 0}, 0x0200};
-        ASSERT_EQ(SerialOpen(settings, state.portHandle), kSerialOk);
+        ASSERT_EQ(SerialOpen(settings, state.portHandle), SerialResult::kOk);
         state.replyTerminator = kEtx;
     }
 
-    int Run(const char *request) { return Exchange(call, request, reply); }
+    ExchangeResult Run(const char *request) { return Exchange(call, request, reply); }
 
     ScriptedLine &line = ScriptedLine::Instance();
     DriverState state{};
@@ -37,7 +37,7 @@ struct ReplyCase {
     const char *name;
     std::uint8_t terminator;
     std::string answer;
-    int result;
+    ExchangeResult result;
     std::string text;
     std::uint64_t elapsedMs; // two pauses, plus 50 ms when the final purge drains leftovers
 };
@@ -62,21 +62,23 @@ const std::string kCut(kReplyLimit, 'x');
 INSTANTIATE_TEST_SUITE_P(
     Exchange, ReplyTest,
     ::testing::Values(
-        ReplyCase{"EtxEndsTheReply", kEtx, "A\r\n\x03", 0, "A\r\n\x03", 250},
-        ReplyCase{"LineFeedEndsTheReply", kLineFeed, "A\r\n\x03", 0, "A\r\n", 300},
-        ReplyCase{"FloodIsCutAt591", kEtx, std::string(600, 'x'), kExchangeOverflow, kCut, 300},
-        ReplyCase{"CutReplyEndingInCrIsComplete", kEtx, std::string(590, 'x') + "\r\x03", 0,
-                  std::string(590, 'x') + "\r", 300},
-        ReplyCase{"PartialReplyKeepsItsBytes", kEtx, "ok\rzz", kSerialIoFailed, "ok\rzz",
+        ReplyCase{"EtxEndsTheReply", kEtx, "A\r\n\x03", ExchangeResult::kOk, "A\r\n\x03", 250},
+        ReplyCase{"LineFeedEndsTheReply", kLineFeed, "A\r\n\x03", ExchangeResult::kOk, "A\r\n",
+                  300},
+        ReplyCase{"FloodIsCutAt591", kEtx, std::string(600, 'x'), ExchangeResult::kOverflow, kCut,
+                  300},
+        ReplyCase{"CutReplyEndingInCrIsComplete", kEtx, std::string(590, 'x') + "\r\x03",
+                  ExchangeResult::kOk, std::string(590, 'x') + "\r", 300},
+        ReplyCase{"PartialReplyKeepsItsBytes", kEtx, "ok\rzz", ExchangeResult::kIoFailed, "ok\rzz",
                   250 + kFreshTimeoutMs},
-        ReplyCase{"SilenceGivesAnEmptyReply", kEtx, "", kSerialIoFailed, "",
+        ReplyCase{"SilenceGivesAnEmptyReply", kEtx, "", ExchangeResult::kIoFailed, "",
                   250 + kFreshTimeoutMs}),
     [](const auto &info) { return std::string(info.param.name); });
 
 TEST_F(ExchangeTest, SilentExchangeTakesThePausesAndOneReadTimeout) {
     line.ExpectSilence("L01S?\r");
 
-    EXPECT_EQ(Run("L01S?\r"), kSerialIoFailed);
+    EXPECT_EQ(Run("L01S?\r"), ExchangeResult::kIoFailed);
 
     EXPECT_EQ(line.Now(), 250 + kFreshTimeoutMs);
     const std::vector<std::string> calls{"open COM1", "purge",    "write L01S?\\r",
@@ -90,18 +92,18 @@ TEST_F(ExchangeTest, ReplyArrivingLaterIsAwaitedUpToTheReadTimeout) {
     line.Expect("A\r").Reply("late\x03").After(700);
     line.Expect("B\r").Reply("too late\x03").After(200 + kFreshTimeoutMs + 1);
 
-    EXPECT_EQ(Run("A\r"), 0);
+    EXPECT_EQ(Run("A\r"), ExchangeResult::kOk);
     EXPECT_STREQ(reply, "late\x03");
     EXPECT_EQ(line.Now(), 750u);
 
-    EXPECT_EQ(Run("B\r"), kSerialIoFailed);
+    EXPECT_EQ(Run("B\r"), ExchangeResult::kIoFailed);
     EXPECT_STREQ(reply, "");
 }
 
 TEST_F(ExchangeTest, EmptyRequestSendsNothingAndReadsAReply) {
     line.Arrive("ok\x03", 100);
 
-    EXPECT_EQ(Run(""), 0);
+    EXPECT_EQ(Run(""), ExchangeResult::kOk);
 
     EXPECT_STREQ(reply, "ok\x03");
     EXPECT_TRUE(line.Writes().empty());
@@ -110,11 +112,11 @@ TEST_F(ExchangeTest, EmptyRequestSendsNothingAndReadsAReply) {
 TEST_F(ExchangeTest, FailedSendEndsAfterThePauseWithoutReading) {
     struct {
         void (*fault)(ScriptedLine &);
-        int result;
+        ExchangeResult result;
         std::vector<ScriptedLine::Sent> writes;
     } const cases[] = {
-        {[](ScriptedLine &l) { l.FailNextWrite(); }, kSerialIoFailed, {}},
-        {[](ScriptedLine &l) { l.ShortNextWrite(2); }, kSerialShortWrite, {{0, "L0"}}},
+        {[](ScriptedLine &l) { l.FailNextWrite(); }, ExchangeResult::kIoFailed, {}},
+        {[](ScriptedLine &l) { l.ShortNextWrite(2); }, ExchangeResult::kShortWrite, {{0, "L0"}}},
     };
     for (const auto &c : cases) {
         SetUp();
@@ -134,9 +136,10 @@ TEST_F(ExchangeTest, FailedSendEndsAfterThePauseWithoutReading) {
 TEST(CheckReplyTest, ClassifiesByTheFirstCharacter) {
     struct {
         const char *reply;
-        int result;
-    } const cases[] = {{"", kReplyEmpty},      {nullptr, kReplyEmpty},      {"?", kReplyRefused},
-                       {"?\r", kReplyRefused}, {"L01S1=5\x03", kReplyGood}, {"7", kReplyGood}};
+        ReplyCheck result;
+    } const cases[] = {{"", ReplyCheck::kEmpty},           {nullptr, ReplyCheck::kEmpty},
+                       {"?", ReplyCheck::kRefused},        {"?\r", ReplyCheck::kRefused},
+                       {"L01S1=5\x03", ReplyCheck::kGood}, {"7", ReplyCheck::kGood}};
     for (const auto &c : cases) {
         EXPECT_EQ(CheckReply(c.reply), c.result) << (c.reply ? c.reply : "null");
     }

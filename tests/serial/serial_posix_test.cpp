@@ -56,7 +56,7 @@ class PseudoTerminal : public ::testing::Test {
         }
     }
 
-    int Open(LineSettings line = {9600, 8, 0, 0}, std::uint16_t flags = 0x0200) {
+    SerialResult Open(LineSettings line = {9600, 8, 0, 0}, std::uint16_t flags = 0x0200) {
         return SerialOpen(Settings(name, line, flags), handle);
     }
     // The kernel moves bytes from master to slave asynchronously.
@@ -114,10 +114,10 @@ TEST_F(PseudoTerminal, AppliesTheLineSettings) {
     };
     for (const LineCase &c : cases) {
         if ((c.cflags & CMSPAR) != 0 && !markSpace) {
-            EXPECT_EQ(Open(c.line, c.flags), kSerialStateRejected) << c.line.baudRate;
+            EXPECT_EQ(Open(c.line, c.flags), SerialResult::kStateRejected) << c.line.baudRate;
             continue;
         }
-        ASSERT_EQ(Open(c.line, c.flags), kSerialOk) << c.line.baudRate;
+        ASSERT_EQ(Open(c.line, c.flags), SerialResult::kOk) << c.line.baudRate;
         const termios seen = SeenByTheOtherSide();
         EXPECT_EQ(cfgetospeed(&seen), c.speed);
         EXPECT_EQ(seen.c_cflag & (CSTOPB | PARODD | CMSPAR | CRTSCTS), c.cflags);
@@ -125,7 +125,7 @@ TEST_F(PseudoTerminal, AppliesTheLineSettings) {
         EXPECT_FALSE(seen.c_iflag & (ICRNL | IXON | IXOFF));
         EXPECT_FALSE(seen.c_lflag & (ICANON | ECHO | ISIG));
         EXPECT_FALSE(seen.c_oflag & OPOST);
-        EXPECT_EQ(SerialClose(handle), kSerialOk);
+        EXPECT_EQ(SerialClose(handle), SerialResult::kOk);
         handle = 0;
     }
 }
@@ -136,20 +136,20 @@ TEST_F(PseudoTerminal, RefusesSettingsTheLineCannotTake) {
         {9600, 8, 1, 0}, {9600, 5, 2, 0}, {9600, 8, 3, 0},  {9600, 8, 0, 5},
     };
     for (const LineSettings &line : refused) {
-        EXPECT_EQ(Open(line), kSerialStateRejected)
+        EXPECT_EQ(Open(line), SerialResult::kStateRejected)
             << line.baudRate << " " << line.dataBits << " " << line.stopBits << " " << line.parity;
         EXPECT_EQ(handle, 0u);
     }
-    EXPECT_EQ(Open(), kSerialOk) << "a refused open leaves the port closed";
+    EXPECT_EQ(Open(), SerialResult::kOk) << "a refused open leaves the port closed";
 }
 
 TEST_F(PseudoTerminal, OpensExclusively) {
-    ASSERT_EQ(Open(), kSerialOk);
+    ASSERT_EQ(Open(), SerialResult::kOk);
     SerialHandle second = 0;
-    EXPECT_EQ(SerialOpen(Settings(name), second), kSerialOpenFailed);
+    EXPECT_EQ(SerialOpen(Settings(name), second), SerialResult::kOpenFailed);
     EXPECT_EQ(second, 0u);
-    ASSERT_EQ(SerialClose(handle), kSerialOk);
-    EXPECT_EQ(SerialOpen(Settings(name), handle), kSerialOk);
+    ASSERT_EQ(SerialClose(handle), SerialResult::kOk);
+    EXPECT_EQ(SerialOpen(Settings(name), handle), SerialResult::kOk);
 }
 
 TEST(SerialOpen, FailsWithTheCodeOfTheStepThatFailed) {
@@ -162,13 +162,13 @@ TEST(SerialOpen, FailsWithTheCodeOfTheStepThatFailed) {
 
     struct {
         PortSettings settings;
-        int result;
+        SerialResult result;
     } const cases[] = {
-        {Settings("ttyNoSuchPort"), kSerialOpenFailed},
-        {Settings("nul"), kSerialOpenFailed},
-        {Settings(""), kSerialOpenFailed},
-        {noNul, kSerialOpenFailed},
-        {Settings(file), kSerialStateUnreadable},
+        {Settings("ttyNoSuchPort"), SerialResult::kOpenFailed},
+        {Settings("nul"), SerialResult::kOpenFailed},
+        {Settings(""), SerialResult::kOpenFailed},
+        {noNul, SerialResult::kOpenFailed},
+        {Settings(file), SerialResult::kStateUnreadable},
     };
     for (const auto &c : cases) {
         SerialHandle handle = 0;
@@ -180,38 +180,38 @@ TEST(SerialOpen, FailsWithTheCodeOfTheStepThatFailed) {
 
 TEST(SerialOpen, NulIsTheNullDeviceWithoutTimeouts) {
     SerialHandle handle = 0;
-    ASSERT_EQ(SerialOpen(Settings("NUL"), handle), kSerialOk);
+    ASSERT_EQ(SerialOpen(Settings("NUL"), handle), SerialResult::kOk);
     SerialHandle again = 0;
-    ASSERT_EQ(SerialOpen(Settings("NUL"), again), kSerialOk) << "no exclusive use";
+    ASSERT_EQ(SerialOpen(Settings("NUL"), again), SerialResult::kOk) << "no exclusive use";
     std::uint32_t count = 9;
     char byte = 0;
     const auto start = Clock::now();
     EXPECT_EQ(SerialSetReadTimeout(handle, 50), 0);
-    EXPECT_EQ(SerialWrite(handle, "S?\r", 3, &count), kSerialOk);
+    EXPECT_EQ(SerialWrite(handle, "S?\r", 3, &count), SerialResult::kOk);
     EXPECT_EQ(count, 3u);
-    EXPECT_EQ(SerialRead(handle, &byte, 1, &count), kSerialIoFailed);
+    EXPECT_EQ(SerialRead(handle, &byte, 1, &count), SerialResult::kIoFailed);
     EXPECT_EQ(count, 0u);
-    EXPECT_EQ(SerialPurge(handle), kSerialOk);
+    EXPECT_EQ(SerialPurge(handle), SerialResult::kOk);
     EXPECT_EQ(BytesQueued(handle), 0u);
     EXPECT_LT(MsSince(start), 20.0);
-    EXPECT_EQ(SerialClose(handle), kSerialOk);
-    EXPECT_EQ(SerialClose(again), kSerialOk);
+    EXPECT_EQ(SerialClose(handle), SerialResult::kOk);
+    EXPECT_EQ(SerialClose(again), SerialResult::kOk);
 }
 
 TEST_F(PseudoTerminal, HandleIsNeverZero) {
     const int savedStdin = dup(STDIN_FILENO);
     close(STDIN_FILENO);
-    const int result = Open();
+    const SerialResult result = Open();
     dup2(savedStdin, STDIN_FILENO);
     close(savedStdin);
-    ASSERT_EQ(result, kSerialOk);
+    ASSERT_EQ(result, SerialResult::kOk);
     EXPECT_GT(handle, 2u);
 }
 
 TEST_F(PseudoTerminal, HoldsOnlyThePortsItOpenedAndHasNotClosed) {
-    ASSERT_EQ(Open(), kSerialOk);
+    ASSERT_EQ(Open(), SerialResult::kOk);
     SerialHandle nul = 0;
-    ASSERT_EQ(SerialOpen(Settings("NUL"), nul), kSerialOk);
+    ASSERT_EQ(SerialOpen(Settings("NUL"), nul), SerialResult::kOk);
     EXPECT_TRUE(SerialHolds(handle));
     EXPECT_TRUE(SerialHolds(nul));
     const SerialHandle foreign[] = {0, STDERR_FILENO, static_cast<SerialHandle>(master),
@@ -219,13 +219,13 @@ TEST_F(PseudoTerminal, HoldsOnlyThePortsItOpenedAndHasNotClosed) {
     for (const SerialHandle other : foreign) {
         EXPECT_FALSE(SerialHolds(other)) << other;
     }
-    ASSERT_EQ(SerialClose(nul), kSerialOk);
+    ASSERT_EQ(SerialClose(nul), SerialResult::kOk);
     EXPECT_FALSE(SerialHolds(nul));
 }
 
 // The host closes the driver's descriptor and the number comes back for a file of its own.
 TEST_F(PseudoTerminal, ANumberReusedBehindItsBackIsNotHeld) {
-    ASSERT_EQ(Open(), kSerialOk);
+    ASSERT_EQ(Open(), SerialResult::kOk);
     const int fd = static_cast<int>(handle);
     const int file = open("/dev/null", O_RDONLY | O_CLOEXEC);
     ASSERT_GE(file, 0);
@@ -233,13 +233,13 @@ TEST_F(PseudoTerminal, ANumberReusedBehindItsBackIsNotHeld) {
     close(file);
     EXPECT_FALSE(SerialHolds(handle));
     close(fd);
-    EXPECT_EQ(SerialClose(handle), kSerialIoFailed) << "nothing left to close";
+    EXPECT_EQ(SerialClose(handle), SerialResult::kIoFailed) << "nothing left to close";
     EXPECT_FALSE(SerialHolds(handle));
     handle = 0;
 }
 
 TEST_F(PseudoTerminal, ReadTimeoutIsKeptInUnitsOf10Ms) {
-    ASSERT_EQ(Open(), kSerialOk);
+    ASSERT_EQ(Open(), SerialResult::kOk);
     EXPECT_EQ(SerialSetReadTimeout(handle, 30), 100) << "a fresh port waits 1000 ms";
     EXPECT_EQ(SerialSetReadTimeout(handle, 30), 30);
     EXPECT_EQ(SerialSetReadTimeout(handle, -5), 30);
@@ -248,7 +248,7 @@ TEST_F(PseudoTerminal, ReadTimeoutIsKeptInUnitsOf10Ms) {
 }
 
 TEST_F(PseudoTerminal, ReadOnASilentLineEndsAtTheReadTimeout) {
-    ASSERT_EQ(Open(), kSerialOk);
+    ASSERT_EQ(Open(), SerialResult::kOk);
     constexpr std::int32_t kTimeoutUnits = 10;
     SerialSetReadTimeout(handle, kTimeoutUnits);
     double worst = 0;
@@ -256,7 +256,7 @@ TEST_F(PseudoTerminal, ReadOnASilentLineEndsAtTheReadTimeout) {
         char byte = 0;
         std::uint32_t count = 9;
         const auto start = Clock::now();
-        EXPECT_EQ(SerialRead(handle, &byte, 1, &count), kSerialIoFailed);
+        EXPECT_EQ(SerialRead(handle, &byte, 1, &count), SerialResult::kIoFailed);
         const double late = MsSince(start) - kTimeoutUnits * 10;
         EXPECT_EQ(count, 0u);
         EXPECT_GE(late, 0.0);
@@ -267,33 +267,33 @@ TEST_F(PseudoTerminal, ReadOnASilentLineEndsAtTheReadTimeout) {
 }
 
 TEST_F(PseudoTerminal, WritesAndReadsRawBytes) {
-    ASSERT_EQ(Open(), kSerialOk);
+    ASSERT_EQ(Open(), SerialResult::kOk);
     SerialSetReadTimeout(handle, 5);
     const std::string out = "L01S?\r\n\x03\x11";
     std::uint32_t count = 0;
     ASSERT_EQ(SerialWrite(handle, out.data(), static_cast<std::uint32_t>(out.size()), &count),
-              kSerialOk);
+              SerialResult::kOk);
     EXPECT_EQ(count, out.size());
     char seen[16] = {};
     EXPECT_EQ(read(master, seen, sizeof seen), static_cast<ssize_t>(out.size()));
     EXPECT_EQ(std::string(seen, out.size()), out);
-    EXPECT_EQ(SerialWrite(handle, nullptr, 0, &count), kSerialOk);
+    EXPECT_EQ(SerialWrite(handle, nullptr, 0, &count), SerialResult::kOk);
     EXPECT_EQ(count, 0u);
 
     SendAndAwait("ok\r\n\x03\x13");
     char in[6] = {};
-    EXPECT_EQ(SerialRead(handle, in, sizeof in, &count), kSerialOk);
+    EXPECT_EQ(SerialRead(handle, in, sizeof in, &count), SerialResult::kOk);
     EXPECT_EQ(std::string(in, count), "ok\r\n\x03\x13");
 
     SendAndAwait("ab");
-    EXPECT_EQ(SerialRead(handle, in, 4, &count), kSerialIoFailed) << "two of four bytes";
+    EXPECT_EQ(SerialRead(handle, in, 4, &count), SerialResult::kIoFailed) << "two of four bytes";
     EXPECT_EQ(count, 2u);
 }
 
 // Bytes waiting: none costs no read; 100 cost one short read (50 ms); exactly 512 cost a
 // full read and a short one. The read timeout in force before is put back.
 TEST_F(PseudoTerminal, PurgeDiscardsWaitingInput) {
-    ASSERT_EQ(Open(), kSerialOk);
+    ASSERT_EQ(Open(), SerialResult::kOk);
     SerialSetReadTimeout(handle, 40);
     const struct {
         std::size_t waiting;
@@ -303,7 +303,7 @@ TEST_F(PseudoTerminal, PurgeDiscardsWaitingInput) {
     for (const auto &c : cases) {
         SendAndAwait(std::string(c.waiting, 'x'));
         const auto start = Clock::now();
-        EXPECT_EQ(SerialPurge(handle), kSerialOk);
+        EXPECT_EQ(SerialPurge(handle), SerialResult::kOk);
         const double took = MsSince(start);
         EXPECT_GE(took, c.minMs) << c.waiting;
         EXPECT_LT(took, c.maxMs) << c.waiting;
@@ -313,7 +313,7 @@ TEST_F(PseudoTerminal, PurgeDiscardsWaitingInput) {
 }
 
 TEST_F(PseudoTerminal, OtherSideClosingEndsTheRead) {
-    ASSERT_EQ(Open(), kSerialOk);
+    ASSERT_EQ(Open(), SerialResult::kOk);
     SerialSetReadTimeout(handle, 300);
     std::thread hangUp([this] {
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
@@ -323,7 +323,7 @@ TEST_F(PseudoTerminal, OtherSideClosingEndsTheRead) {
     char bytes[8] = {};
     std::uint32_t count = 0;
     const auto start = Clock::now();
-    EXPECT_EQ(SerialRead(handle, bytes, sizeof bytes, &count), kSerialIoFailed);
+    EXPECT_EQ(SerialRead(handle, bytes, sizeof bytes, &count), SerialResult::kIoFailed);
     hangUp.join();
     EXPECT_LT(MsSince(start), 1000.0);
 }
@@ -370,17 +370,17 @@ class Traced : public PseudoTerminal {
 TEST_F(Traced, NewFileIsOwnerOnlyAndAnExistingOneIsAppendedTo) {
     TraceTo(tracePath);
     const mode_t mask = umask(0);
-    const int opened = Open();
+    const SerialResult opened = Open();
     umask(mask);
-    ASSERT_EQ(opened, kSerialOk);
+    ASSERT_EQ(opened, SerialResult::kOk);
     struct stat status {};
     ASSERT_EQ(stat(tracePath.c_str(), &status), 0);
     EXPECT_EQ(status.st_mode & 0777, 0600u) << "even with an open umask";
-    ASSERT_EQ(SerialClose(handle), kSerialOk);
+    ASSERT_EQ(SerialClose(handle), SerialResult::kOk);
     handle = 0;
 
-    ASSERT_EQ(Open(), kSerialOk);
-    ASSERT_EQ(SerialClose(handle), kSerialOk);
+    ASSERT_EQ(Open(), SerialResult::kOk);
+    ASSERT_EQ(SerialClose(handle), SerialResult::kOk);
     handle = 0;
     const std::vector<std::string> entries = Entries();
     ASSERT_EQ(entries.size(), 4u) << Contents(tracePath);
@@ -404,11 +404,11 @@ TEST_F(Traced, WritesOnlyToAPlainFileOfItsOwnAndNeverThroughALink) {
     for (const std::string &path : {link, twin, pipe, directory}) {
         TraceTo(path);
         const auto start = Clock::now();
-        ASSERT_EQ(Open(), kSerialOk) << path;
+        ASSERT_EQ(Open(), SerialResult::kOk) << path;
         EXPECT_LT(MsSince(start), 500.0) << "a pipe without a reader does not hold the open";
         std::uint32_t written = 0;
-        EXPECT_EQ(SerialWrite(handle, "S?\r", 3, &written), kSerialOk);
-        ASSERT_EQ(SerialClose(handle), kSerialOk);
+        EXPECT_EQ(SerialWrite(handle, "S?\r", 3, &written), SerialResult::kOk);
+        ASSERT_EQ(SerialClose(handle), SerialResult::kOk);
         handle = 0;
     }
     EXPECT_EQ(Contents(target), "untouched\n");
@@ -419,22 +419,22 @@ TEST_F(Traced, WritesOnlyToAPlainFileOfItsOwnAndNeverThroughALink) {
 // line goes on over the next; a read that times out, and a close, are events.
 TEST_F(Traced, RecordsRepliesPurgedBytesAndTimeouts) {
     TraceTo(tracePath);
-    ASSERT_EQ(Open(), kSerialOk);
+    ASSERT_EQ(Open(), SerialResult::kOk);
     SerialSetReadTimeout(handle, 5);
     std::uint32_t count = 0;
-    ASSERT_EQ(SerialWrite(handle, "L01S?\r", 6, &count), kSerialOk);
+    ASSERT_EQ(SerialWrite(handle, "L01S?\r", 6, &count), SerialResult::kOk);
     SendAndAwait("L01S=26.0\r\x03tail");
     char byte = 0;
     for (int i = 0; i < 11; ++i) {
-        ASSERT_EQ(SerialRead(handle, &byte, 1, &count), kSerialOk);
+        ASSERT_EQ(SerialRead(handle, &byte, 1, &count), SerialResult::kOk);
     }
-    EXPECT_EQ(SerialPurge(handle), kSerialOk);
-    EXPECT_EQ(SerialRead(handle, &byte, 1, &count), kSerialIoFailed);
+    EXPECT_EQ(SerialPurge(handle), SerialResult::kOk);
+    EXPECT_EQ(SerialRead(handle, &byte, 1, &count), SerialResult::kIoFailed);
     const std::string flood(kTraceRunMax + 100, 'z');
     SendAndAwait(flood);
     char buffer[kTraceRunMax + 100];
-    ASSERT_EQ(SerialRead(handle, buffer, sizeof buffer, &count), kSerialOk);
-    ASSERT_EQ(SerialClose(handle), kSerialOk);
+    ASSERT_EQ(SerialRead(handle, buffer, sizeof buffer, &count), SerialResult::kOk);
+    ASSERT_EQ(SerialClose(handle), SerialResult::kOk);
     handle = 0;
 
     const std::vector<std::string> expected = {

@@ -209,7 +209,7 @@ TEST_F(StartupTest, ColdStartThatCannotOpenKeepsThePreviousPort) {
     state.portHandle = 77;
     state.replyTimeout = 300;
     std::strcpy(state.port.portName, "old");
-    line().FailNextOpen(1);
+    line().FailNextOpen(SerialResult::kOpenFailed);
     EXPECT_EQ(ColdStart("ttyUSB9"), 2);
     EXPECT_EQ(state.portHandle, 77u);
     EXPECT_EQ(state.replyTimeout, 300);
@@ -295,8 +295,9 @@ TEST_F(StartupTest, FailedCloseThatReleasedThePortForgetsItsNumber) {
 // handle this library does not hold: the port commands forget it and never close it.
 TEST_F(StartupTest, NoCommandClosesAHandleTheLibraryDoesNotHold) {
     SerialHandle closedSince = 0;
-    ASSERT_EQ(SerialOpen(PortSettings{"ttyS7", {9600, 8, 0, 0}, 0}, closedSince), kSerialOk);
-    ASSERT_EQ(SerialClose(closedSince), kSerialOk);
+    ASSERT_EQ(SerialOpen(PortSettings{"ttyS7", {9600, 8, 0, 0}, 0}, closedSince),
+              SerialResult::kOk);
+    ASSERT_EQ(SerialClose(closedSince), SerialResult::kOk);
     const SerialHandle madeUp = 0x5A5A5A5A;
 
     const struct {
@@ -330,7 +331,7 @@ TEST_F(StartupTest, NoCommandClosesAHandleTheLibraryDoesNotHold) {
 TEST_F(StartupTest, OpenPortEnablesAndLeavesTimeoutsAlone) {
     ASSERT_EQ(ColdStart("ttyS3", 150, 0), 0);
     std::strcpy(state.port.portName, "ttyS3");
-    line().FailNextOpen(5);
+    line().FailNextOpen(SerialResult::kStateRejected);
     EXPECT_EQ(Call(EM_CMD_OPEN_PORT), 2);
     EXPECT_EQ(state.enabled, 0);
     EXPECT_EQ(Call(EM_CMD_OPEN_PORT), 0);
@@ -352,7 +353,7 @@ TEST_F(StartupTest, ReopenPortStoresBeforeItOpens) {
         << "the handle it replaces is closed after the new open";
     const SerialHandle second = state.portHandle;
 
-    line().FailNextOpen(1);
+    line().FailNextOpen(SerialResult::kOpenFailed);
     EXPECT_EQ(Reopen("ttyS2", 50), 2);
     EXPECT_EQ(state.portHandle, 0u) << "the old port closed for the new name";
     EXPECT_EQ(line().Closes().back(), second);

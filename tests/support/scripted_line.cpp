@@ -11,7 +11,6 @@
 namespace {
 
 constexpr std::uint32_t kMaxReadRequest = 0xFFFF;
-constexpr int kDrainReadFailed = 1;
 
 // Virtual time that the tests before the last Reset covered.
 std::uint64_t earlierVirtualMs = 0;
@@ -179,31 +178,31 @@ void ScriptedLine::Answer(const std::string &request) {
     }
 }
 
-int ScriptedLine::Open(const PortSettings &settings, SerialHandle &handle) {
+SerialResult ScriptedLine::Open(const PortSettings &settings, SerialHandle &handle) {
     opens_.push_back(settings);
     Record("open " + Printable(NameOf(settings)));
     handle = 0;
-    if (openFailure_ != kSerialOk) {
-        return std::exchange(openFailure_, kSerialOk);
+    if (openFailure_ != SerialResult::kOk) {
+        return std::exchange(openFailure_, SerialResult::kOk);
     }
     if (!PortNameFits(settings.portName)) {
-        return kSerialOpenFailed;
+        return SerialResult::kOpenFailed;
     }
     handle = nextHandle_++;
     ports_[handle] = Port{kFreshPortTimeoutMs, std::strcmp(settings.portName, "NUL") == 0};
-    return kSerialOk;
+    return SerialResult::kOk;
 }
 
-int ScriptedLine::Close(SerialHandle handle) {
+SerialResult ScriptedLine::Close(SerialHandle handle) {
     closes_.push_back(handle);
     Record("close");
     if (std::exchange(failClose_, false)) {
         if (closeReleases_) {
             ports_.erase(handle);
         }
-        return kSerialIoFailed;
+        return SerialResult::kIoFailed;
     }
-    return ports_.erase(handle) == 1 ? kSerialOk : kSerialIoFailed;
+    return ports_.erase(handle) == 1 ? SerialResult::kOk : SerialResult::kIoFailed;
 }
 
 std::int32_t ScriptedLine::SetReadTimeout(SerialHandle handle, std::int32_t timeout) {
@@ -214,15 +213,15 @@ std::int32_t ScriptedLine::SetReadTimeout(SerialHandle handle, std::int32_t time
 
 // Nothing waiting: no read and no time. Otherwise drains as the platform does: reads of
 // 512 bytes with a 50 ms timeout until one comes up short.
-int ScriptedLine::Purge(SerialHandle handle) {
+SerialResult ScriptedLine::Purge(SerialHandle handle) {
     purges_.push_back(nowMs_);
     Record("purge");
     const Port *port = Find(handle);
     if (port == nullptr) {
-        return kDrainReadFailed;
+        return SerialResult::kDrainFailed;
     }
     if (port->nullDevice || Waiting() == 0) {
-        return kSerialOk;
+        return SerialResult::kOk;
     }
     const std::int32_t previous = ChangeTimeout(handle, kDrainTimeout);
     unsigned char scratch[kDrainChunk];
@@ -231,24 +230,24 @@ int ScriptedLine::Purge(SerialHandle handle) {
     if (previous != 0) {
         ChangeTimeout(handle, previous);
     }
-    return kSerialOk;
+    return SerialResult::kOk;
 }
 
-int ScriptedLine::Break(std::uint32_t ms, SerialHandle /*handle*/) {
+SerialResult ScriptedLine::Break(std::uint32_t ms, SerialHandle /*handle*/) {
     Record("break " + std::to_string(ms));
     nowMs_ += ms;
-    return kSerialOk;
+    return SerialResult::kOk;
 }
 
-int ScriptedLine::Write(SerialHandle handle, const void *bytes, std::uint32_t count,
-                        std::uint32_t *written) {
+SerialResult ScriptedLine::Write(SerialHandle handle, const void *bytes, std::uint32_t count,
+                                 std::uint32_t *written) {
     const Port *port = Find(handle);
     const int shortCount = std::exchange(shortWrite_, -1);
     const bool lineGone = writeCalls_++ >= failWritesAfter_;
     if (std::exchange(failWrite_, false) || lineGone || port == nullptr ||
         (bytes == nullptr && count > 0)) {
         Record("write failed");
-        return kSerialIoFailed;
+        return SerialResult::kIoFailed;
     }
     const std::uint32_t out =
         shortCount < 0 ? count : std::min(count, static_cast<std::uint32_t>(shortCount));
@@ -263,17 +262,17 @@ int ScriptedLine::Write(SerialHandle handle, const void *bytes, std::uint32_t co
             Answer(sent);
         }
     }
-    return out == count ? kSerialOk : kSerialShortWrite;
+    return out == count ? SerialResult::kOk : SerialResult::kShortWrite;
 }
 
-int ScriptedLine::Read(SerialHandle handle, void *buffer, std::uint32_t count,
-                       std::uint32_t *read) {
+SerialResult ScriptedLine::Read(SerialHandle handle, void *buffer, std::uint32_t count,
+                                std::uint32_t *read) {
     if (read != nullptr) {
         *read = 0;
     }
     const Port *port = Find(handle);
     if (std::exchange(failRead_, false) || port == nullptr || (buffer == nullptr && count > 0)) {
-        return kSerialIoFailed;
+        return SerialResult::kIoFailed;
     }
     auto *bytes = static_cast<unsigned char *>(buffer);
     std::uint32_t total = 0;
@@ -282,21 +281,21 @@ int ScriptedLine::Read(SerialHandle handle, void *buffer, std::uint32_t count,
         const std::uint32_t got =
             port->nullDevice ? 0 : ReadWithin(bytes + total, ask, port->timeoutMs);
         if (got == 0) {
-            return kSerialIoFailed;
+            return SerialResult::kIoFailed;
         }
         total += got;
         if (read != nullptr) {
             *read = total;
         }
     }
-    return kSerialOk;
+    return SerialResult::kOk;
 }
 
-int ScriptedLine::Pause(std::uint32_t ms) {
+SerialResult ScriptedLine::Pause(std::uint32_t ms) {
     pauses_.push_back(ms);
     Record("pause " + std::to_string(ms));
     nowMs_ += ms;
-    return kSerialOk;
+    return SerialResult::kOk;
 }
 
 std::uint32_t ScriptedLine::Queued(SerialHandle handle) const {
@@ -304,10 +303,10 @@ std::uint32_t ScriptedLine::Queued(SerialHandle handle) const {
     return port == nullptr || port->nullDevice ? 0 : Waiting();
 }
 
-int SerialOpen(const PortSettings &settings, SerialHandle &handle) {
+SerialResult SerialOpen(const PortSettings &settings, SerialHandle &handle) {
     return ScriptedLine::Instance().Open(settings, handle);
 }
-int SerialClose(SerialHandle handle) {
+SerialResult SerialClose(SerialHandle handle) {
     return ScriptedLine::Instance().Close(handle);
 }
 bool SerialHolds(SerialHandle handle) {
@@ -316,20 +315,21 @@ bool SerialHolds(SerialHandle handle) {
 std::int32_t SerialSetReadTimeout(SerialHandle handle, std::int32_t timeout) {
     return ScriptedLine::Instance().SetReadTimeout(handle, timeout);
 }
-int SerialPurge(SerialHandle handle) {
+SerialResult SerialPurge(SerialHandle handle) {
     return ScriptedLine::Instance().Purge(handle);
 }
-int SerialBreak(std::uint32_t ms, SerialHandle handle) {
+SerialResult SerialBreak(std::uint32_t ms, SerialHandle handle) {
     return ScriptedLine::Instance().Break(ms, handle);
 }
-int SerialWrite(SerialHandle handle, const void *bytes, std::uint32_t count,
-                std::uint32_t *written) {
+SerialResult SerialWrite(SerialHandle handle, const void *bytes, std::uint32_t count,
+                         std::uint32_t *written) {
     return ScriptedLine::Instance().Write(handle, bytes, count, written);
 }
-int SerialRead(SerialHandle handle, void *buffer, std::uint32_t count, std::uint32_t *read) {
+SerialResult SerialRead(SerialHandle handle, void *buffer, std::uint32_t count,
+                        std::uint32_t *read) {
     return ScriptedLine::Instance().Read(handle, buffer, count, read);
 }
-int SerialPause(std::uint32_t ms) {
+SerialResult SerialPause(std::uint32_t ms) {
     return ScriptedLine::Instance().Pause(ms);
 }
 std::uint32_t BytesQueued(SerialHandle handle) {

@@ -74,7 +74,7 @@ class ScriptedLine {
     void Arrive(std::string bytes, std::uint64_t atMs);
 
     // ---- Faults: each applies to the next call of its kind ----
-    void FailNextOpen(int result) { openFailure_ = result; }
+    void FailNextOpen(SerialResult result) { openFailure_ = result; }
     // The next close fails. A released port is gone all the same, as a descriptor is on Linux
     // whatever close reports; otherwise the port stays open, as a protected Windows handle.
     void FailNextClose(bool released = false) {
@@ -118,15 +118,16 @@ class ScriptedLine {
     std::int32_t ReadTimeoutMs(SerialHandle handle) const;
 
     // ---- The serial operations, called through serial/serial.h ----
-    int Open(const PortSettings &settings, SerialHandle &handle);
-    int Close(SerialHandle handle);
+    SerialResult Open(const PortSettings &settings, SerialHandle &handle);
+    SerialResult Close(SerialHandle handle);
     bool Holds(SerialHandle handle) const { return Find(handle) != nullptr; }
     std::int32_t SetReadTimeout(SerialHandle handle, std::int32_t timeout);
-    int Purge(SerialHandle handle);
-    int Break(std::uint32_t ms, SerialHandle handle);
-    int Write(SerialHandle handle, const void *bytes, std::uint32_t count, std::uint32_t *written);
-    int Read(SerialHandle handle, void *buffer, std::uint32_t count, std::uint32_t *read);
-    int Pause(std::uint32_t ms);
+    SerialResult Purge(SerialHandle handle);
+    SerialResult Break(std::uint32_t ms, SerialHandle handle);
+    SerialResult Write(SerialHandle handle, const void *bytes, std::uint32_t count,
+                       std::uint32_t *written);
+    SerialResult Read(SerialHandle handle, void *buffer, std::uint32_t count, std::uint32_t *read);
+    SerialResult Pause(std::uint32_t ms);
     std::uint32_t Queued(SerialHandle handle) const;
 
   private:
@@ -154,7 +155,7 @@ class ScriptedLine {
     std::string defaultReply_;
     std::deque<Arrival> arrivals_; // ordered by time
 
-    int openFailure_ = kSerialOk;
+    SerialResult openFailure_ = SerialResult::kOk;
     bool failClose_ = false;
     bool closeReleases_ = false;
     bool failWrite_ = false;

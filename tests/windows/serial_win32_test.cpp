@@ -33,25 +33,25 @@ double MillisecondsSince(Clock::time_point start) {
 class Com5 : public ::testing::Test {
   protected:
     void SetUp() override {
-        ASSERT_EQ(SerialOpen(Settings("COM5"), port), kSerialOk);
+        ASSERT_EQ(SerialOpen(Settings("COM5"), port), SerialResult::kOk);
         ASSERT_NE(port, 0u);
     }
     void TearDown() override {
         if (port != 0) {
-            EXPECT_EQ(SerialClose(port), kSerialOk);
+            EXPECT_EQ(SerialClose(port), SerialResult::kOk);
         }
     }
 
     void Send(const char *request) {
         std::uint32_t written = 0;
-        ASSERT_EQ(SerialWrite(port, request, std::strlen(request), &written), kSerialOk);
+        ASSERT_EQ(SerialWrite(port, request, std::strlen(request), &written), SerialResult::kOk);
         ASSERT_EQ(written, std::strlen(request));
     }
     // Reads one byte at a time up to ETX, as the exchange does.
     std::string ReadUpToEtx() {
         std::string reply;
         char byte = 0;
-        while (reply.size() < 600 && SerialRead(port, &byte, 1, nullptr) == kSerialOk) {
+        while (reply.size() < 600 && SerialRead(port, &byte, 1, nullptr) == SerialResult::kOk) {
             reply += byte;
             if (byte == '\x03') {
                 break;
@@ -74,33 +74,33 @@ class Com5 : public ::testing::Test {
 TEST(Win32Open, ResultByPortName) {
     struct Case {
         const char *name;
-        int result;
+        SerialResult result;
     };
-    for (const Case c :
-         {Case{"COM5", kSerialOk}, Case{"NUL", kSerialOk}, Case{"NOSUCHPORT", kSerialOpenFailed}}) {
+    for (const Case c : {Case{"COM5", SerialResult::kOk}, Case{"NUL", SerialResult::kOk},
+                         Case{"NOSUCHPORT", SerialResult::kOpenFailed}}) {
         SCOPED_TRACE(c.name);
         SerialHandle handle = 0;
         ASSERT_EQ(SerialOpen(Settings(c.name), handle), c.result);
-        if (c.result == kSerialOk) {
+        if (c.result == SerialResult::kOk) {
             EXPECT_NE(handle, 0u);
-            EXPECT_EQ(SerialClose(handle), kSerialOk);
+            EXPECT_EQ(SerialClose(handle), SerialResult::kOk);
         }
     }
 }
 
 TEST(Win32Open, NulHasNoTimeoutsAndNoQueue) {
     SerialHandle handle = 0;
-    ASSERT_EQ(SerialOpen(Settings("NUL"), handle), kSerialOk);
+    ASSERT_EQ(SerialOpen(Settings("NUL"), handle), SerialResult::kOk);
     EXPECT_EQ(SerialSetReadTimeout(handle, 20), 0);
     EXPECT_EQ(BytesQueued(handle), 0u);
-    EXPECT_EQ(SerialClose(handle), kSerialOk);
+    EXPECT_EQ(SerialClose(handle), SerialResult::kOk);
 }
 
 TEST(Win32Open, HoldsOnlyThePortsItOpenedAndHasNotClosed) {
     SerialHandle port = 0;
     SerialHandle nul = 0;
-    ASSERT_EQ(SerialOpen(Settings("COM5"), port), kSerialOk);
-    ASSERT_EQ(SerialOpen(Settings("NUL"), nul), kSerialOk);
+    ASSERT_EQ(SerialOpen(Settings("COM5"), port), SerialResult::kOk);
+    ASSERT_EQ(SerialOpen(Settings("NUL"), nul), SerialResult::kOk);
     EXPECT_TRUE(SerialHolds(port));
     EXPECT_TRUE(SerialHolds(nul));
     HANDLE own = CreateFileA("NUL", GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
@@ -111,7 +111,7 @@ TEST(Win32Open, HoldsOnlyThePortsItOpenedAndHasNotClosed) {
 
     ASSERT_TRUE(CloseHandle(reinterpret_cast<HANDLE>(nul))) << "closed behind its back";
     EXPECT_FALSE(SerialHolds(nul));
-    EXPECT_EQ(SerialClose(port), kSerialOk);
+    EXPECT_EQ(SerialClose(port), SerialResult::kOk);
     EXPECT_FALSE(SerialHolds(port));
 }
 
@@ -130,15 +130,15 @@ TEST(Win32Open, LeavesHandlesItDoesNotHoldAlone) {
     ASSERT_EQ(SetFilePointer(own, 0, nullptr, FILE_BEGIN), 0u);
     const auto handle = reinterpret_cast<SerialHandle>(own);
 
-    EXPECT_EQ(SerialWrite(handle, "L01S?\r", 6, nullptr), kSerialIoFailed);
+    EXPECT_EQ(SerialWrite(handle, "L01S?\r", 6, nullptr), SerialResult::kIoFailed);
     char byte = 0;
     std::uint32_t got = 9;
-    EXPECT_EQ(SerialRead(handle, &byte, 1, &got), kSerialIoFailed);
+    EXPECT_EQ(SerialRead(handle, &byte, 1, &got), SerialResult::kIoFailed);
     EXPECT_EQ(got, 0u);
-    EXPECT_EQ(SerialPurge(handle), 1);
+    EXPECT_EQ(SerialPurge(handle), SerialResult::kDrainFailed);
     EXPECT_EQ(BytesQueued(handle), 0u);
     EXPECT_EQ(SerialSetReadTimeout(handle, 20), 0);
-    EXPECT_EQ(SerialBreak(1, handle), kSerialOk);
+    EXPECT_EQ(SerialBreak(1, handle), SerialResult::kOk);
 
     EXPECT_EQ(SetFilePointer(own, 0, nullptr, FILE_CURRENT), 0u) << "nothing read or written";
     EXPECT_EQ(GetFileSize(own, nullptr), 4u);
@@ -151,7 +151,7 @@ TEST(Win32Open, LeavesHandlesItDoesNotHoldAlone) {
 // controls as enabled on a line without modem lines, so those members prove nothing here.
 TEST(Win32Open, LineSettingsReachThePort) {
     SerialHandle handle = 0;
-    ASSERT_EQ(SerialOpen(Settings("COM5", {19200, 7, 2, 2}), handle), kSerialOk);
+    ASSERT_EQ(SerialOpen(Settings("COM5", {19200, 7, 2, 2}), handle), SerialResult::kOk);
     DCB dcb{};
     dcb.DCBlength = sizeof dcb;
     ASSERT_TRUE(GetCommState(reinterpret_cast<HANDLE>(handle), &dcb));
@@ -161,7 +161,7 @@ TEST(Win32Open, LineSettingsReachThePort) {
     EXPECT_FALSE(dcb.fOutxCtsFlow);
     EXPECT_FALSE(dcb.fOutX);
     EXPECT_FALSE(dcb.fInX);
-    EXPECT_EQ(SerialClose(handle), kSerialOk);
+    EXPECT_EQ(SerialClose(handle), SerialResult::kOk);
 }
 
 bool UnderWine() {
@@ -172,12 +172,12 @@ bool UnderWine() {
 // to serial devices, so there the second open succeeds.
 TEST_F(Com5, SecondOpenOfAnOpenPort) {
     SerialHandle second = 0;
-    const int result = SerialOpen(Settings("COM5"), second);
+    const SerialResult result = SerialOpen(Settings("COM5"), second);
     if (UnderWine()) {
-        EXPECT_EQ(result, kSerialOk);
-        EXPECT_EQ(SerialClose(second), kSerialOk);
+        EXPECT_EQ(result, SerialResult::kOk);
+        EXPECT_EQ(SerialClose(second), SerialResult::kOk);
     } else {
-        EXPECT_EQ(result, kSerialOpenFailed);
+        EXPECT_EQ(result, SerialResult::kOpenFailed);
     }
 }
 
@@ -194,7 +194,7 @@ TEST_F(Com5, ReadOnASilentLineEndsAtTheTimeout) {
         char byte = 0;
         std::uint32_t got = 99;
         const auto start = Clock::now();
-        EXPECT_EQ(SerialRead(port, &byte, 1, &got), kSerialIoFailed);
+        EXPECT_EQ(SerialRead(port, &byte, 1, &got), SerialResult::kIoFailed);
         const double elapsed = MillisecondsSince(start);
         std::printf("read timeout %d ms: returned after %.1f ms\n", timeout * 10, elapsed);
         EXPECT_EQ(got, 0u);
@@ -214,14 +214,14 @@ TEST_F(Com5, ReadKeepsWhatArrivedBeforeTheTimeout) {
     Send("L01S?\r");
     char buffer[32] = {};
     std::uint32_t got = 0;
-    EXPECT_EQ(SerialRead(port, buffer, 20, &got), kSerialIoFailed);
+    EXPECT_EQ(SerialRead(port, buffer, 20, &got), SerialResult::kIoFailed);
     EXPECT_EQ(got, std::strlen(kReply));
     EXPECT_STREQ(buffer, kReply);
 }
 
 TEST_F(Com5, WriteOfNothingSucceeds) {
     std::uint32_t written = 99;
-    EXPECT_EQ(SerialWrite(port, "", 0, &written), kSerialOk);
+    EXPECT_EQ(SerialWrite(port, "", 0, &written), SerialResult::kOk);
     EXPECT_EQ(written, 0u);
 }
 
@@ -237,17 +237,17 @@ TEST_F(Com5, PurgeDiscardsWaitingInput) {
         SerialSetReadTimeout(port, 10);
         Send(c.request);
         ASSERT_EQ(WaitQueued(c.waiting), c.waiting);
-        EXPECT_EQ(SerialPurge(port), kSerialOk);
+        EXPECT_EQ(SerialPurge(port), SerialResult::kOk);
         EXPECT_EQ(BytesQueued(port), 0u);
         EXPECT_EQ(SerialSetReadTimeout(port, 10), 10);
         char byte = 0;
-        EXPECT_EQ(SerialRead(port, &byte, 1, nullptr), kSerialIoFailed);
+        EXPECT_EQ(SerialRead(port, &byte, 1, nullptr), SerialResult::kIoFailed);
     }
 }
 
 TEST_F(Com5, PurgeOfAnIdlePortReturnsAtOnce) {
     const auto start = Clock::now();
-    EXPECT_EQ(SerialPurge(port), kSerialOk);
+    EXPECT_EQ(SerialPurge(port), SerialResult::kOk);
     EXPECT_LT(MillisecondsSince(start), 40);
 }
 
@@ -260,15 +260,15 @@ TEST(Win32Trace, OneExchangeLeavesItsLines) {
     DeleteFileA(path.c_str());
     ASSERT_TRUE(SetEnvironmentVariableA("EM_TRACE", path.c_str()));
     SerialHandle handle = 0;
-    const int opened = SerialOpen(Settings("COM5"), handle);
+    const SerialResult opened = SerialOpen(Settings("COM5"), handle);
     SetEnvironmentVariableA("EM_TRACE", nullptr);
-    ASSERT_EQ(opened, kSerialOk);
+    ASSERT_EQ(opened, SerialResult::kOk);
     std::uint32_t count = 0;
-    ASSERT_EQ(SerialWrite(handle, "L01S?\r", 6, &count), kSerialOk);
+    ASSERT_EQ(SerialWrite(handle, "L01S?\r", 6, &count), SerialResult::kOk);
     char reply[sizeof kReply - 1] = {};
-    EXPECT_EQ(SerialRead(handle, reply, sizeof reply, &count), kSerialOk);
-    EXPECT_EQ(SerialPurge(handle), kSerialOk);
-    EXPECT_EQ(SerialClose(handle), kSerialOk);
+    EXPECT_EQ(SerialRead(handle, reply, sizeof reply, &count), SerialResult::kOk);
+    EXPECT_EQ(SerialPurge(handle), SerialResult::kOk);
+    EXPECT_EQ(SerialClose(handle), SerialResult::kOk);
 
     std::string text;
     if (std::FILE *file = std::fopen(path.c_str(), "rb")) {

@@ -49,7 +49,7 @@ class SingleWriteTest : public ::testing::Test {
         ClearCapturedLog();
         PortSettings port{};
         std::strcpy(port.portName, "ttyS3");
-        ASSERT_EQ(line().Open(port, state.portHandle), 0);
+        ASSERT_EQ(line().Open(port, state.portHandle), SerialResult::kOk);
         state.enabled = 1;
         state.replyTerminator = 10; // value writes leave 3; everything else leaves it as it is
     }

@@ -22,9 +22,9 @@ struct BlockShape {
 };
 
 constexpr std::array<BlockShape, 3> kShapes = {{
-    {'L', "L01S0", "SV%X", 116},
-    {'M', "M01V0", "VX", 70},
-    {'A', "A00", "", 27},
+    {'L', "L01S0", kParameterLetters.substr(0, kIndexedLoopLetters), kMaxLoopCount},
+    {'M', "M01V0", kModuleLineLetters, kMaxModuleCount},
+    {'A', "A00", "", kMaxAlertCount},
 }};
 
 const BlockShape *ShapeOf(char itemClass) {
@@ -109,7 +109,7 @@ void PrintAlertBlock(const Block &block) {
     std::printf("%-4s %-16s %s\n", "ITEM", "ALERT", "STATE");
     for (std::size_t i = 0; i < block.Count(); ++i) {
         const auto flag = static_cast<std::size_t>(block.first.index) + i;
-        const std::string name = flag < kAlertNames.size() ? std::string(kAlertNames[flag]) : "-";
+        const std::string name = flag < kAlertTable.size() ? std::string(kAlertTable[flag]) : "-";
         std::printf("%-4s %-16s %s\n", AlertAddress(flag).c_str(), name.c_str(),
                     BlockValue(block.values, i) != 0 ? "active" : "clear");
     }
@@ -166,14 +166,14 @@ ExitStatus RunBlock(Context &context) {
 
 ExitStatus RunAlerts(Context &context) {
     Instance instance(context.driver, context.trace, context.echo);
-    Block block = DefineBlock(context.driver, instance.State(), "A", kAlertNames.size());
+    Block block = DefineBlock(context.driver, instance.State(), "A", kMaxAlertCount);
     StartInstance(instance, StartOptionsOf(context));
     ReadBlock(instance, block);
     bool any = false;
     for (std::size_t flag = 0; flag < block.Count(); ++flag) {
         if (BlockValue(block.values, flag) != 0) {
             std::printf("%s  %s\n", AlertAddress(flag).c_str(),
-                        std::string(kAlertNames[flag]).c_str());
+                        std::string(kAlertTable[flag]).c_str());
             any = true;
         }
     }

@@ -1,22 +1,15 @@
 #include "address_grammar.h"
 
 #include "em_driver.h"
+#include "em_vocabulary.h"
 
 #include <algorithm>
 #include <array>
 
 namespace {
 
-constexpr std::size_t kLongestAddress = 32;
-constexpr std::string_view kClassLetters = "ALM";
-constexpr std::string_view kDigits = "0123456789";
-constexpr std::string_view kParameterLetters = "SV%XHLETB()R><MCPIDG^F[]";
-constexpr std::string_view kScaleDigits = "013";
-constexpr std::array<std::string_view, 8> kSpecialWords = {"XS0", "NL", "NM",   "NA",
-                                                           "SX",  "S?", "DISP", "INIT"};
-
 bool IsSpecialWord(std::string_view word) {
-    return std::find(kSpecialWords.begin(), kSpecialWords.end(), word) != kSpecialWords.end();
+    return std::find(specialWords.begin(), specialWords.end(), word) != specialWords.end();
 }
 
 std::string Spaced(std::string_view letters) {
@@ -28,50 +21,52 @@ std::string Spaced(std::string_view letters) {
     return text;
 }
 
+std::string Words() {
+    std::string text;
+    for (const std::string_view word : specialWords) {
+        text += text.empty() ? "" : " ";
+        text += word;
+    }
+    return text;
+}
+
 std::string AtPosition(std::size_t position, char found, const std::string &expected) {
     return "character " + std::to_string(position + 1) + " ('" + std::string(1, found) +
            "') should be " + expected;
 }
 
+// Why character c at this position (up to the scale digit) breaks the grammar.
+std::string PositionFault(std::size_t at, char c) {
+    switch (at) {
+    case 0:
+        return "it is neither an item address (A, L or M, then digits) nor a special word (" +
+               Words() + ")";
+    case 1:
+    case 2:
+        return AtPosition(at, c, "a digit of the item number");
+    case kParameterPosition:
+        return AtPosition(at, c, "a parameter letter (" + Spaced(kParameterLetters) + ")");
+    default:
+        return AtPosition(at, c, "a scale digit: 0, 1 or 3 (times 1, 10 or 1000)");
+    }
+}
+
 // The first character that breaks the positional grammar, in words; empty when none does.
+// Beyond the scale digit the length decides.
 std::string CharacterFault(std::string_view address) {
-    for (std::size_t at = 0; at < address.size(); ++at) {
-        const char c = address[at];
-        switch (at) {
-        case 0:
-            if (kClassLetters.find(c) == std::string_view::npos) {
-                return "it is neither an item address (A, L or M, then digits) nor a special "
-                       "word (XS0 NL NM NA SX S? DISP INIT)";
-            }
-            break;
-        case 1:
-        case 2:
-            if (kDigits.find(c) == std::string_view::npos) {
-                return AtPosition(at, c, "a digit of the item number");
-            }
-            break;
-        case 3:
-            if (kParameterLetters.find(c) == std::string_view::npos) {
-                return AtPosition(at, c, "a parameter letter (" + Spaced(kParameterLetters) + ")");
-            }
-            break;
-        case 4:
-            if (kScaleDigits.find(c) == std::string_view::npos) {
-                return AtPosition(at, c, "a scale digit: 0, 1 or 3 (times 1, 10 or 1000)");
-            }
-            break;
-        default:
-            return ""; // the length decides from here on
+    for (std::size_t at = 0; at < address.size() && at <= kScalePosition; ++at) {
+        if (addressCharSets[at].find(address[at]) == std::string_view::npos) {
+            return PositionFault(at, address[at]);
         }
     }
     return "";
 }
 
 std::string LengthFault(std::string_view address) {
-    if (address[0] == 'A' && address.size() != 3) {
+    if (address[0] == 'A' && address.size() != kAlertAddressLength) {
         return "an alert address has 3 characters, like A07";
     }
-    if (address[0] != 'A' && address.size() != 5) {
+    if (address[0] != 'A' && address.size() != kValueAddressLength) {
         return "a loop or module address has 5 characters: letter, two digits, parameter letter "
                "and scale digit, like L01S1 or M12V0";
     }
@@ -92,8 +87,8 @@ std::string AddressFault(std::string_view address) {
     if (address.empty()) {
         return "the address is empty";
     }
-    if (address.size() > kLongestAddress) {
-        return "the address is longer than " + std::to_string(kLongestAddress) + " characters";
+    if (address.size() > kAddressLimit) {
+        return "the address is longer than " + std::to_string(kAddressLimit) + " characters";
     }
     if (IsSpecialWord(address)) {
         return "";

@@ -1,6 +1,7 @@
 #include "item.h"
 
 #include "address_grammar.h"
+#include "em_vocabulary.h"
 #include "exit_status.h"
 #include "number_text.h"
 
@@ -42,9 +43,6 @@ std::int32_t ParseType(std::string_view argument, std::string_view type) {
     return static_cast<std::int32_t>(*code);
 }
 
-constexpr std::size_t kLetterPosition = 3;
-constexpr std::size_t kScalePosition = 4;
-
 } // namespace
 
 ItemArgument ParseItemArgument(std::string_view text) {
@@ -58,7 +56,7 @@ ItemArgument ParseItemArgument(std::string_view text) {
 
 char Item::Letter() const {
     const bool valueItem = itemClass == EM_CLASS_LOOP || itemClass == EM_CLASS_MODULE;
-    return valueItem && address.size() > kLetterPosition ? address[kLetterPosition] : '\0';
+    return valueItem && address.size() > kParameterPosition ? address[kParameterPosition] : '\0';
 }
 
 double Item::Scale() const {

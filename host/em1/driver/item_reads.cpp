@@ -100,10 +100,10 @@ std::vector<Item> DefineItems(const Driver &driver, DriverState &state,
         items.push_back(DefineOrExplain(driver, state, ParseItemArgument(operand), command));
         const Item &item = items.back();
         if (item.itemClass == EM_CLASS_ALERT &&
-            static_cast<std::size_t>(item.index) >= kAlertNames.size()) {
+            item.index >= kMaxAlertCount) {
             throw UsageError(std::string(command) + ": '" + item.address +
                              "' names no alert: the instrument has alerts A00 to A" +
-                             std::to_string(kAlertNames.size() - 1));
+                             std::to_string(kMaxAlertCount - 1));
         }
     }
     return items;

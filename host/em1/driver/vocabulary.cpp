@@ -4,27 +4,16 @@
 
 namespace {
 
-constexpr std::array<std::string_view, 25> kFineSteps = {
-    "0.1",  "0.2",  "0.3",  "0.5",  "0.7",  "1.0",  "1.4", "2.0", "3.0", "4.0", "5.0", "6.0", "8.0",
-    "10.0", "15.0", "20.0", "30.0", "45.0", "60.0", "100", "150", "200", "300", "400", "500",
-};
-constexpr std::array<std::string_view, 18> kWholeSteps = {
-    "1",  "2",  "3",  "4",  "5",  "6",  "8",   "10",  "15",
-    "20", "30", "40", "50", "60", "80", "100", "150", "200",
-};
-constexpr std::array<std::string_view, 7> kBinarySteps = {
-    "0.125", "0.250", "0.500", "1.0", "2.0", "4.0", "8.0",
-};
-
-constexpr std::string_view kFineLetters = "CDIP[]";
-constexpr std::string_view kWholeLetters = "F^";
+bool Holds(std::string_view letters, char letter) {
+    return letters.find(letter) != std::string_view::npos;
+}
 
 std::span<const std::string_view> NamesOf(ValueKind kind) {
     if (kind == ValueKind::Mode) {
-        return kModeNames;
+        return kModeTokens;
     }
     if (kind == ValueKind::Status) {
-        return kStatusNames;
+        return kStatusTokens;
     }
     return {};
 }
@@ -45,28 +34,24 @@ bool SameIgnoringCase(std::string_view a, std::string_view b) {
 } // namespace
 
 ValueKind KindOfLetter(char letter) {
-    if (letter == 'M') {
+    if (letter == kModeLetter) {
         return ValueKind::Mode;
     }
-    if (letter == 'X') {
+    if (letter == kStatusLetter) {
         return ValueKind::Status;
     }
-    if (letter == 'G' || kFineLetters.find(letter) != std::string_view::npos ||
-        kWholeLetters.find(letter) != std::string_view::npos) {
-        return ValueKind::Tabulated;
-    }
-    return ValueKind::Number;
+    return TokensOfLetter(letter).empty() ? ValueKind::Number : ValueKind::Tabulated;
 }
 
 std::span<const std::string_view> TokensOfLetter(char letter) {
-    if (letter == 'G') {
-        return kBinarySteps;
+    if (Holds(kGainStepLetters, letter)) {
+        return kGainSteps;
     }
-    if (kWholeLetters.find(letter) != std::string_view::npos) {
-        return kWholeSteps;
+    if (Holds(kCountStepLetters, letter)) {
+        return kCountSteps;
     }
-    if (kFineLetters.find(letter) != std::string_view::npos) {
-        return kFineSteps;
+    if (Holds(kWideStepLetters, letter)) {
+        return kWideSteps;
     }
     return {};
 }

@@ -9,9 +9,6 @@
 
 namespace {
 
-// Tabulated values below this go out as OFF.
-constexpr double kOffThreshold = 0.0001;
-
 [[noreturn]] void Refuse(const Item &item, std::string_view value, const std::string &reason) {
     throw Failure(ExitStatus::BadValue, "write: " + item.address + ": '" + std::string(value) +
                                             "' cannot be written: " + reason);
@@ -36,8 +33,8 @@ double Number(const Item &item, std::string_view value, const std::string &expec
 // A mode by name or code; a status by its code only, the form in which the driver sends it.
 WriteValue PrepareCode(const Item &item, std::string_view value, ValueKind kind) {
     const bool mode = kind == ValueKind::Mode;
-    const auto names = mode ? std::span<const std::string_view>(kModeNames)
-                            : std::span<const std::string_view>(kStatusNames);
+    const auto names = mode ? std::span<const std::string_view>(kModeTokens)
+                            : std::span<const std::string_view>(kStatusTokens);
     const std::string last = std::to_string(names.size() - 1);
     const std::string expected = mode ? "a mode (" + Listed(names) + ") or its code 0 to " + last
                                       : "a status code 0 to " + last;
@@ -70,7 +67,7 @@ WriteValue PrepareCode(const Item &item, std::string_view value, ValueKind kind)
 // single precision.
 std::string TokenOf(const Item &item, double number) {
     if (number < kOffThreshold) {
-        return "OFF";
+        return std::string(kOffToken);
     }
     for (const auto token : TokensOfLetter(item.Letter())) {
         if (static_cast<float>(*ParseDecimal(token)) == static_cast<float>(number)) {

@@ -35,7 +35,7 @@ Shown ShowSpecialWord(const Item &item, double hostValue) {
 
 Shown ShowCode(ValueKind kind, double hostValue) {
     const int code = static_cast<int>(hostValue);
-    if (code == kUndecodedToken) {
+    if (code == kUnknownToken) {
         return Make(hostValue, "undecoded", false);
     }
     const auto name = CodeName(kind, code);
