@@ -12,8 +12,8 @@
 # mode, in a 64-bit process: Debian trixie's Wine 10 in the root that
 # scripts/prepare-wow64.sh makes (EM_WOW64_ROOT, /var/cache/em1-wow64 by default), entered
 # with bubblewrap; without that root they are skipped with exit status 77 (what the tests'
-# SKIP_RETURN_CODE expects). A prefix remembers which Wine made it and is made anew for
-# the other.
+# SKIP_RETURN_CODE expects). Each Wine has a prefix of its own (wine-prefix.native,
+# wine-prefix.wow64); WINEPREFIX is a link to the one in use.
 set -euo pipefail
 source_dir=$(cd "$(dirname "$0")/.." && pwd)
 prepare_only=0
@@ -88,16 +88,18 @@ export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
 export DISPLAY=
 (
   flock 9
-  if [ -f "$WINEPREFIX/.prepared" ] && [ "$(cat "$WINEPREFIX/.prepared")" != "$wine" ]; then
-    rm -rf "$WINEPREFIX"
+  if [ -d "$WINEPREFIX" ] && [ ! -L "$WINEPREFIX" ]; then
+    rm -rf "$WINEPREFIX" # a prefix of the layout before the link
   fi
+  mkdir -p "$WINEPREFIX.$wine"
+  ln -sfn "$(basename "$WINEPREFIX").$wine" "$WINEPREFIX"
   if [ ! -f "$WINEPREFIX/.prepared" ]; then
     if ! "${sandbox[@]}" "$loader" wineboot -i >"$build_dir/wine-prefix.log" 2>&1 9>&-; then
       echo "wine-run: making the prefix $WINEPREFIX failed:" >&2
       cat "$build_dir/wine-prefix.log" >&2
       exit 1
     fi
-    echo "$wine" >"$WINEPREFIX/.prepared"
+    touch "$WINEPREFIX/.prepared"
   fi
   # One server for the whole test run: it stays 10 s after its last program ends, so the
   # next test does not start it and the prefix's services again (about a second each).
