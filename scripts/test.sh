@@ -42,6 +42,7 @@ mkdir -p "$logs"
 # Configures and builds one leg; writes its status and times to $logs/LEG.built.
 build_leg() {
   local leg=$1 t0 t1 t2 status=0
+  echo "=== $leg: configure and build ($logs/$leg.build.log)"
   t0=$(date +%s)
   cmake --preset "$leg" >"$logs/$leg.build.log" 2>&1 || status=$?
   t1=$(date +%s)
