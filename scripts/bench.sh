@@ -14,7 +14,7 @@ for ((i = 0; i < ${#args[@]}; i++)); do
   fi
 done
 
-./scripts/install-deps.sh
+./scripts/install-deps.sh bench
 cmake --preset release >/dev/null
 cmake --build --preset release --target em_bench
 mkdir -p "$out"

@@ -12,9 +12,9 @@ cd "$(dirname "$0")/.."
 if [ "${1:-}" = --bin ]; then
   bin=$(cd "$2" && pwd)
 else
-  ./scripts/install-deps.sh
+  ./scripts/install-deps.sh demo
   echo "building the release preset (driver, em1, em1sim)..."
-  cmake --preset release >/dev/null
+  cmake --preset release --no-warn-unused-cli >/dev/null
   cmake --build --preset release --target EM em1 em1sim >/dev/null
   bin=$PWD/build/release/bin
 fi

@@ -1,15 +1,12 @@
 #!/usr/bin/env bash
-# Makes sure this machine can run 32-bit x86 programs (the i686 tests, and Wine's
-# 32-bit loader). Kernels built without IA-32 emulation refuse them; there the
-# programs run under qemu-i386-static through binfmt_misc.
+# Makes sure this machine can run 32-bit x86 programs (the linux-i686 tests). Kernels
+# built without IA-32 emulation refuse them; there the programs run under
+# qemu-i386-static through binfmt_misc. (32-bit Windows programs then run under Wine's
+# WoW64 mode instead: scripts/prepare-wow64.sh.)
 set -euo pipefail
 
-probe=$(mktemp -d)
-trap 'rm -rf "$probe"' EXIT
-# A minimal static i386 ELF program that exits with 0 (execve only, no libraries).
-printf '\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00\x01\x00\x00\x00\x54\x80\x04\x08\x34\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x34\x00\x20\x00\x01\x00\x00\x00\x00\x00\x00\x00\x01\x00\x00\x00\x00\x00\x00\x00\x00\x80\x04\x08\x00\x80\x04\x08\x60\x00\x00\x00\x60\x00\x00\x00\x05\x00\x00\x00\x00\x10\x00\x00\x31\xdb\x31\xc0\x40\xcd\x80' >"$probe/exit0"
-chmod +x "$probe/exit0"
-if "$probe/exit0" 2>/dev/null; then
+here=$(dirname "$0")
+if "$here/i386-native.sh" --any; then
   exit 0
 fi
 
@@ -30,5 +27,5 @@ else
   echo ':qemu-i386:M::\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00:\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff:/usr/bin/qemu-i386-static:F' \
     >/proc/sys/fs/binfmt_misc/register
 fi
-"$probe/exit0"
+"$here/i386-native.sh" --any
 echo "enable-i386: 32-bit programs run under qemu-i386-static"

@@ -17,7 +17,7 @@ if [[ ! " ${targets[*]} " == *" $target "* ]] || [[ ! $seconds =~ ^[0-9]+$ ]]; t
   exit 64
 fi
 
-./scripts/install-deps.sh
+./scripts/install-deps.sh fuzz
 cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz --target "${target}_fuzzer"
 status=0

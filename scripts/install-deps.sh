@@ -1,37 +1,71 @@
 #!/usr/bin/env bash
-# Installs the Debian packages that the builds and tests need, when any is missing.
-# Run as root on Debian 12; prints what to do otherwise.
+# Installs the Debian packages of the sets its caller names, when any is missing. Run as
+# root on Debian 12; without root it names what is missing and the command that installs
+# it.
+#
+# Usage: install-deps.sh SET...
+#   demo    the release build of the driver, em1 and em1sim (scripts/demo.sh)
+#   soak    the release build with its tests (scripts/soak.sh)
+#   bench   the release build with its tests and the benchmark (scripts/bench.sh)
+#   fuzz    the fuzz targets (scripts/fuzz.sh)
+#   test    every test leg (scripts/test.sh): all of the above
+#   wow64   what makes the Wine root for 32-bit Windows programs on a kernel without 32-bit
+#           support (scripts/prepare-wow64.sh)
+# A purpose's packages are one list below; a set is made of lists.
 set -euo pipefail
 
-packages=(
-  cmake ninja-build g++ gcc-multilib g++-multilib clang clang-format clang-tidy
-  libclang-rt-14-dev googletest libgtest-dev valgrind
-  g++-mingw-w64-i686 binutils-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64
-  wine wine32:i386 wine64 qemu-user-static
-  help2man pkgconf dpkg-dev file
-  libbenchmark-dev gnuplot-nox
-)
+build=(cmake ninja-build g++ help2man)
+unit_tests=(googletest libgtest-dev valgrind)
+linux_i686=(gcc-multilib g++-multilib qemu-user-static)
+windows=(g++-mingw-w64-i686 binutils-mingw-w64-i686 g++-mingw-w64-x86-64
+  binutils-mingw-w64-x86-64 wine wine32:i386 wine64)
+fuzz=(clang libclang-rt-14-dev)
+bench=(libbenchmark-dev gnuplot-nox)
+package=(pkgconf dpkg-dev file)
+style=(clang-format clang-tidy)
+wow64=(debootstrap bubblewrap)
+
+if [ $# -eq 0 ]; then
+  echo "usage: $0 SET...   (SET: demo, soak, bench, fuzz, test, wow64)" >&2
+  exit 64
+fi
+packages=()
+for set in "$@"; do
+  case $set in
+  demo) packages+=("${build[@]}") ;;
+  soak) packages+=("${build[@]}" "${unit_tests[@]}") ;;
+  bench) packages+=("${build[@]}" "${unit_tests[@]}" "${bench[@]}") ;;
+  fuzz) packages+=("${build[@]}" "${fuzz[@]}") ;;
+  test)
+    packages+=("${build[@]}" "${unit_tests[@]}" "${linux_i686[@]}" "${windows[@]}" "${fuzz[@]}"
+      "${bench[@]}" "${package[@]}" "${style[@]}")
+    ;;
+  wow64) packages+=("${wow64[@]}") ;;
+  *)
+    echo "install-deps: unknown set '$set' (demo, soak, bench, fuzz, test, wow64)" >&2
+    exit 64
+    ;;
+  esac
+done
 
 missing=()
-if ! dpkg --print-foreign-architectures | grep -qx i386; then
-  missing+=(i386-architecture)
-fi
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
 done
-
 if [ ${#missing[@]} -eq 0 ]; then
   exit 0
 fi
 
 if [ "$(id -u)" -ne 0 ]; then
   echo "install-deps: missing packages: ${missing[*]}" >&2
-  echo "install-deps: run this script as root (sudo $0), or install them with apt-get." >&2
+  echo "install-deps: install them with: sudo $0 $*" >&2
   exit 1
 fi
 
 echo "install-deps: installing ${missing[*]}"
-dpkg --add-architecture i386
+if [[ " ${missing[*]}" == *:i386* ]]; then
+  dpkg --add-architecture i386
+fi
 export DEBIAN_FRONTEND=noninteractive
 apt-get update -qq
-apt-get install -y -qq "${packages[@]}" >/dev/null
+apt-get install -y -qq "${missing[@]}" >/dev/null

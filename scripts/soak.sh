@@ -10,7 +10,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 seconds=${1:-600}
-./scripts/install-deps.sh
+./scripts/install-deps.sh soak
 cmake --preset release >/dev/null
 cmake --build --preset release --target soak
 exec build/release/bin/soak "$seconds"

@@ -173,22 +173,17 @@ TEST_F(ReadingEndToEnd, RefusedItemRecoversAndLogs) {
     EXPECT_EQ(ReadWord("L01X0"), 0) << "the next read succeeds";
 }
 
-TEST_F(ReadingEndToEnd, MedianSingleReadTime) {
+// How long a read takes is the benchmark's to measure; a read waits at least its pauses.
+TEST_F(ReadingEndToEnd, SingleReadWaitsTheTwoPauses) {
     HostItem item = Define("L01S1", EM_TYPE_FLOAT);
-    std::vector<double> times;
-    for (int i = 0; i < 20; ++i) {
+    for (int i = 0; i < 3; ++i) {
         const auto start = std::chrono::steady_clock::now();
         ASSERT_EQ(Read(item), 0);
-        times.push_back(
-            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
-                .count());
+        const std::chrono::duration<double, std::milli> took =
+            std::chrono::steady_clock::now() - start;
+        EXPECT_GE(took.count(), 250.0) << "the two pauses of the exchange";
+        EXPECT_LT(took.count(), 10000.0);
     }
-    std::sort(times.begin(), times.end());
-    const double median = (times[9] + times[10]) / 2;
-    std::printf("SingleRead of L01S1: median %.1f ms over 20 reads (%.1f to %.1f ms)\n", median,
-                times.front(), times.back());
-    EXPECT_GE(median, 250.0) << "the two pauses of the exchange";
-    EXPECT_LT(median, 1000.0);
 }
 
 } // namespace

@@ -151,7 +151,7 @@ TEST_P(Em1PortTrouble, IsToldInWordsWithStatus74) {
                            " (ColdStart result 2): " + GetParam().reason),
               std::string::npos)
         << run.err;
-    EXPECT_LT(run.elapsed.count(), 5.0);
+    EXPECT_LT(run.elapsed.count(), 10.0) << "no adapter dialogue on a port that failed";
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -5,7 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
+#include <cstdlib>
 #include <fstream>
 
 namespace {
@@ -17,7 +17,7 @@ using namespace std::chrono_literals;
 // more to learn why.
 constexpr double kDialogueReadTimeout = 2.0;
 constexpr double kExchangePauses = 0.25;
-constexpr double kProgramStart = 1.5; // loading under the sanitizers, purges, slack
+constexpr double kProgramStart = 10; // loading and purges; a busy machine only adds to it
 constexpr double kSilentStartBound = 2 * (kDialogueReadTimeout + kExchangePauses) + kProgramStart;
 
 std::size_t Count(const std::string &text, const std::string &what) {
@@ -116,9 +116,8 @@ TEST_F(Em1WithInstrument, ASilentLineGivesAClearErrorWithinTheTimeoutBound) {
                            "the last was refused or not answered)"),
               std::string::npos)
         << run.err;
+    EXPECT_GE(run.elapsed.count(), 2 * kDialogueReadTimeout) << "both dialogues waited";
     EXPECT_LT(run.elapsed.count(), kSilentStartBound);
-    std::printf("a silent line ended em1 after %.2f s (bound %.2f s)\n", run.elapsed.count(),
-                kSilentStartBound);
 }
 
 TEST_F(Em1WithInstrument, TheProgressLineShowsOnATerminalOnly) {
@@ -129,7 +128,11 @@ TEST_F(Em1WithInstrument, TheProgressLineShowsOnATerminalOnly) {
     ASSERT_EQ(shown.status, 0) << shown.err;
     const std::string line = "\rem1: starting the instance on " + simulator.slave_path() +
                              ": adapter dialogue (ColdStart), ";
-    EXPECT_NE(shown.err.find(line + "0.1 s\033[K"), std::string::npos) << shown.err;
+    const std::size_t first = shown.err.find(line);
+    ASSERT_NE(first, std::string::npos) << shown.err;
+    char *end = nullptr;
+    EXPECT_GE(std::strtod(shown.err.c_str() + first + line.size(), &end), 0.1) << shown.err;
+    EXPECT_EQ(std::string(end).substr(0, 5), " s\033[K") << "the elapsed time in seconds";
     EXPECT_GE(Count(shown.err, line), 3u) << "redrawn with the time as it passes";
     EXPECT_EQ(shown.err.substr(shown.err.size() - 4), "\r\033[K") << "the line is erased";
 

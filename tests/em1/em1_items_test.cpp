@@ -14,7 +14,7 @@ namespace {
 // A failed read waits one reply timeout (1 s), the exchange's 250 ms of pauses and the
 // driver's 1 s pause before it returns.
 constexpr double kSilentReadSeconds = 1.0 + 0.25 + 1.0;
-constexpr double kStartAndSlack = 3.0; // ColdStart of about 1.3 s under the sanitizers
+constexpr double kStartAndSlack = 10; // ColdStart of about 1.3 s; a busy machine only adds
 
 std::vector<std::string> Fields(const std::string &line, char separator) {
     std::vector<std::string> fields;

@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -25,6 +24,9 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
+
+// Real time on a busy machine says little: a wait is bounded only to catch a hang.
+constexpr double kHangMs = 10000;
 
 double MsSince(Clock::time_point start) {
     return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
@@ -63,7 +65,7 @@ class PseudoTerminal : public ::testing::Test {
     void SendAndAwait(const std::string &bytes) {
         ASSERT_EQ(write(master, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
         const auto start = Clock::now();
-        while (BytesQueued(handle) < bytes.size() && MsSince(start) < 1000) {
+        while (BytesQueued(handle) < bytes.size() && MsSince(start) < kHangMs) {
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
         ASSERT_EQ(BytesQueued(handle), bytes.size());
@@ -186,14 +188,14 @@ TEST(SerialOpen, NulIsTheNullDeviceWithoutTimeouts) {
     std::uint32_t count = 9;
     char byte = 0;
     const auto start = Clock::now();
-    EXPECT_EQ(SerialSetReadTimeout(handle, 50), 0);
+    EXPECT_EQ(SerialSetReadTimeout(handle, 3000), 0);
     EXPECT_EQ(SerialWrite(handle, "S?\r", 3, &count), SerialResult::kOk);
     EXPECT_EQ(count, 3u);
     EXPECT_EQ(SerialRead(handle, &byte, 1, &count), SerialResult::kIoFailed);
     EXPECT_EQ(count, 0u);
     EXPECT_EQ(SerialPurge(handle), SerialResult::kOk);
     EXPECT_EQ(BytesQueued(handle), 0u);
-    EXPECT_LT(MsSince(start), 20.0);
+    EXPECT_LT(MsSince(start), 30000.0) << "the read did not wait the 30 s asked for";
     EXPECT_EQ(SerialClose(handle), SerialResult::kOk);
     EXPECT_EQ(SerialClose(again), SerialResult::kOk);
 }
@@ -251,19 +253,14 @@ TEST_F(PseudoTerminal, ReadOnASilentLineEndsAtTheReadTimeout) {
     ASSERT_EQ(Open(), SerialResult::kOk);
     constexpr std::int32_t kTimeoutUnits = 10;
     SerialSetReadTimeout(handle, kTimeoutUnits);
-    double worst = 0;
-    for (int i = 0; i < 3; ++i) {
-        char byte = 0;
-        std::uint32_t count = 9;
-        const auto start = Clock::now();
-        EXPECT_EQ(SerialRead(handle, &byte, 1, &count), SerialResult::kIoFailed);
-        const double late = MsSince(start) - kTimeoutUnits * 10;
-        EXPECT_EQ(count, 0u);
-        EXPECT_GE(late, 0.0);
-        EXPECT_LT(late, 20.0);
-        worst = std::max(worst, late);
-    }
-    std::printf("read timeout accuracy on a pseudo-terminal: at most %.3f ms late\n", worst);
+    char byte = 0;
+    std::uint32_t count = 9;
+    const auto start = Clock::now();
+    EXPECT_EQ(SerialRead(handle, &byte, 1, &count), SerialResult::kIoFailed);
+    const double elapsed = MsSince(start);
+    EXPECT_EQ(count, 0u);
+    EXPECT_GE(elapsed, kTimeoutUnits * 10);
+    EXPECT_LT(elapsed, kTimeoutUnits * 10 + kHangMs);
 }
 
 TEST_F(PseudoTerminal, WritesAndReadsRawBytes) {
@@ -291,30 +288,32 @@ TEST_F(PseudoTerminal, WritesAndReadsRawBytes) {
 }
 
 // Bytes waiting: none costs no read; 100 cost one short read (50 ms); exactly 512 cost a
-// full read and a short one. The read timeout in force before is put back.
+// full read and a short one. The read timeout in force before is put back. A hundred idle
+// purges take half the time that the short read each would cost if it read.
 TEST_F(PseudoTerminal, PurgeDiscardsWaitingInput) {
     ASSERT_EQ(Open(), SerialResult::kOk);
     SerialSetReadTimeout(handle, 40);
-    const struct {
-        std::size_t waiting;
-        double minMs;
-        double maxMs;
-    } cases[] = {{0, 0, 20}, {100, 50, 70}, {512, 50, 70}};
-    for (const auto &c : cases) {
-        SendAndAwait(std::string(c.waiting, 'x'));
+    for (const std::size_t waiting : {100, 512}) {
+        SendAndAwait(std::string(waiting, 'x'));
         const auto start = Clock::now();
         EXPECT_EQ(SerialPurge(handle), SerialResult::kOk);
         const double took = MsSince(start);
-        EXPECT_GE(took, c.minMs) << c.waiting;
-        EXPECT_LT(took, c.maxMs) << c.waiting;
+        EXPECT_GE(took, 50.0) << waiting;
+        EXPECT_LT(took, 50.0 + kHangMs) << waiting;
         EXPECT_EQ(BytesQueued(handle), 0u);
         EXPECT_EQ(SerialSetReadTimeout(handle, 40), 40);
     }
+    const auto start = Clock::now();
+    for (int i = 0; i < 100; ++i) {
+        EXPECT_EQ(SerialPurge(handle), SerialResult::kOk);
+    }
+    EXPECT_LT(MsSince(start), 50.0 * 100 / 2);
+    EXPECT_EQ(SerialSetReadTimeout(handle, 40), 40);
 }
 
 TEST_F(PseudoTerminal, OtherSideClosingEndsTheRead) {
     ASSERT_EQ(Open(), SerialResult::kOk);
-    SerialSetReadTimeout(handle, 300);
+    SerialSetReadTimeout(handle, 3000);
     std::thread hangUp([this] {
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
         close(master);
@@ -325,7 +324,7 @@ TEST_F(PseudoTerminal, OtherSideClosingEndsTheRead) {
     const auto start = Clock::now();
     EXPECT_EQ(SerialRead(handle, bytes, sizeof bytes, &count), SerialResult::kIoFailed);
     hangUp.join();
-    EXPECT_LT(MsSince(start), 1000.0);
+    EXPECT_LT(MsSince(start), 30000.0) << "ended before the 30 s read timeout";
 }
 
 // ---- The line trace ----
@@ -405,7 +404,7 @@ TEST_F(Traced, WritesOnlyToAPlainFileOfItsOwnAndNeverThroughALink) {
         TraceTo(path);
         const auto start = Clock::now();
         ASSERT_EQ(Open(), SerialResult::kOk) << path;
-        EXPECT_LT(MsSince(start), 500.0) << "a pipe without a reader does not hold the open";
+        EXPECT_LT(MsSince(start), kHangMs) << "a pipe without a reader does not hold the open";
         std::uint32_t written = 0;
         EXPECT_EQ(SerialWrite(handle, "S?\r", 3, &written), SerialResult::kOk);
         ASSERT_EQ(SerialClose(handle), SerialResult::kOk);

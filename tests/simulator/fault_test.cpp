@@ -24,7 +24,7 @@ bool has_terminator(std::string_view bytes) {
 
 struct FaultCase {
     std::string rule;
-    // Checks what arrived within 400 ms of the request.
+    // Checks what arrived within a second of the request.
     std::function<void(const std::string &)> check;
 };
 
@@ -35,7 +35,7 @@ TEST_P(FaultModes, SpoilOneReplyThenTheLineIsHealthy) {
     simulator.fault("L01S? " + GetParam().rule + " count=1");
     PtyClient client(simulator.slave_path());
     client.send("L01S?\r");
-    GetParam().check(client.read_for(400ms));
+    GetParam().check(client.read_for(1000ms));
     EXPECT_EQ(client.ask("L01S?\r"), kReply);
 }
 
@@ -71,16 +71,16 @@ TEST(Faults, LateReplyArrivesAfterItsDelay) {
     PtyClient client(simulator.slave_path());
     client.send("L01S?\r");
     EXPECT_EQ(client.read_for(450ms), "");
-    EXPECT_EQ(client.read_until(kEtx, 1000ms), kReply);
+    EXPECT_EQ(client.read_until(kEtx, 10000ms), kReply);
 }
 
 TEST(Faults, SplitReplyPausesInTheMiddle) {
     em1sim::Simulator simulator;
-    simulator.fault("L01S? split bytes=4 delay=500 count=1");
+    simulator.fault("L01S? split bytes=4 delay=2000 count=1");
     PtyClient client(simulator.slave_path());
     client.send("L01S?\r");
-    EXPECT_EQ(client.read_for(250ms), "L01S");
-    EXPECT_EQ(client.read_until(kEtx, 500ms), "=26.0\r\x03");
+    EXPECT_EQ(client.read_for(1000ms), "L01S");
+    EXPECT_EQ(client.read_until(kEtx, 10000ms), "=26.0\r\x03");
 }
 
 TEST(Faults, PatternsAndCountsPickTheirRequests) {
@@ -120,7 +120,7 @@ TEST(Faults, RefusedOrLostWritesAreNotCarriedOutButSpoiledRepliesAre) {
     EXPECT_EQ(client.read_for(200ms), "");
     EXPECT_EQ(simulator.get("L01S"), "26.0");
     client.send("L01S=3\r");
-    EXPECT_EQ(client.read_for(200ms), "L01S=3.0 ***\r");
+    EXPECT_EQ(client.read_for(1000ms), "L01S=3.0 ***\r");
     EXPECT_EQ(simulator.get("L01S"), "3.0");
 }
 
@@ -136,7 +136,7 @@ TEST(Faults, HangUpKeepsStateAndTheLinkFollowsTheNewLine) {
     PtyClient first(link);
     EXPECT_EQ(first.ask("L01S=55\r", '\n'), "L01S=55.0 ***\r\n");
     first.send("SX\r");
-    EXPECT_TRUE(first.sees_hang_up(1000ms));
+    EXPECT_TRUE(first.sees_hang_up(10000ms));
     EXPECT_FALSE(std::filesystem::is_symlink(link)) << "no device while the line is down";
     ASSERT_TRUE(sim_test::eventually([&] { return !simulator.slave_path().empty(); }));
     EXPECT_NE(simulator.slave_path(), first_path);
@@ -152,8 +152,8 @@ TEST(Faults, HangUpAfterPartOfTheReply) {
     simulator.fault("L01S? hangup bytes=4 delay=300 count=1");
     PtyClient client(simulator.slave_path());
     client.send("L01S?\r");
-    EXPECT_EQ(client.read_until(kEtx, 300ms), "L01S");
-    EXPECT_TRUE(client.sees_hang_up(1000ms));
+    EXPECT_EQ(client.read_until(kEtx, 10000ms), "L01S") << "then the line hangs up";
+    EXPECT_TRUE(client.sees_hang_up(10000ms));
     ASSERT_TRUE(sim_test::eventually([&] { return !simulator.slave_path().empty(); }));
     PtyClient second(simulator.slave_path());
     EXPECT_EQ(second.ask("L01S?\r"), kReply);

@@ -23,7 +23,7 @@ class PtyClient {
 
     void send(std::string_view bytes);
     // Reads until the terminator has arrived or the timeout has run out.
-    std::string read_until(char terminator, std::chrono::milliseconds timeout = 1000ms);
+    std::string read_until(char terminator, std::chrono::milliseconds timeout = 10000ms);
     // Reads as read_until does and records when each byte was taken off the line.
     std::string read_timed(char terminator, std::chrono::milliseconds timeout,
                            std::vector<std::chrono::steady_clock::time_point> &arrivals);
@@ -42,7 +42,7 @@ class PtyClient {
 
 // Polls until the condition holds or the timeout runs out.
 template <typename Condition>
-bool eventually(Condition condition, std::chrono::milliseconds timeout = 2000ms) {
+bool eventually(Condition condition, std::chrono::milliseconds timeout = 10000ms) {
     const auto end = std::chrono::steady_clock::now() + timeout;
     while (!condition()) {
         if (std::chrono::steady_clock::now() > end)
