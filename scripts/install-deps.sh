@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   cmake ninja-build g++ gcc-multilib g++-multilib clang clang-format clang-tidy
-  libclang-rt-14-dev googletest libgtest-dev valgrind
+  libclang-rt-14-dev googletest libgtest-dev valgrind locales
   g++-mingw-w64-i686 binutils-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64
   wine wine32:i386 wine64 qemu-user-static
   help2man pkgconf dpkg-dev file
