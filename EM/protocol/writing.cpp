@@ -150,12 +150,20 @@ int ExchangeSpecialWord(const DriverCall &call, const Request &request, Reply &r
     return CheckReply(reply);
 }
 
+// Answers the instrument's question with "Y". When "Y" cannot be sent no answer comes, and
+// the reply keeps the question, the last reply that arrived, for the failure log; the send's
+// failure ends the write, so the question is never judged as the answer.
+int Confirm(const DriverCall &call, Request &request, Reply &reply) {
+    std::memcpy(request, kConfirmation, sizeof kConfirmation);
+    const int sent = Ask(call, request);
+    return sent == kSerialOk ? ReadReply(call, reply) : sent;
+}
+
 // Answers a confirmation question, checks the acknowledgement, recovers after a refusal
 // and logs a failure with the last request and reply.
 std::int32_t Conclude(const DriverCall &call, int result, Request &request, Reply &reply) {
     if (result == kReplyGood && reply[kQuestionPosition] == '?') {
-        std::memcpy(request, kConfirmation, sizeof kConfirmation);
-        result = Exchange(call, request, reply);
+        result = Confirm(call, request, reply);
     }
     if (result == kReplyGood && std::strstr(reply, kAcknowledgement) == nullptr) {
         result = kRefused;

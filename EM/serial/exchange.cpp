@@ -89,9 +89,14 @@ int ReadReply(const DriverCall &call, char (&reply)[kReplyBufferSize]) {
     return IsReplyEnd(reply[received - 1], terminator) ? kSerialOk : kExchangeOverflow;
 }
 
-int Exchange(const DriverCall &call, const char *request, char (&reply)[kReplyBufferSize]) {
+int Ask(const DriverCall &call, const char *request) {
     const int sent = SendRequest(call, request, static_cast<std::uint32_t>(std::strlen(request)));
     SerialPause(kAfterRequestPauseMs);
+    return sent;
+}
+
+int Exchange(const DriverCall &call, const char *request, char (&reply)[kReplyBufferSize]) {
+    const int sent = Ask(call, request);
     if (sent != kSerialOk) {
         // A request that was not sent has no reply: the caller's buffer must not keep an
         // earlier reply that could be judged in its place.

@@ -20,6 +20,8 @@ inline constexpr int kReplyEmpty = 2;
 
 int SendRequest(const DriverCall &call, const char *bytes, std::uint32_t count);
 int ReadReply(const DriverCall &call, char (&reply)[kReplyBufferSize]);
+// Sends request and gives the instrument its time to answer; the result of SendRequest.
+int Ask(const DriverCall &call, const char *request);
 // Sends request and reads its reply. When the request was not sent whole the reply text is
 // left empty, so it never holds an earlier reply.
 int Exchange(const DriverCall &call, const char *request, char (&reply)[kReplyBufferSize]);
