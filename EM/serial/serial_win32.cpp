@@ -113,13 +113,23 @@ int FailAfterOpen(HANDLE port, int result) {
     return result;
 }
 
-// Records a port whose set-up succeeded; a full table fails the open.
-int Opened(HANDLE port, const PortSettings &settings, SerialHandle &handle) {
-    if (!Hold(handle)) {
-        handle = 0;
-        return FailAfterOpen(port, kSerialOpenFailed);
+// Reads the line state, gives the port its first read timeout and applies the line settings.
+int SetUpLine(HANDLE port, const PortSettings &settings) {
+    DCB dcb{};
+    dcb.DCBlength = kDcbLength;
+    if (!GetCommState(port, &dcb)) {
+        return kSerialStateUnreadable;
     }
-    TraceOpen(handle, settings);
+    COMMTIMEOUTS timeouts{};
+    timeouts.ReadTotalTimeoutConstant = kFreshPortTimeoutMs;
+    if (!SetCommTimeouts(port, &timeouts)) {
+        return kSerialOpenFailed;
+    }
+    ApplyLineSettings(dcb, settings.line, settings.openFlags);
+    if (!SetCommState(port, &dcb)) {
+        return kSerialStateRejected;
+    }
+    SetupComm(port, kQueueSize, kQueueSize);
     return kSerialOk;
 }
 
@@ -132,7 +142,10 @@ void SetReadWait(COMMTIMEOUTS &timeouts, DWORD ms) {
 
 } // namespace
 
+// The caller's handle is 0 on every failure: it receives the port only once the port is
+// set up and held.
 int SerialOpen(const PortSettings &settings, SerialHandle &handle) {
+    handle = 0;
     if (!PortNameFits(settings.portName)) {
         return kSerialOpenFailed;
     }
@@ -141,26 +154,18 @@ int SerialOpen(const PortSettings &settings, SerialHandle &handle) {
     if (port == INVALID_HANDLE_VALUE) {
         return kSerialOpenFailed;
     }
-    handle = reinterpret_cast<SerialHandle>(port);
-    if (std::strcmp(settings.portName, "NUL") == 0) {
-        return Opened(port, settings, handle);
+    const bool nullDevice = std::strcmp(settings.portName, "NUL") == 0;
+    const int result = nullDevice ? kSerialOk : SetUpLine(port, settings);
+    if (result != kSerialOk) {
+        return FailAfterOpen(port, result);
     }
-    DCB dcb{};
-    dcb.DCBlength = kDcbLength;
-    if (!GetCommState(port, &dcb)) {
-        return FailAfterOpen(port, kSerialStateUnreadable);
-    }
-    COMMTIMEOUTS timeouts{};
-    timeouts.ReadTotalTimeoutConstant = kFreshPortTimeoutMs;
-    if (!SetCommTimeouts(port, &timeouts)) {
+    const auto opened = reinterpret_cast<SerialHandle>(port);
+    if (!Hold(opened)) {
         return FailAfterOpen(port, kSerialOpenFailed);
     }
-    ApplyLineSettings(dcb, settings.line, settings.openFlags);
-    if (!SetCommState(port, &dcb)) {
-        return FailAfterOpen(port, kSerialStateRejected);
-    }
-    SetupComm(port, kQueueSize, kQueueSize);
-    return Opened(port, settings, handle);
+    handle = opened;
+    TraceOpen(handle, settings);
+    return kSerialOk;
 }
 
 // A handle that survives a failed close (one protected from closing) is still held.
@@ -236,7 +241,7 @@ int SerialBreak(std::uint32_t ms, SerialHandle handle) {
 int SerialWrite(SerialHandle handle, const void *bytes, std::uint32_t count,
                 std::uint32_t *written) {
     DWORD done = 0;
-    if (!SerialHolds(handle)) {
+    if ((bytes == nullptr && count > 0) || !SerialHolds(handle)) {
         return kSerialIoFailed;
     }
     if (!WriteFile(ToHandle(handle), bytes, count, &done, nullptr)) {
@@ -254,7 +259,7 @@ int SerialRead(SerialHandle handle, void *buffer, std::uint32_t count, std::uint
     if (read != nullptr) {
         *read = 0;
     }
-    if (!SerialHolds(handle)) {
+    if ((buffer == nullptr && count > 0) || !SerialHolds(handle)) {
         return kSerialIoFailed;
     }
     auto *bytes = static_cast<char *>(buffer);
