@@ -15,7 +15,7 @@
 set -euo pipefail
 
 build=(cmake ninja-build g++ help2man)
-unit_tests=(googletest libgtest-dev valgrind)
+unit_tests=(googletest libgtest-dev valgrind locales)
 linux_i686=(gcc-multilib g++-multilib qemu-user-static)
 windows=(g++-mingw-w64-i686 binutils-mingw-w64-i686 g++-mingw-w64-x86-64
   binutils-mingw-w64-x86-64 wine wine32:i386 wine64)

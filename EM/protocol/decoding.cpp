@@ -8,7 +8,7 @@
 #include "serial/exchange.h"
 
 #include <array>
-#include <cstdlib>
+#include <charconv>
 #include <cstring>
 #include <string_view>
 
@@ -109,11 +109,37 @@ char *SkipBlanks(char *text) {
 struct Decoded {
     float value;
     bool known;
-    char *next; // where the search for the next separator starts
+    bool stored; // false: the text holds no value the instrument meant, and none is stored
+    char *next;  // where the search for the next separator starts
 };
 
+// Where the run of characters that a decimal number is made of ends: the conversion reads
+// no further, however long the reply.
+const char *NumberRunEnd(const char *text) {
+    while (IsDigit(*text) || *text == '.' || *text == '-' || *text == '+' || *text == 'e' ||
+           *text == 'E') {
+        ++text;
+    }
+    return text;
+}
+
+// A letter, digit or point right after a number means the text was no decimal number in the
+// first place ("0x10", "1.2.3", "12e").
+bool ContinuesNumber(char c) {
+    return IsDigit(c) || c == '.' || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+}
+
+// The decimal number the instrument sends: an optional "-", digits with an optional decimal
+// point, an optional exponent. It is read the same whatever the host's locale. Text that is
+// no such number ("-", "0x10", "-inf", "-nan") or a magnitude beyond a double gives no value,
+// so nothing the instrument did not mean reaches the host.
 Decoded DecodeNumber(char *text, double scale) {
-    return Decoded{NarrowToFloat(std::strtod(text, nullptr) * scale), true, text};
+    double number = 0;
+    const auto [end, error] = std::from_chars(text, NumberRunEnd(text), number);
+    if (error != std::errc{} || ContinuesNumber(*end)) {
+        return Decoded{0, false, false, text};
+    }
+    return Decoded{NarrowToFloat(number * scale), true, true, text};
 }
 
 // A token runs up to and including its "\r"; the character after that "\r" becomes NUL.
@@ -121,12 +147,12 @@ Decoded DecodeNumber(char *text, double scale) {
 Decoded DecodeTokenAt(char *text, char letter) {
     char *cr = std::strchr(text, '\r');
     if (cr == nullptr) {
-        return Decoded{kUnknownToken, false, text};
+        return Decoded{kUnknownToken, false, true, text};
     }
     char *next = NextLine(cr);
     cr[1] = '\0';
     const std::uint8_t code = DecodeToken(text, letter);
-    return Decoded{static_cast<float>(code), code != kUnknownToken, next};
+    return Decoded{static_cast<float>(code), code != kUnknownToken, true, next};
 }
 
 // Whether token, without its blanks, is word followed by "\r" and nothing else.
@@ -222,9 +248,11 @@ int StoreData(const ItemRequest &request, char *reply) {
     }
 }
 
-// Reads up to count values; a value that fails is still stored and the following ones are
-// still decoded. A single value whose text holds no "=" at all is not in the reply (an empty
-// or garbled reply), so the read fails rather than leave the cell as it was.
+// Reads up to count values; the following ones are still decoded after a value that fails.
+// An unknown token still stores its code; text that is no number stores nothing, and its
+// slot of a block keeps what it held. A single value whose text holds no "=" at all is not
+// in the reply (an empty or garbled reply), so the read fails rather than leave the cell as
+// it was.
 int StoreLoopData(const ItemRequest &request, char *text) {
     const double scale = ScaleFactor(request.address);
     const bool block = request.count >= 2;
@@ -246,6 +274,9 @@ int StoreLoopData(const ItemRequest &request, char *text) {
                                                                  : DecodeTokenAt(start, letter);
         failed = failed || !decoded.known;
         position = decoded.next;
+        if (!decoded.stored) {
+            continue;
+        }
         if (block) {
             StoreSlot(request.values, static_cast<std::size_t>(stored), decoded.value);
         } else {

@@ -44,31 +44,13 @@ constexpr std::array<SpecialRequest, 5> kSpecialRequests = {{
     {"XS0", "XS0\r"},
 }};
 
-// Whether the host's buffer is meant to hold count values of this class: at most the
-// largest block CheckItem accepts for alerts, loops and modules, and one value for a
-// special word. A larger count would let a reply write past any buffer the host can have.
-bool CountFits(const ItemRequest &request) {
-    switch (request.itemClass) {
-    case EM_CLASS_ALERT:
-        return request.count <= kMaxAlertCount;
-    case EM_CLASS_LOOP:
-        return request.count <= kMaxLoopCount;
-    case EM_CLASS_MODULE:
-        return request.count <= kMaxModuleCount;
-    case EM_CLASS_SPECIAL:
-        return request.count <= 1;
-    default:
-        return true;
-    }
-}
-
 // The item of the call; nullptr when the call lacks its state, its block, a terminated
-// address or the value buffer, or asks for more values than its class has.
+// address or the value buffer. Any count is taken: decoding stores at most count values,
+// and no more than the reply holds.
 ItemRequest *RequestOf(const DriverCall &call) {
     auto *request = static_cast<ItemRequest *>(call.parameters);
     if (call.state == nullptr || request == nullptr || request->address == nullptr ||
-        !AddressTerminated(request->address) || request->values == nullptr ||
-        !CountFits(*request)) {
+        !AddressTerminated(request->address) || request->values == nullptr) {
         return nullptr;
     }
     return request;

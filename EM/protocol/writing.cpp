@@ -152,14 +152,22 @@ ReplyCheck ExchangeSpecialWord(const DriverCall &call, const Request &request, R
     return CheckReply(reply);
 }
 
+// Answers the instrument's question with "Y". When "Y" cannot be sent no answer comes, and
+// the reply keeps the question, the last reply that arrived, for the failure log; the send's
+// failure ends the write, so the question is never judged as the answer.
+ExchangeResult Confirm(const DriverCall &call, Request &request, Reply &reply) {
+    std::memcpy(request, kConfirmation, sizeof kConfirmation);
+    const ExchangeResult sent = Ask(call, request);
+    return sent == ExchangeResult::kOk ? ReadReply(call, reply) : sent;
+}
+
 // Answers a confirmation question, checks the acknowledgement, recovers after a refusal
 // and logs a failure with the last request and reply. The host receives the check of the
 // first reply, or the outcome of the confirmation exchange when there was one.
 std::int32_t Conclude(const DriverCall &call, ReplyCheck check, Request &request, Reply &reply) {
     std::int32_t result = HostResult(check);
     if (check == ReplyCheck::kGood && reply[kQuestionPosition] == '?') {
-        std::memcpy(request, kConfirmation, sizeof kConfirmation);
-        result = HostResult(Exchange(call, request, reply));
+        result = HostResult(Confirm(call, request, reply));
     }
     if (result == EM_OK && std::strstr(reply, kAcknowledgement) == nullptr) {
         result = EM_REFUSED;

@@ -127,11 +127,16 @@ ExchangeResult ReadReply(const DriverCall &call, char (&reply)[kReplyBufferSize]
                                                        : ExchangeResult::kOverflow;
 }
 
-ExchangeResult Exchange(const DriverCall &call, const char *request,
-                        char (&reply)[kReplyBufferSize]) {
+ExchangeResult Ask(const DriverCall &call, const char *request) {
     const ExchangeResult sent =
         SentResult(SendRequest(call, request, static_cast<std::uint32_t>(std::strlen(request))));
     SerialPause(kAfterRequestPauseMs);
+    return sent;
+}
+
+ExchangeResult Exchange(const DriverCall &call, const char *request,
+                        char (&reply)[kReplyBufferSize]) {
+    const ExchangeResult sent = Ask(call, request);
     if (sent != ExchangeResult::kOk) {
         // A request that was not sent has no reply: the caller's buffer must not keep an
         // earlier reply that could be judged in its place.

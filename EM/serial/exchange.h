@@ -33,6 +33,8 @@ std::int32_t HostResult(ReplyCheck check);
 
 SerialResult SendRequest(const DriverCall &call, const char *bytes, std::uint32_t count);
 ExchangeResult ReadReply(const DriverCall &call, char (&reply)[kReplyBufferSize]);
+// Sends request and gives the instrument its time to answer; the outcome of the send.
+ExchangeResult Ask(const DriverCall &call, const char *request);
 // Sends request and reads its reply. When the request was not sent whole the reply text is
 // left empty, so it never holds an earlier reply.
 ExchangeResult Exchange(const DriverCall &call, const char *request,

@@ -28,7 +28,8 @@ inline constexpr std::int32_t kDrainTimeout = 5; // units of 10 ms
 inline constexpr std::int32_t kMaxTimeoutUnits = 0x7FFFFFFF / 10;
 
 // Opens the port named in settings with its line settings and open flags. A name with
-// no NUL in its 12 bytes is refused with kOpenFailed. On success handle is non-zero.
+// no NUL in its 12 bytes is refused with kOpenFailed. On success handle is non-zero;
+// on any failure it is 0, whatever it held before.
 SerialResult SerialOpen(const PortSettings &settings, SerialHandle &handle);
 SerialResult SerialClose(SerialHandle handle);
 // True when handle is a port that this library opened, has not closed, and that is still
@@ -45,6 +46,7 @@ std::int32_t SerialSetReadTimeout(SerialHandle handle, std::int32_t timeout);
 // Clears the error state and discards waiting input, also bytes still arriving.
 SerialResult SerialPurge(SerialHandle handle);
 SerialResult SerialBreak(std::uint32_t ms, SerialHandle handle);
+// A null buffer with a count above 0 fails with kIoFailed and moves no byte.
 SerialResult SerialWrite(SerialHandle handle, const void *bytes, std::uint32_t count,
                          std::uint32_t *written);
 SerialResult SerialRead(SerialHandle handle, void *buffer, std::uint32_t count,

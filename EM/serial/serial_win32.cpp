@@ -77,13 +77,23 @@ SerialResult FailAfterOpen(HANDLE port, SerialResult result) {
     return result;
 }
 
-// Records a port whose set-up succeeded; a full table fails the open.
-SerialResult Opened(HANDLE port, const PortSettings &settings, SerialHandle &handle) {
-    if (ClaimHeldPort(handle) == nullptr) {
-        handle = 0;
-        return FailAfterOpen(port, SerialResult::kOpenFailed);
+// Reads the line state, gives the port its first read timeout and applies the line settings.
+SerialResult SetUpLine(HANDLE port, const PortSettings &settings) {
+    DCB dcb{};
+    dcb.DCBlength = kDcbLength;
+    if (!GetCommState(port, &dcb)) {
+        return SerialResult::kStateUnreadable;
     }
-    TraceOpen(handle, settings);
+    COMMTIMEOUTS timeouts{};
+    timeouts.ReadTotalTimeoutConstant = kFreshPortTimeoutMs;
+    if (!SetCommTimeouts(port, &timeouts)) {
+        return SerialResult::kOpenFailed;
+    }
+    ApplyLineSettings(dcb, settings.line, settings.openFlags);
+    if (!SetCommState(port, &dcb)) {
+        return SerialResult::kStateRejected;
+    }
+    SetupComm(port, kQueueSize, kQueueSize);
     return SerialResult::kOk;
 }
 
@@ -96,7 +106,10 @@ void SetReadWait(COMMTIMEOUTS &timeouts, DWORD ms) {
 
 } // namespace
 
+// The caller's handle is 0 on every failure: it receives the port only once the port is
+// set up and held.
 SerialResult SerialOpen(const PortSettings &settings, SerialHandle &handle) {
+    handle = 0;
     if (!PortNameFits(settings.portName)) {
         return SerialResult::kOpenFailed;
     }
@@ -105,26 +118,18 @@ SerialResult SerialOpen(const PortSettings &settings, SerialHandle &handle) {
     if (port == INVALID_HANDLE_VALUE) {
         return SerialResult::kOpenFailed;
     }
-    handle = reinterpret_cast<SerialHandle>(port);
-    if (std::strcmp(settings.portName, "NUL") == 0) {
-        return Opened(port, settings, handle);
+    const bool nullDevice = std::strcmp(settings.portName, "NUL") == 0;
+    const SerialResult result = nullDevice ? SerialResult::kOk : SetUpLine(port, settings);
+    if (result != SerialResult::kOk) {
+        return FailAfterOpen(port, result);
     }
-    DCB dcb{};
-    dcb.DCBlength = kDcbLength;
-    if (!GetCommState(port, &dcb)) {
-        return FailAfterOpen(port, SerialResult::kStateUnreadable);
-    }
-    COMMTIMEOUTS timeouts{};
-    timeouts.ReadTotalTimeoutConstant = kFreshPortTimeoutMs;
-    if (!SetCommTimeouts(port, &timeouts)) {
+    const auto opened = reinterpret_cast<SerialHandle>(port);
+    if (ClaimHeldPort(opened) == nullptr) {
         return FailAfterOpen(port, SerialResult::kOpenFailed);
     }
-    ApplyLineSettings(dcb, settings.line, settings.openFlags);
-    if (!SetCommState(port, &dcb)) {
-        return FailAfterOpen(port, SerialResult::kStateRejected);
-    }
-    SetupComm(port, kQueueSize, kQueueSize);
-    return Opened(port, settings, handle);
+    handle = opened;
+    TraceOpen(handle, settings);
+    return SerialResult::kOk;
 }
 
 // A handle that survives a failed close (one protected from closing) is still held.
@@ -200,7 +205,7 @@ SerialResult SerialBreak(std::uint32_t ms, SerialHandle handle) {
 SerialResult SerialWrite(SerialHandle handle, const void *bytes, std::uint32_t count,
                          std::uint32_t *written) {
     DWORD done = 0;
-    if (!SerialHolds(handle)) {
+    if ((bytes == nullptr && count > 0) || !SerialHolds(handle)) {
         return SerialResult::kIoFailed;
     }
     if (!WriteFile(ToHandle(handle), bytes, count, &done, nullptr)) {
@@ -219,7 +224,7 @@ SerialResult SerialRead(SerialHandle handle, void *buffer, std::uint32_t count,
     if (read != nullptr) {
         *read = 0;
     }
-    if (!SerialHolds(handle)) {
+    if ((buffer == nullptr && count > 0) || !SerialHolds(handle)) {
         return SerialResult::kIoFailed;
     }
     auto *bytes = static_cast<char *>(buffer);

@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <climits>
 #include <cstring>
@@ -148,26 +149,47 @@ TEST_F(BadInput, ItemRecordsWithoutTheirPointersOrNulAreRefusedUnread) {
     }
 }
 
-// A block larger than its class allows would let a reply write past any buffer the host
-// can have: refused before anything is sent. At the limit a reply with more values than
-// asked fills exactly the count.
-TEST_F(BadInput, BlockCountsAreHeldToTheirClass) {
+// Any count is taken: decoding stores at most count values and no more than the reply
+// holds, and a special word answered from the driver's state fills one cell at most. The
+// host's buffer here is far smaller than these counts promise, and nothing lands beyond
+// what the reply holds. With more values in the reply than asked, exactly count are stored.
+TEST_F(BadInput, CountsBeyondAClassStoreWhatTheReplyHolds) {
+    const std::string threeValues = "1,5,6,7\r\n\x03";
+    const std::vector<unsigned char> fiveSixSeven = {5, 0, 6, 0, 7, 0};
+    std::vector<unsigned char> flagCc(56, 0);
+    flagCc[4] = 1;
     const struct {
         std::int32_t command;
         const char *address;
         std::int32_t itemClass;
         std::int32_t count;
+        const char *request; // nullptr: nothing is sent
+        std::string reply;
+        std::vector<unsigned char> stored; // the buffer's first bytes; the rest keep theirs
     } beyond[] = {
-        {EM_CMD_BLOCK_READ, "A00", 'A', 28},    {EM_CMD_SINGLE_READ, "A00", 'A', INT_MAX},
-        {EM_CMD_BLOCK_READ, "L01S0", 'L', 117}, {EM_CMD_BLOCK_READ, "M01V0", 'M', 71},
-        {EM_CMD_SINGLE_READ, "NA", 'G', 2},     {EM_CMD_BLOCK_READ, "L01S0", 'L', INT_MAX},
+        {EM_CMD_SINGLE_READ, "SX", 'G', 2, nullptr, "", {}},
+        {EM_CMD_SINGLE_READ, "DISP", 'G', 2, nullptr, "", {0xAB, 0xAB, 0, 0}},
+        {EM_CMD_SINGLE_READ, "INIT", 'G', 2, nullptr, "", {0xAB, 0xAB, 0, 0}},
+        {EM_CMD_BLOCK_READ, "L01S0", 'L', 117, "SL?\r", threeValues, fiveSixSeven},
+        {EM_CMD_BLOCK_READ, "M01V0", 'M', 71, "SM?\r", threeValues, fiveSixSeven},
+        {EM_CMD_BLOCK_READ, "L01S0", 'L', INT_MAX, "SL?\r", threeValues, fiveSixSeven},
+        {EM_CMD_BLOCK_READ, "A00", 'A', 28, "SA?\r", "ALERTS 1\r\nCC\r\n\x03", flagCc},
     };
     for (const auto &c : beyond) {
         SetUp();
+        if (c.request != nullptr) {
+            line().Expect(c.request).Reply(c.reply);
+        }
         GuardedBuffer values(64);
-        EXPECT_EQ(Item(c.command, c.address, c.itemClass, values.data(), c.count), 1) << c.count;
-        EXPECT_TRUE(line().Writes().empty()) << c.address << " " << c.count;
-        EXPECT_TRUE(values.GuardsIntact());
+        EXPECT_EQ(Item(c.command, c.address, c.itemClass, values.data(), c.count), 0)
+            << c.address << " " << c.count;
+        EXPECT_EQ(Requests(), c.request != nullptr ? std::vector<std::string>{c.request}
+                                                   : std::vector<std::string>{})
+            << c.address;
+        std::vector<unsigned char> expected(64, 0xAB);
+        std::copy(c.stored.begin(), c.stored.end(), expected.begin());
+        EXPECT_EQ(values.Bytes(), expected) << c.address << " " << c.count;
+        EXPECT_TRUE(values.GuardsIntact() && request.GuardsIntact() && state.GuardsIntact());
     }
 
     std::string many = "1";

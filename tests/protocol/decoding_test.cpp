@@ -120,10 +120,16 @@ INSTANTIATE_TEST_SUITE_P(
         SingleCase{"L01S", 3, "=7.5", 0, "0000f040"},               // no scale digit
         SingleCase{"L01S3", 4, "=-3000000\r", 0, "00a22f4d"},       // low 32 bits
         // beyond every range
-        SingleCase{"L01S3", 3, "=3.4e38\r", 0, "0000807f"},      // +inf
-        SingleCase{"L01S0", 4, "=-nan\r", 0, "00000000"},        // NaN gives 0
-        SingleCase{"L01S0", 4, "=1e39\r", 0, "ffffffff"},        // largest int64, cut
-        SingleCase{"L01S0", 1, "=-inf\r", 0, "abab0000"},        // smallest int64, cut
+        SingleCase{"L01S3", 3, "=3.4e38\r", 0, "0000807f"}, // +inf
+        SingleCase{"L01S400", 4, "=0\r", 0, "00000000"},    // 0 times inf: NaN gives 0
+        SingleCase{"L01S0", 4, "=1e39\r", 0, "ffffffff"},   // largest int64, cut
+        SingleCase{"L01S0", 1, "=-1e39\r", 0, "abab0000"},  // smallest int64, cut
+        // text that is no decimal number: nothing stored
+        SingleCase{"L01S0", 4, "=0x10\r", 1, "abababab"},
+        SingleCase{"L01S0", 3, "=-inf\r", 1, "abababab"},
+        SingleCase{"L01S0", 3, "=-nan\r", 1, "abababab"},
+        SingleCase{"L01S0", 3, "=1e999\r", 1, "abababab"},
+        SingleCase{"L01S0", 3, "=-\r", 1, "abababab"},
         SingleCase{"L01S0", 4, "=-2147483649\r", 0, "00000080"}, // the float is -2^31
         SingleCase{"L01S0", 1, "=12345678901\r", 0, "abab001c"}, // the float is 12345678848
         // tokens: status table for the letter X, mode table otherwise
@@ -168,9 +174,9 @@ TEST(Single, OtherClassesAndCountsBelowOneStoreNothing) {
 }
 
 TEST(Single, LongestReplyFitsTheValueTextOfNA) {
-    const std::string reply = "1" + std::string(588, '0') + "\r\x03";
+    const std::string reply = std::string(586, '0') + "125\r\x03"; // its last digits count
     ASSERT_EQ(reply.size(), 591u);
-    EXPECT_EQ(Decode("NA", 3, 1, reply).Hex(4), "0000807f");
+    EXPECT_EQ(Decode("NA", 3, 1, reply).Hex(4), "0000fa42");
 }
 
 TEST(Logging, EachDecoderLogsItsFailure) {
@@ -224,7 +230,8 @@ INSTANTIATE_TEST_SUITE_P(
         BlockCase{"L01M0", 3, "1,5,HD\r\n2,6,7\r\n\x03", 0, {5, 8, 6}}, // status tokens
         BlockCase{"L01S0", 3, "1,AUTO\r\n2,6,7\r\n\x03", 1, {255, 6, 7}},
         BlockCase{"L01S0", 3, "1,5,LD\r", 0, {5, 9}},
-        BlockCase{"L01S0", 2, "1,70000,-1.9\r\n\x03", 0, {4464, -1}}));
+        BlockCase{"L01S0", 2, "1,70000,-1.9\r\n\x03", 0, {4464, -1}},
+        BlockCase{"L01S0", 3, "1,5,0x10,7\r\n\x03", 1, {5, -21589, 7}})); // 0xabab kept
 
 // Alert flags are read by the host's index: numbers outside 0 to 26 read as 0.
 TEST(Alerts, BlockOfFlagsFromTheIndex) {

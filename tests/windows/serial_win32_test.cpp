@@ -1,6 +1,7 @@
 // The Win32 serial backend under Wine, in real time, on COM5 of the Wine prefix, which
 // with_simulator.sh links to the EM-1 simulator's pseudo-terminal. The simulator holds
 // L01S at 42.5 and floods 700 bytes on "XF" and exactly 512 on "XG".
+#include "backend_conformance.h"
 #include "serial/serial.h"
 
 #include <windows.h>
@@ -10,6 +11,32 @@
 #include <chrono>
 #include <cstring>
 #include <string>
+
+std::string ConformancePortName() {
+    return "COM5";
+}
+
+namespace {
+
+// A file in the working folder, removed when the program ends.
+struct PlainFile {
+    PlainFile() : name("em" + std::to_string(GetCurrentProcessId() % 100000)) {
+        HANDLE file = CreateFileA(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file != INVALID_HANDLE_VALUE) {
+            CloseHandle(file);
+        }
+    }
+    ~PlainFile() { DeleteFileA(name.c_str()); }
+    std::string name;
+};
+
+} // namespace
+
+std::string ConformancePlainFileName() {
+    static const PlainFile file;
+    return file.name;
+}
 
 namespace {
 
@@ -73,20 +100,13 @@ class Com5 : public ::testing::Test {
     SerialHandle port = 0;
 };
 
-TEST(Win32Open, ResultByPortName) {
-    struct Case {
-        const char *name;
-        SerialResult result;
-    };
-    for (const Case c : {Case{"COM5", SerialResult::kOk}, Case{"NUL", SerialResult::kOk},
-                         Case{"NOSUCHPORT", SerialResult::kOpenFailed}}) {
-        SCOPED_TRACE(c.name);
+TEST(Win32Open, OpensComPortsAndNul) {
+    for (const char *name : {"COM5", "NUL"}) {
+        SCOPED_TRACE(name);
         SerialHandle handle = 0;
-        ASSERT_EQ(SerialOpen(Settings(c.name), handle), c.result);
-        if (c.result == SerialResult::kOk) {
-            EXPECT_NE(handle, 0u);
-            EXPECT_EQ(SerialClose(handle), SerialResult::kOk);
-        }
+        ASSERT_EQ(SerialOpen(Settings(name), handle), SerialResult::kOk);
+        EXPECT_NE(handle, 0u);
+        EXPECT_EQ(SerialClose(handle), SerialResult::kOk);
     }
 }
 

@@ -133,9 +133,11 @@ TEST_F(SingleWriteTest, WritesSendTheirRequestOrNothing) {
 }
 
 // After the question the terminator is ETX again: the acknowledgement after its line feed counts.
+// When "Y" cannot be sent, the failure shows the question, the last reply that arrived.
 TEST_F(SingleWriteTest, ConfirmationAcknowledgementAndRecovery) {
     const struct {
-        std::vector<std::string> replies; // to the write, then to "Y"; "" for silence
+        // To the write, then to "Y"; "" for silence. A question alone: "Y" cannot be sent.
+        std::vector<std::string> replies;
         int result;
         Log log;
     } cases[] = {
@@ -149,12 +151,17 @@ TEST_F(SingleWriteTest, ConfirmationAcknowledgementAndRecovery) {
          1,
          Joined({kEnteredP45, kRecovered}, FailureLines(1, "Y\r", "CANCELLED\r\x03"))},
         {{"L01P? 45.0 Y/N\r\n", ""}, 7, Joined({kEnteredP45}, FailureLines(7, "Y\r", ""))},
+        {{"L01P? 45.0 Y/N\r\n"},
+         7,
+         Joined({kEnteredP45}, FailureLines(7, "Y\r", "L01P? 45.0 Y/N\r\n"))},
     };
     for (const auto &c : cases) {
         SetUp();
         line().Expect("L01P=45.0\r").Reply(c.replies[0]);
         if (c.replies.size() > 1) {
             line().Expect("Y\r").Reply(c.replies[1]);
+        } else if (c.replies[0].find("Y/N") != std::string::npos) {
+            line().FailWritesAfter(1);
         }
         line().Expect("S?\r").Reply("***\r\x03");
         EXPECT_EQ(Write("L01P0", Word(45)), c.result) << Printable(c.replies.back());
