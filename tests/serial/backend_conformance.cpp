@@ -26,7 +26,7 @@ TEST(BackendConformance, FailedOpensLeaveTheHandleZero) {
     std::memset(noNul.portName, 'A', sizeof noNul.portName);
     const struct {
         PortSettings settings;
-        int result;
+        SerialResult result;
     } cases[] = {
         {noNul, SerialResult::kOpenFailed},
         {Settings(""), SerialResult::kOpenFailed},
