@@ -8,7 +8,7 @@ packages=(
   libclang-rt-14-dev googletest libgtest-dev valgrind
   g++-mingw-w64-i686 binutils-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64
   wine wine32:i386 wine64 qemu-user-static
-  help2man pkgconf dpkg-dev file
+  help2man pkgconf dpkg-dev file lintian unzip
   libbenchmark-dev gnuplot-nox
 )
 
