@@ -5,7 +5,6 @@
 set(CPACK_PACKAGE_NAME em1-driver)
 set(CPACK_PACKAGE_VENDOR "EM-1 driver team")
 set(CPACK_PACKAGE_CONTACT ${EM_PACKAGE_CONTACT})
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "EM-1 driver for the Eurotherm EM-1 process controller")
 set(CPACK_COMPONENTS_ALL runtime hostlog development tools)
 set(CPACK_STRIP_FILES ON)
 
@@ -26,6 +25,10 @@ set(CPACK_GENERATOR DEB)
 set(CPACK_DEB_COMPONENT_INSTALL ON)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_RELEASE ${EM_DEBIAN_REVISION})
+# The libraries' packages run ldconfig through the trigger; CPack adds maintainer scripts
+# that call it as well, which this script takes out again.
+set(CPACK_POST_BUILD_SCRIPTS ${CMAKE_SOURCE_DIR}/cmake/debian/drop_ldconfig_scripts.cmake)
 set(CPACK_DEBIAN_PACKAGE_SOURCE em1-driver)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
@@ -34,12 +37,19 @@ set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 if(CMAKE_SIZEOF_VOID_P EQUAL 4)
   set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE i386)
 endif()
-set(same_version "(= ${PROJECT_VERSION})")
+# dpkg-shlibdeps runs in each component's staging folder; it finds libhostlog.so.1 in the
+# hostlog component's, where no package information describes it, so the packages that
+# need it name it themselves.
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS ../hostlog/usr/${CMAKE_INSTALL_LIBDIR})
+set(package_version ${PROJECT_VERSION}-${EM_DEBIAN_REVISION})
+set(same_version "(= ${package_version})")
+set(hostlog_dependency "${EM_HOSTLOG_PACKAGE} (>= ${package_version})")
 
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_NAME ${EM_RUNTIME_PACKAGE})
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_SECTION libs)
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_MULTIARCH same)
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_CONTROL_EXTRA ${CMAKE_SOURCE_DIR}/cmake/debian/triggers)
+set(CPACK_DEBIAN_RUNTIME_PACKAGE_DEPENDS ${hostlog_dependency})
 set(CPACK_DEBIAN_RUNTIME_DESCRIPTION
     "EM-1 driver for the Eurotherm EM-1 process controller
 libEM.so.7, the driver library a host application loads to read and write the
@@ -71,7 +81,7 @@ EM::EM and EM::hostlog) and the pkg-config files em.pc and hostlog.pc.")
 
 set(CPACK_DEBIAN_TOOLS_PACKAGE_NAME ${EM_TOOLS_PACKAGE})
 set(CPACK_DEBIAN_TOOLS_PACKAGE_SECTION electronics)
-set(CPACK_DEBIAN_TOOLS_PACKAGE_DEPENDS "${EM_RUNTIME_PACKAGE} ${same_version}")
+set(CPACK_DEBIAN_TOOLS_PACKAGE_DEPENDS "${EM_RUNTIME_PACKAGE} ${same_version}, ${hostlog_dependency}")
 set(CPACK_DEBIAN_TOOLS_DESCRIPTION
     "command-line host and simulator of the EM-1 driver
 em1 drives a Eurotherm EM-1 process controller through the EM-1 driver as a

@@ -17,6 +17,8 @@ set(EM_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/EM)
 set(EM_HOST_PROGRAM em1)
 set(EM_PACKAGE_CONTACT "EM-1 driver team <em1-driver@example.org>" CACHE STRING
     "Maintainer of the packages, as name and mail address")
+# The Debian revision: the packages' version is the project's with -1 appended.
+set(EM_DEBIAN_REVISION 1)
 
 # Debian's names: lib<name><SONAME version> for a shared library.
 set(EM_RUNTIME_PACKAGE libem${PROJECT_VERSION_MAJOR})

@@ -60,12 +60,13 @@ deb)
     dpkg-deb -c "$deb" | awk '{ print "  " $3 "\t" $6 $7 $8 }'
   done
   step "lintian"
-  lintian --fail-on error --no-tag-display-limit "${debs[@]}" || fail "lintian found errors"
+  lintian --fail-on error --tag-display-limit 0 "${debs[@]}" || fail "lintian found errors"
   step "dpkg --install into a fresh root"
   root=$work/root
   mkdir -p "$root/var/lib/dpkg/info" "$root/var/lib/dpkg/updates"
   touch "$root/var/lib/dpkg/status" "$root/var/lib/dpkg/available"
-  root_dpkg --install "${debs[@]}" >/dev/null
+  # Without the C library in that root, dpkg reports dependency problems it goes past.
+  root_dpkg --install "${debs[@]}" >"$work/dpkg.log" 2>&1 || { cat "$work/dpkg.log"; exit 1; }
   prefix=$root/usr
   ;;
 *)
@@ -118,7 +119,9 @@ for _ in $(seq 100); do
   [ -e "$work/line" ] && break
   sleep 0.05
 done
-reading=$("$prefix/bin/$host_program" --port "$work/line" read L01S1)
+# The driver takes port names of up to 11 characters: the pseudo-terminal's own, pts/N.
+port=$(readlink "$work/line")
+reading=$("$prefix/bin/$host_program" --port "${port#/dev/}" read L01S1)
 echo "$reading"
 grep -q "42.5" <<<"$reading" || fail "the read did not return the simulator's 42.5"
 kill "$sim"
@@ -143,7 +146,7 @@ versions=(
 )
 if [ "$mode" = deb ]; then
   for deb in "${debs[@]}"; do
-    versions+=("$(basename "$deb"):$(dpkg-deb -f "$deb" Version)")
+    versions+=("$(basename "$deb"):$(dpkg-deb -f "$deb" Version | sed "s/-[^-]*$//")")
   done
 fi
 for entry in "${versions[@]}"; do
@@ -157,7 +160,7 @@ done
 step "removal"
 if [ "$mode" = deb ]; then
   mapfile -t packages < <(for deb in "${debs[@]}"; do dpkg-deb -f "$deb" Package; done)
-  root_dpkg --purge "${packages[@]}" >/dev/null
+  root_dpkg --purge "${packages[@]}" >"$work/dpkg.log" 2>&1 || { cat "$work/dpkg.log"; exit 1; }
   left=$(find "$root" -mindepth 1 -not -path "$root/var" -not -path "$root/var/lib" \
     -not -path "$root/var/lib/dpkg" -not -path "$root/var/lib/dpkg/*")
 else
