@@ -39,9 +39,10 @@ fail() {
 }
 
 # dpkg on a root folder of its own: no maintainer scripts need a chroot, and the packages'
-# dependencies (the C library) live in the real system.
+# dependencies (the C library) live in the real system, which may be of another architecture.
 root_dpkg() {
   dpkg --root="$root" --force-not-root --force-script-chrootless --force-depends \
+    --force-architecture \
     --log=/dev/null "$@"
 }
 
@@ -56,7 +57,7 @@ deb)
   (cd "$build_dir" && cpack -G DEB -B "$work/deb" >/dev/null)
   debs=("$work"/deb/*.deb)
   for deb in "${debs[@]}"; do
-    echo "$(basename "$deb"):"
+    echo "$(basename "$deb"), $(stat -c %s "$deb") bytes:"
     dpkg-deb -c "$deb" | awk '{ print "  " $3 "\t" $6 $7 $8 }'
   done
   step "lintian"
