@@ -26,9 +26,11 @@ set(CPACK_DEB_COMPONENT_INSTALL ON)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_RELEASE ${EM_DEBIAN_REVISION})
-# The libraries' packages run ldconfig through the trigger; CPack adds maintainer scripts
-# that call it as well, which this script takes out again.
-set(CPACK_POST_BUILD_SCRIPTS ${CMAKE_SOURCE_DIR}/cmake/debian/drop_ldconfig_scripts.cmake)
+# What CPack cannot do itself, done on the packages it has made: the ldconfig maintainer
+# scripts out (the trigger does their work), Multi-Arch: same in for the packages that
+# 32-bit and 64-bit hosts install side by side.
+set(CPACK_POST_BUILD_SCRIPTS ${CMAKE_SOURCE_DIR}/cmake/debian/finish_packages.cmake)
+set(CPACK_EM_MULTIARCH_SAME ${EM_RUNTIME_PACKAGE} ${EM_HOSTLOG_PACKAGE} ${EM_DEVELOPMENT_PACKAGE})
 set(CPACK_DEBIAN_PACKAGE_SOURCE em1-driver)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
@@ -47,7 +49,6 @@ set(hostlog_dependency "${EM_HOSTLOG_PACKAGE} (>= ${package_version})")
 
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_NAME ${EM_RUNTIME_PACKAGE})
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_SECTION libs)
-set(CPACK_DEBIAN_RUNTIME_PACKAGE_MULTIARCH same)
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_CONTROL_EXTRA ${CMAKE_SOURCE_DIR}/cmake/debian/triggers)
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_DEPENDS ${hostlog_dependency})
 set(CPACK_DEBIAN_RUNTIME_DESCRIPTION
@@ -59,7 +60,6 @@ its log lines through the host log library.")
 
 set(CPACK_DEBIAN_HOSTLOG_PACKAGE_NAME ${EM_HOSTLOG_PACKAGE})
 set(CPACK_DEBIAN_HOSTLOG_PACKAGE_SECTION libs)
-set(CPACK_DEBIAN_HOSTLOG_PACKAGE_MULTIARCH same)
 set(CPACK_DEBIAN_HOSTLOG_PACKAGE_CONTROL_EXTRA ${CMAKE_SOURCE_DIR}/cmake/debian/triggers)
 set(CPACK_DEBIAN_HOSTLOG_DESCRIPTION
     "host log library of the EM-1 driver
@@ -70,7 +70,6 @@ binds the C library's err(3).")
 
 set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_NAME ${EM_DEVELOPMENT_PACKAGE})
 set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_SECTION libdevel)
-set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_MULTIARCH same)
 set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_DEPENDS
     "${EM_RUNTIME_PACKAGE} ${same_version}, ${EM_HOSTLOG_PACKAGE} ${same_version}")
 set(CPACK_DEBIAN_DEVELOPMENT_DESCRIPTION
