@@ -1,44 +1,73 @@
 # Installing like a package: `cmake --install` puts the driver and the host log library in
-# the library folder with a CMake package (find_package(EM): EM::EM, EM::hostlog) and a
-# pkg-config file (em.pc), the public headers in include/em, em1sim and the host program with
-# their man pages; CPack makes a .deb of the same tree. Everything installed finds the rest
-# by relative paths, so the tree works under any prefix.
-set(CMAKE_INSTALL_DOCDIR share/doc/em1-driver)
+# the library folder with a CMake package (find_package(EM): EM::EM, EM::hostlog) and two
+# pkg-config files (em.pc, hostlog.pc), the public headers in include/em, em1sim and the host
+# program with their man pages. Everything installed finds the rest by relative paths, so
+# the tree works under any prefix. Each file belongs to one install component, which
+# cmake/cpack.cmake turns into one Debian package each:
+#   runtime      libEM.so.7 (the driver)
+#   hostlog      libhostlog.so.1 (the log writer the driver links against)
+#   development  headers, the unversioned links, the CMake package and the pkg-config files
+#   tools        em1 and em1sim with their man pages
+# On Windows the same tree, with the programs and DLLs side by side in bin, goes into a zip.
 include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
 
 set(EM_INCLUDE_DIR ${CMAKE_INSTALL_INCLUDEDIR}/em)
 set(EM_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/EM)
+set(EM_HOST_PROGRAM em1)
+set(EM_PACKAGE_CONTACT "EM-1 driver team <em1-driver@example.org>" CACHE STRING
+    "Maintainer of the packages, as name and mail address")
+# The Debian revision: the packages' version is the project's with -1 appended.
+set(EM_DEBIAN_REVISION 1)
 
-install(TARGETS EM hostlog EXPORT EMTargets
-        LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
-        ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
-        RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
-        INCLUDES DESTINATION ${EM_INCLUDE_DIR})
-install(FILES EM/interface/em_driver.h hostlog/include/hostlog.h DESTINATION ${EM_INCLUDE_DIR})
+# Debian's names: lib<name><SONAME version> for a shared library.
+set(EM_RUNTIME_PACKAGE libem${PROJECT_VERSION_MAJOR})
+get_target_property(hostlog_soversion hostlog SOVERSION)
+set(EM_HOSTLOG_PACKAGE libhostlog${hostlog_soversion})
+set(EM_DEVELOPMENT_PACKAGE libem-dev)
+set(EM_TOOLS_PACKAGE em1-tools)
 
-install(EXPORT EMTargets NAMESPACE EM:: DESTINATION ${EM_CMAKE_DIR})
+install(TARGETS EM EXPORT EMTargets
+        LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT runtime
+                NAMELINK_COMPONENT development
+        ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT development
+        RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT runtime
+        INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
+install(TARGETS hostlog EXPORT EMTargets
+        LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT hostlog
+                NAMELINK_COMPONENT development
+        ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT development
+        RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT hostlog
+        INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
+install(FILES EM/interface/em_driver.h hostlog/include/hostlog.h
+              ${CMAKE_BINARY_DIR}/generated/em_version.h
+        DESTINATION ${EM_INCLUDE_DIR} COMPONENT development)
+
+install(EXPORT EMTargets NAMESPACE EM:: DESTINATION ${EM_CMAKE_DIR} COMPONENT development)
 configure_package_config_file(cmake/EMConfig.cmake.in ${CMAKE_BINARY_DIR}/EMConfig.cmake
                               INSTALL_DESTINATION ${EM_CMAKE_DIR})
 write_basic_package_version_file(${CMAKE_BINARY_DIR}/EMConfigVersion.cmake
                                  COMPATIBILITY SameMajorVersion)
 install(FILES ${CMAKE_BINARY_DIR}/EMConfig.cmake ${CMAKE_BINARY_DIR}/EMConfigVersion.cmake
-        DESTINATION ${EM_CMAKE_DIR})
+        DESTINATION ${EM_CMAKE_DIR} COMPONENT development)
 
 file(RELATIVE_PATH EM_PC_PREFIX_FROM_PCDIR /prefix/${CMAKE_INSTALL_LIBDIR}/pkgconfig /prefix)
 string(REGEX REPLACE "/$" "" EM_PC_PREFIX_FROM_PCDIR ${EM_PC_PREFIX_FROM_PCDIR})
-configure_file(cmake/em.pc.in ${CMAKE_BINARY_DIR}/em.pc @ONLY)
-install(FILES ${CMAKE_BINARY_DIR}/em.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
-
-set(EM_HOST_PROGRAM em1)
+foreach(pc em hostlog)
+  configure_file(cmake/${pc}.pc.in ${CMAKE_BINARY_DIR}/${pc}.pc @ONLY)
+  install(FILES ${CMAKE_BINARY_DIR}/${pc}.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig
+          COMPONENT development)
+endforeach()
 
 if(WIN32)
-  # On Windows the host program finds EM.dll beside itself in bin.
-  install(TARGETS ${EM_HOST_PROGRAM} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  # em1.exe finds EM.dll and hostlog.dll beside itself in bin; the README at the top.
+  install(TARGETS ${EM_HOST_PROGRAM} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT tools)
+  install(FILES README.md DESTINATION . COMPONENT development)
+  include(cmake/cpack.cmake)
   return()
 endif()
 
-install(TARGETS em1sim RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(TARGETS em1sim RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT tools)
 
 # The host program loads the driver from the folder of its own program file. It lives in a
 # private folder with links to the two libraries, and bin holds a link to it.
@@ -47,15 +76,18 @@ set(links ${CMAKE_BINARY_DIR}/install-links)
 file(RELATIVE_PATH private_to_libdir /prefix/${EM_PRIVATE_DIR} /prefix/${CMAKE_INSTALL_LIBDIR})
 file(RELATIVE_PATH bindir_to_private /prefix/${CMAKE_INSTALL_BINDIR} /prefix/${EM_PRIVATE_DIR})
 file(MAKE_DIRECTORY ${links}/private ${links}/bin)
-foreach(library libEM.so libhostlog.so)
-  file(CREATE_LINK ${private_to_libdir}/${library} ${links}/private/${library} SYMBOLIC)
-endforeach()
+# libEM.so is the name em1 loads; libhostlog.so.1 the one em1 itself needs.
+file(CREATE_LINK ${private_to_libdir}/libEM.so.${PROJECT_VERSION_MAJOR}
+     ${links}/private/libEM.so SYMBOLIC)
+file(CREATE_LINK ${private_to_libdir}/libhostlog.so.${hostlog_soversion}
+     ${links}/private/libhostlog.so.${hostlog_soversion} SYMBOLIC)
 file(CREATE_LINK ${bindir_to_private}/${EM_HOST_PROGRAM} ${links}/bin/${EM_HOST_PROGRAM} SYMBOLIC)
 set_target_properties(${EM_HOST_PROGRAM} PROPERTIES INSTALL_RPATH "\$ORIGIN")
-install(TARGETS ${EM_HOST_PROGRAM} RUNTIME DESTINATION ${EM_PRIVATE_DIR})
-install(FILES ${links}/private/libEM.so ${links}/private/libhostlog.so
-        DESTINATION ${EM_PRIVATE_DIR})
-install(FILES ${links}/bin/${EM_HOST_PROGRAM} DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(TARGETS ${EM_HOST_PROGRAM} RUNTIME DESTINATION ${EM_PRIVATE_DIR} COMPONENT tools)
+install(FILES ${links}/private/libEM.so ${links}/private/libhostlog.so.${hostlog_soversion}
+        DESTINATION ${EM_PRIVATE_DIR} COMPONENT tools)
+install(FILES ${links}/bin/${EM_HOST_PROGRAM} DESTINATION ${CMAKE_INSTALL_BINDIR}
+        COMPONENT tools)
 
 # Man pages made by help2man from each program's --help and --version.
 find_program(EM_HELP2MAN help2man REQUIRED)
@@ -77,24 +109,27 @@ endfunction()
 em_man_page(em1sim "EM-1 instrument simulator on a pseudo-terminal or serial port")
 em_man_page(${EM_HOST_PROGRAM} "command-line host of the EM-1 driver")
 add_custom_target(man_pages ALL DEPENDS ${man_pages})
-install(FILES ${man_pages} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
-install(FILES README.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
-install(FILES simulator/README.md DESTINATION ${CMAKE_INSTALL_DOCDIR} RENAME em1sim.md)
+install(FILES ${man_pages} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT tools)
 
-# The Debian package: cpack --preset release.
-set(CPACK_GENERATOR DEB)
-set(CPACK_PACKAGE_NAME em1-driver)
-set(CPACK_PACKAGE_VENDOR "EM-1 driver team")
-set(CPACK_PACKAGE_CONTACT "EM-1 driver team <em1-driver@localhost>")
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
-    "EM-1 driver for the Eurotherm EM-1 process controller, its host and simulator")
-set(CPACK_PACKAGE_DESCRIPTION
-    "libEM.so, the driver a host loads to read and write the data items of a Eurotherm EM-1
-over a serial line with the instrument's ASCII protocol; libhostlog.so, the host log library
-that gives the driver err(); the public headers with a CMake package and a pkg-config file;
-the command-line host; and em1sim, a simulator of the instrument.")
-set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
-set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
-set(CPACK_DEBIAN_PACKAGE_SECTION devel)
-set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-include(CPack)
+# Every package's documentation folder holds the copyright file and the changelog; the
+# README goes with the development files, the simulator's with the tools.
+configure_file(cmake/debian/changelog.in ${CMAKE_BINARY_DIR}/debian/changelog.Debian @ONLY)
+add_custom_command(
+  OUTPUT ${CMAKE_BINARY_DIR}/debian/changelog.Debian.gz
+  COMMAND ${EM_GZIP} -9nkf ${CMAKE_BINARY_DIR}/debian/changelog.Debian
+  DEPENDS ${CMAKE_BINARY_DIR}/debian/changelog.Debian
+  COMMENT "Debian changelog"
+  VERBATIM)
+add_custom_target(debian_changelog ALL DEPENDS ${CMAKE_BINARY_DIR}/debian/changelog.Debian.gz)
+foreach(component runtime hostlog development tools)
+  string(TOUPPER ${component} upper)
+  set(doc_dir ${CMAKE_INSTALL_DATAROOTDIR}/doc/${EM_${upper}_PACKAGE})
+  install(FILES cmake/debian/copyright ${CMAKE_BINARY_DIR}/debian/changelog.Debian.gz
+          DESTINATION ${doc_dir} COMPONENT ${component})
+  set(EM_${upper}_DOC_DIR ${doc_dir})
+endforeach()
+install(FILES README.md DESTINATION ${EM_DEVELOPMENT_DOC_DIR} COMPONENT development)
+install(FILES simulator/README.md DESTINATION ${EM_TOOLS_DOC_DIR} RENAME em1sim.md
+        COMPONENT tools)
+
+include(cmake/cpack.cmake)

@@ -1,4 +1,6 @@
 // Reads the version resource back from the built EM.dll.
+#include "em_version.h"
+
 #include <windows.h>
 
 #include <cstdio>
@@ -40,10 +42,12 @@ int main(int argc, char **argv) {
         std::fprintf(stderr, "version_resource_check: no fixed file info\n");
         return 1;
     }
+    const DWORD versionMS = MAKELONG(EM_VERSION_MINOR, EM_VERSION_MAJOR);
+    const DWORD versionLS = MAKELONG(0, EM_VERSION_PATCH);
     const bool fileVersion =
-        fixed->dwFileVersionMS == MAKELONG(1, 7) && fixed->dwFileVersionLS == 0;
+        fixed->dwFileVersionMS == versionMS && fixed->dwFileVersionLS == versionLS;
     const bool productVersion =
-        fixed->dwProductVersionMS == MAKELONG(1, 7) && fixed->dwProductVersionLS == 0;
+        fixed->dwProductVersionMS == versionMS && fixed->dwProductVersionLS == versionLS;
     const std::string comment = StringValue(data, "Comments");
     std::printf("file version %u.%u.%u.%u, product version %u.%u.%u.%u, comment \"%s\"\n",
                 static_cast<unsigned>(HIWORD(fixed->dwFileVersionMS)),

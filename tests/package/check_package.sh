@@ -1,8 +1,14 @@
 #!/usr/bin/env bash
-# Installs the build into a fresh prefix, as a user would (`cmake --install`, or the .deb that
-# CPack makes, unpacked with dpkg-deb), then from there only: builds a small C host with
-# find_package(EM) and with pkg-config, runs both, runs the host program's `info`, and checks
-# the man pages.
+# Installs the build into a fresh prefix as a user would, uses it from there only, and
+# removes it again:
+# - install: `cmake --install` into an empty folder; removal deletes what the install
+#   manifest lists.
+# - deb: the .deb set that CPack makes, checked with lintian (no errors), then installed
+#   with dpkg into an empty root of its own and purged from it.
+# From the prefix: builds a C host with find_package(EM), one with pkg-config em hostlog,
+# and one that calls err(3) with the documented line (pkg-config em), and runs them; runs
+# the host program's info and a read against the simulator; checks the man pages and that
+# every place that carries the version agrees. After the removal nothing may be left.
 #
 # Usage: check_package.sh install|deb BUILD_DIR LIBDIR HOST_PROGRAM CC "C_FLAGS"
 # C_FLAGS are the build's own target flags (-m32, sanitizers), which the host needs too.
@@ -16,9 +22,29 @@ read -r -a c_flags <<<"$6"
 here=$(cd "$(dirname "$0")" && pwd)
 
 work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+sim=
+cleanup() {
+  if [ -n "$sim" ]; then
+    kill "$sim" 2>/dev/null || true
+    wait "$sim" 2>/dev/null || true
+  fi
+  rm -rf "$work"
+}
+trap cleanup EXIT
 
 step() { echo "--- $*"; }
+fail() {
+  echo "check_package: $*" >&2
+  exit 1
+}
+
+# dpkg on a root folder of its own: no maintainer scripts need a chroot, and the packages'
+# dependencies (the C library) live in the real system, which may be of another architecture.
+root_dpkg() {
+  dpkg --root="$root" --force-not-root --force-script-chrootless --force-depends \
+    --force-architecture \
+    --log=/dev/null "$@"
+}
 
 case $mode in
 install)
@@ -27,12 +53,22 @@ install)
   prefix=$work/prefix
   ;;
 deb)
-  step "cpack, then dpkg-deb -x of the package"
+  step "cpack"
   (cd "$build_dir" && cpack -G DEB -B "$work/deb" >/dev/null)
-  deb=$(ls "$work"/deb/*.deb)
-  dpkg-deb -c "$deb"
-  dpkg-deb -x "$deb" "$work/root"
-  prefix=$work/root/usr
+  debs=("$work"/deb/*.deb)
+  for deb in "${debs[@]}"; do
+    echo "$(basename "$deb"), $(stat -c %s "$deb") bytes:"
+    dpkg-deb -c "$deb" | awk '{ print "  " $3 "\t" $6 $7 $8 }'
+  done
+  step "lintian"
+  lintian --fail-on error --tag-display-limit 0 "${debs[@]}" || fail "lintian found errors"
+  step "dpkg --install into a fresh root"
+  root=$work/root
+  mkdir -p "$root/var/lib/dpkg/info" "$root/var/lib/dpkg/updates"
+  touch "$root/var/lib/dpkg/status" "$root/var/lib/dpkg/available"
+  # Without the C library in that root, dpkg reports dependency problems it goes past.
+  root_dpkg --install "${debs[@]}" >"$work/dpkg.log" 2>&1 || { cat "$work/dpkg.log"; exit 1; }
+  prefix=$root/usr
   ;;
 *)
   echo "check_package: unknown mode $mode" >&2
@@ -47,22 +83,91 @@ cmake -S "$here/external_host" -B "$work/with-cmake" -G Ninja \
 cmake --build "$work/with-cmake" >/dev/null
 "$work/with-cmake/external_host"
 
-step "pkg-config em"
+# The hosts find the libraries at run time through the prefix's library folder.
 export PKG_CONFIG_PATH=$prefix/$libdir/pkgconfig
-read -r -a em_flags <<<"$(pkg-config --cflags --libs em)"
-"$cc" "${c_flags[@]}" -std=c99 -Wall -Wextra -pedantic -Werror "$here/external_host/host.c" \
-  "${em_flags[@]}" -Wl,-rpath,"$(pkg-config --variable=libdir em)" -o "$work/with-pkg-config"
+export LD_LIBRARY_PATH=$prefix/$libdir
+build_with() {
+  local source=$1 output=$2
+  shift 2
+  read -r -a flags <<<"$(pkg-config --cflags --libs "$@")"
+  "$cc" "${c_flags[@]}" -std=c99 -Wall -Wextra -pedantic -Werror "$here/external_host/$source" \
+    "${flags[@]}" -o "$work/$output"
+}
+
+step "pkg-config em hostlog"
+build_with host.c with-pkg-config em hostlog
 "$work/with-pkg-config"
 
-step "$host_program info, from the prefix"
+step "a host that calls err(3), built with: cc err_host.c \$(pkg-config --cflags --libs em)"
+pkg-config --libs em | grep -qv hostlog || fail "em.pc names the host log library"
+build_with err_host.c err_host em
+status=0
+ZEL_LOG_FILE=$work/err_host.log "$work/err_host" 2>"$work/err_host.err" || status=$?
+cat "$work/err_host.err"
+[ "$status" -eq 3 ] || fail "err(3, ...) exited with $status, not 3"
+grep -q "^err_host: fatal: no instrument: No such file or directory$" "$work/err_host.err" ||
+  fail "err(3) printed no message"
+grep -q "ZEL07: EM: ColdStart(): Fail to open /nonexist/x" "$work/err_host.log" ||
+  fail "the driver's log line did not reach the host log library"
+
+step "$host_program info and a read against the simulator, from the prefix"
 info=$("$prefix/bin/$host_program" info)
 echo "$info" | head -3
 grep -q "Eurotherm EM-1" <<<"$info"
+"$prefix/bin/em1sim" --link "$work/line" --set L01S=42.5 >/dev/null &
+sim=$!
+for _ in $(seq 100); do
+  [ -e "$work/line" ] && break
+  sleep 0.05
+done
+# The driver takes port names of up to 11 characters: the pseudo-terminal's own, pts/N.
+port=$(readlink "$work/line")
+reading=$("$prefix/bin/$host_program" --port "${port#/dev/}" read L01S1)
+echo "$reading"
+grep -q "42.5" <<<"$reading" || fail "the read did not return the simulator's 42.5"
+kill "$sim"
+wait "$sim" 2>/dev/null || true
+sim=
 
 step "man pages"
 for page in em1sim "$host_program"; do
   gzip -t "$prefix/share/man/man1/$page.1.gz"
   zcat "$prefix/share/man/man1/$page.1.gz" | grep -q "^\.SH DESCRIPTION"
 done
-"$prefix/bin/em1sim" --version
+
+step "one version everywhere"
+version=$(pkg-config --modversion em)
+major=${version%%.*}
+version_of() { "$@" | grep -oE '[0-9]+\.[0-9]+\.[0-9]+' | head -1; }
+versions=(
+  "em1 --version:$(version_of "$prefix/bin/$host_program" --version)"
+  "em1sim --version:$(version_of "$prefix/bin/em1sim" --version)"
+  "em_version.h:$(sed -nE 's/^#define EM_VERSION_STRING "(.*)"$/\1/p' "$prefix/include/em/em_version.h")"
+  "SONAME:$(objdump -p "$prefix/$libdir/libEM.so" | awk '/SONAME/ { print $2 }')"
+)
+if [ "$mode" = deb ]; then
+  for deb in "${debs[@]}"; do
+    versions+=("$(basename "$deb"):$(dpkg-deb -f "$deb" Version | sed "s/-[^-]*$//")")
+  done
+fi
+for entry in "${versions[@]}"; do
+  echo "  $entry"
+  case ${entry#*:} in
+  "$version" | "libEM.so.$major") ;;
+  *) fail "${entry%%:*} does not carry the version $version" ;;
+  esac
+done
+
+step "removal"
+if [ "$mode" = deb ]; then
+  mapfile -t packages < <(for deb in "${debs[@]}"; do dpkg-deb -f "$deb" Package; done)
+  root_dpkg --purge "${packages[@]}" >"$work/dpkg.log" 2>&1 || { cat "$work/dpkg.log"; exit 1; }
+  left=$(find "$root" -mindepth 1 -not -path "$root/var" -not -path "$root/var/lib" \
+    -not -path "$root/var/lib/dpkg" -not -path "$root/var/lib/dpkg/*")
+else
+  xargs -d '\n' rm -f <"$build_dir/install_manifest.txt"
+  find "$prefix" -depth -type d -empty -delete
+  left=$(find "$work/prefix" 2>/dev/null || true)
+fi
+[ -z "$left" ] || fail "left after the removal: $left"
 echo "package check passed ($mode)"

@@ -1,6 +1,7 @@
 #include "help.h"
 
 #include "driver_library.h"
+#include "em_version.h"
 
 #include <string>
 
@@ -120,5 +121,5 @@ void PrintCommandHelp(std::FILE *out, const CommandDefinition &command) {
 }
 
 void PrintVersion(std::FILE *out) {
-    std::fprintf(out, "em1 %s, host program of the EM-1 driver\n", EM1_VERSION);
+    std::fprintf(out, "em1 %s, host program of the EM-1 driver\n", EM_VERSION_STRING);
 }

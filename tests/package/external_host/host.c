@@ -1,7 +1,7 @@
 /* A host outside this project: built against the installed headers and libraries only, it
  * asks the driver for its self-description and prints the driver's name. */
-#include <em_driver.h>
-#include <hostlog.h>
+#include <em/em_driver.h>
+#include <em/hostlog.h>
 
 #include <stdio.h>
 #include <string.h>
