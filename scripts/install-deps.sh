@@ -10,6 +10,7 @@ packages=(
   wine wine32:i386 wine64 qemu-user-static
   help2man pkgconf dpkg-dev file
   libbenchmark-dev gnuplot-nox
+  mosquitto mosquitto-clients libmosquitto-dev openssl libinih-dev
 )
 
 missing=()

@@ -4,11 +4,15 @@
 #include "platform.h"
 
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
+#include <mutex>
 
 namespace {
 
 constexpr const char *kTraceVariable = "EM_TRACE";
+// A private trace is emptied beyond this size: a few thousand exchanges.
+constexpr long long kPrivateTraceBound = 1 << 20;
 
 int HexDigit(char c) {
     if (c >= '0' && c <= '9') {
@@ -89,8 +93,38 @@ LineTrace::LineTrace(const std::string &file) {
 }
 
 LineTrace::~LineTrace() {
-    if (owned_) {
+    if (owned_ && !follower_) {
         std::remove(path_.c_str());
+    }
+}
+
+std::unique_ptr<LineTrace> LineTrace::Follow() const {
+    std::unique_ptr<LineTrace> follower(new LineTrace());
+    follower->path_ = path_;
+    follower->owned_ = owned_;
+    follower->follower_ = true;
+    follower->shared_ = shared_;
+    const std::unique_lock<std::shared_mutex> hold(shared_->emptying);
+    std::error_code error;
+    const auto size = path_.empty() ? 0 : std::filesystem::file_size(path_, error);
+    follower->offset_ = error ? 0 : static_cast<long long>(size);
+    follower->generation_ = shared_->generation;
+    return follower;
+}
+
+std::shared_lock<std::shared_mutex> LineTrace::HoldDuringCall() const {
+    return std::shared_lock<std::shared_mutex>(shared_->emptying);
+}
+
+void LineTrace::Trim() {
+    if (!owned_ || offset_ < kPrivateTraceBound) {
+        return;
+    }
+    const std::unique_lock<std::shared_mutex> hold(shared_->emptying);
+    if (generation_ == shared_->generation) {
+        std::error_code error;
+        std::filesystem::resize_file(path_, 0, error);
+        ++shared_->generation;
     }
 }
 
@@ -98,6 +132,11 @@ std::vector<LineEvent> LineTrace::TakeNew(const std::string &port) {
     std::vector<LineEvent> events;
     if (path_.empty()) {
         return events;
+    }
+    if (generation_ != shared_->generation) {
+        // Emptied since the last call; whatever stood before was taken by its readers.
+        generation_ = shared_->generation;
+        offset_ = 0;
     }
     std::ifstream in(path_, std::ios::binary);
     if (!in || !in.seekg(offset_)) {

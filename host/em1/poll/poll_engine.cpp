@@ -68,6 +68,7 @@ void PollEngine::TryReopen(PollListener &listener) {
 
 bool PollEngine::WaitForRound(Clock::time_point due, PollListener &listener) {
     while (!stopRequested_()) {
+        listener.Idle(down_);
         const auto now = Clock::now();
         if (down_ && now >= nextAttempt_) {
             TryReopen(listener);

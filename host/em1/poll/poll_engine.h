@@ -30,6 +30,9 @@ class PollListener {
     // Told once, for the first round that took longer than the interval.
     virtual void RoundOverran(std::chrono::steady_clock::duration took,
                               std::chrono::steady_clock::duration interval) = 0;
+    // Called while waiting for the next round, at least every few tens of milliseconds: the
+    // moment for other work on the instance (a write), as the line allows.
+    virtual void Idle(bool /*lineDown*/) {}
 };
 
 class PollEngine {
