@@ -79,6 +79,12 @@ em_man_page(${EM_HOST_PROGRAM} "command-line host of the EM-1 driver")
 add_custom_target(man_pages ALL DEPENDS ${man_pages})
 install(FILES ${man_pages} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 install(FILES README.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
+
+# em1 gateway as a systemd service, one instance per file under /etc/em1/.
+set(EM1_PROGRAM ${CMAKE_INSTALL_FULL_BINDIR}/${EM_HOST_PROGRAM})
+configure_file(host/gateway-service/em1-gateway@.service.in
+               ${CMAKE_BINARY_DIR}/em1-gateway@.service @ONLY)
+install(FILES ${CMAKE_BINARY_DIR}/em1-gateway@.service DESTINATION lib/systemd/system)
 install(FILES simulator/README.md DESTINATION ${CMAKE_INSTALL_DOCDIR} RENAME em1sim.md)
 
 # The Debian package: cpack --preset release.

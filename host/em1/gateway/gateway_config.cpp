@@ -328,6 +328,17 @@ void ReadFile(Reading &reading, const std::string &path) {
 
 } // namespace
 
+bool InstrumentConfig::operator==(const InstrumentConfig &other) const {
+    const auto asGiven = [](PortOptions port) {
+        if (!port.given.empty()) {
+            port.name.clear();
+        }
+        return port;
+    };
+    return name == other.name && asGiven(port) == asGiven(other.port) && items == other.items &&
+           writable == other.writable && intervalSeconds == other.intervalSeconds;
+}
+
 GatewayConfig ParseGatewayArguments(const std::vector<std::string> &arguments, CommandLine &line) {
     std::vector<char *> pointers;
     pointers.reserve(arguments.size());

@@ -33,7 +33,9 @@ struct InstrumentConfig {
     std::vector<ItemConfig> items;
     std::vector<std::string> writable; // ADDR or ADDR:TYPE
     double intervalSeconds = 1;
-    bool operator==(const InstrumentConfig &) const = default;
+    // The same settings; a port given as a link counts as given, whichever device it leads
+    // to now.
+    bool operator==(const InstrumentConfig &other) const;
 };
 
 struct GatewayConfig {
