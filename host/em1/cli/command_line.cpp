@@ -292,13 +292,13 @@ CommandLine ParseCommandLine(std::span<char *const> arguments) {
         } else if (argument == "--") {
             optionsEnded = true;
         } else if (!ReadCommonOption(line, argument, reader)) {
-            throw UsageError("unknown option " +
-                             Quoted(argument.substr(0, argument[1] == '-' ? argument.find('=')
-                                                                          : 2)));
+            throw UsageError(
+                "unknown option " +
+                Quoted(argument.substr(0, argument[1] == '-' ? argument.find('=') : 2)));
         }
     }
-    if (const char *port = std::getenv(kPortVariable); line.port.name.empty() && port != nullptr &&
-                                                       *port != '\0') {
+    if (const char *port = std::getenv(kPortVariable);
+        line.port.name.empty() && port != nullptr && *port != '\0') {
         line.port.name = FitPortName(kPortVariable, port);
         line.port.given = port;
     }

@@ -54,9 +54,8 @@ std::int32_t Instance::Call(std::int32_t command, void *parameters) {
     {
         const auto hold = trace_->HoldDuringCall();
         result = driver_.Call(&state_, command, parameters);
-        lastLine_ = trace_->TakeNew(
-            Escaped(std::string(state_.port.portName,
-                                strnlen(state_.port.portName, sizeof state_.port.portName))));
+        lastLine_ = trace_->TakeNew(Escaped(std::string(
+            state_.port.portName, strnlen(state_.port.portName, sizeof state_.port.portName))));
     }
     trace_->Trim();
     if (echo_) {

@@ -29,9 +29,9 @@ struct Reading {
 
 // The settings of the gateway itself, each with a value.
 constexpr std::array<std::string_view, 14> kOwnOptions = {
-    "--broker",  "--user",     "--password-file", "--ca-file",   "--cert-file",
-    "--key-file", "--topic-prefix", "--config",   "--name",      "--items",
-    "--writable", "--on-change", "--interval",    "--keepalive",
+    "--broker",   "--user",         "--password-file", "--ca-file",   "--cert-file",
+    "--key-file", "--topic-prefix", "--config",        "--name",      "--items",
+    "--writable", "--on-change",    "--interval",      "--keepalive",
 };
 
 bool IsOwn(std::string_view option) {
@@ -262,8 +262,7 @@ void Finish(Reading &reading) {
             instrument.name = TopicLevel("--name", DefaultName(instrument.port));
         }
         if (instrument.items.empty() && instrument.writable.empty()) {
-            throw UsageError("gateway: " + instrument.name +
-                             " has neither --items nor --writable");
+            throw UsageError("gateway: " + instrument.name + " has neither --items nor --writable");
         }
         ResolveOnChange(instrument, reading.onChange[i]);
         for (std::size_t j = 0; j < i; ++j) {
@@ -289,7 +288,9 @@ int OnSetting(void *user, const char *section, const char *key, const char *valu
             if (!reading->current || Target(*reading).name != name) {
                 StartInstrument(*reading, TopicLevel("[instrument NAME]", name));
             }
-        } else if (!sectionName.empty() && sectionName != "gateway") {
+        } else if (sectionName.empty() || sectionName == "gateway") {
+            reading->current.reset();
+        } else {
             throw UsageError("unknown section [" + std::string(sectionName) + "]");
         }
         const std::string option = "--" + std::string(key);

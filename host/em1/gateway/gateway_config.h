@@ -21,7 +21,7 @@ struct BrokerConfig {
 };
 
 struct ItemConfig {
-    std::string argument; // ADDR or ADDR:TYPE
+    std::string argument;  // ADDR or ADDR:TYPE
     bool onChange = false; // published only when it changed (by the deadband or more)
     double deadband = 0;
     bool operator==(const ItemConfig &) const = default;

@@ -26,9 +26,8 @@ MqttLink &Self(void *self) {
 
 } // namespace
 
-MqttLink::MqttLink(const BrokerConfig &broker, const std::string &clientId,
-                   std::string statusTopic, std::string who, std::string subscription,
-                   OnMessage onMessage)
+MqttLink::MqttLink(const BrokerConfig &broker, const std::string &clientId, std::string statusTopic,
+                   std::string who, std::string subscription, OnMessage onMessage)
     : broker_(broker), statusTopic_(std::move(statusTopic)), who_(std::move(who)),
       subscription_(std::move(subscription)), onMessage_(std::move(onMessage)) {
     client_ = mosquitto_new(clientId.c_str(), false, this);
@@ -44,10 +43,10 @@ MqttLink::MqttLink(const BrokerConfig &broker, const std::string &clientId,
                                   broker_.password.empty() ? nullptr : broker_.password.c_str());
     }
     if (!broker_.caFile.empty()) {
-        const int code = mosquitto_tls_set(
-            client_, broker_.caFile.c_str(), nullptr,
-            broker_.certFile.empty() ? nullptr : broker_.certFile.c_str(),
-            broker_.keyFile.empty() ? nullptr : broker_.keyFile.c_str(), nullptr);
+        const int code =
+            mosquitto_tls_set(client_, broker_.caFile.c_str(), nullptr,
+                              broker_.certFile.empty() ? nullptr : broker_.certFile.c_str(),
+                              broker_.keyFile.empty() ? nullptr : broker_.keyFile.c_str(), nullptr);
         if (code != MOSQ_ERR_SUCCESS) {
             mosquitto_destroy(client_);
             throw UsageError("--ca-file, --cert-file, --key-file: libmosquitto refuses them (" +
@@ -72,16 +71,16 @@ void MqttLink::Start() {
     const int code = mosquitto_connect_async(client_, broker_.host.c_str(), broker_.port,
                                              broker_.keepAliveSeconds);
     if (code != MOSQ_ERR_SUCCESS) {
-        Problem("cannot reach the broker at " + broker_.host + ":" +
-                std::to_string(broker_.port) + " (" + mosquitto_strerror(code) +
-                "); trying again");
+        Problem("cannot reach the broker at " + broker_.host + ":" + std::to_string(broker_.port) +
+                " (" + mosquitto_strerror(code) + "); trying again");
     }
     mosquitto_loop_start(client_);
 }
 
 bool MqttLink::Send(const std::string &topic, const Kept &kept, int *messageId) {
-    return mosquitto_publish(client_, messageId, topic.c_str(), static_cast<int>(kept.payload.size()),
-                             kept.payload.data(), kQos, kept.retain) == MOSQ_ERR_SUCCESS;
+    return mosquitto_publish(client_, messageId, topic.c_str(),
+                             static_cast<int>(kept.payload.size()), kept.payload.data(), kQos,
+                             kept.retain) == MOSQ_ERR_SUCCESS;
 }
 
 void MqttLink::Publish(const std::string &topic, const std::string &payload, bool retain) {
@@ -107,7 +106,8 @@ void MqttLink::Close(const std::string &finalStatus) {
         }
     }
     const auto deadline = std::chrono::steady_clock::now() + kCloseWait;
-    while (finalMessage_ >= 0 && !finalDelivered_ && std::chrono::steady_clock::now() < deadline) {
+    while (finalMessage_ >= 0 && lastAcknowledged_ != finalMessage_ &&
+           std::chrono::steady_clock::now() < deadline) {
         std::this_thread::sleep_for(kCloseStep);
     }
     mosquitto_disconnect(client_);
@@ -116,29 +116,34 @@ void MqttLink::Close(const std::string &finalStatus) {
 
 void MqttLink::Connected(int code, int flags) {
     if (code != 0) {
-        Problem(std::string("the broker refused the connection: ") + mosquitto_connack_string(code));
+        Problem(std::string("the broker refused the connection: ") +
+                mosquitto_connack_string(code));
         return;
     }
+    {
+        const std::lock_guard<std::mutex> hold(problemLock_);
+        lastProblem_.clear();
+    }
     const std::lock_guard<std::mutex> hold(lock_);
-    lastProblem_.clear();
     mosquitto_subscribe(client_, nullptr, subscription_.c_str(), kQos);
     // A broker that kept the session kept the retained messages too; one that lost it (a
-    // restart without persistence) gets every latest message again.
+    // restart without persistence) gets every latest message again. The status goes out
+    // every time: the broker may have sent the last will meanwhile.
     const bool sessionKept = (flags & kSessionPresent) != 0;
     long long sent = 0;
     for (auto &[topic, kept] : kept_) {
-        if ((kept.pending || (!sessionKept && kept.retain)) && Send(topic, kept)) {
+        const bool again = kept.retain && (!sessionKept || topic == statusTopic_);
+        if ((kept.pending || again) && Send(topic, kept)) {
             kept.pending = false;
             ++sent;
         }
     }
-    std::string message = "connected to the broker at " + broker_.host + ":" +
-                          std::to_string(broker_.port);
+    std::string message =
+        "connected to the broker at " + broker_.host + ":" + std::to_string(broker_.port);
     if (everConnected_) {
-        message += " after " + Seconds(std::chrono::steady_clock::now() - lostAt_) +
-                   " s away; " + std::to_string(sent) + " latest message" +
-                   (sent == 1 ? "" : "s") + " published, " + std::to_string(superseded_) +
-                   " superseded while away";
+        message += " after " + Seconds(std::chrono::steady_clock::now() - lostAt_) + " s away; " +
+                   std::to_string(sent) + " latest message" + (sent == 1 ? "" : "s") +
+                   " published, " + std::to_string(superseded_) + " superseded while away";
     }
     superseded_ = 0;
     everConnected_ = true;
@@ -159,7 +164,7 @@ void MqttLink::Disconnected(int code) {
 }
 
 void MqttLink::Problem(const std::string &text) {
-    const std::lock_guard<std::mutex> hold(lock_);
+    const std::lock_guard<std::mutex> hold(problemLock_);
     // Every reconnection meets the same trouble: it is told once, until it changes.
     if (text != lastProblem_) {
         lastProblem_ = text;
@@ -176,10 +181,7 @@ void MqttLink::OnDisconnect(mosquitto *, void *self, int code) {
 }
 
 void MqttLink::OnPublish(mosquitto *, void *self, int messageId) {
-    MqttLink &link = Self(self);
-    if (messageId == link.finalMessage_) {
-        link.finalDelivered_ = true;
-    }
+    Self(self).lastAcknowledged_ = messageId;
 }
 
 void MqttLink::OnLog(mosquitto *, void *self, int level, const char *text) {

@@ -60,13 +60,15 @@ class MqttLink {
     std::string subscription_;
     OnMessage onMessage_;
     mosquitto *client_ = nullptr;
-    std::mutex lock_; // kept_, connected_ changes, counters, lastProblem_
+    std::mutex lock_; // kept_, connected_ changes, counters
     std::map<std::string, Kept> kept_;
     std::atomic<bool> connected_{false};
     bool everConnected_ = false;
     std::chrono::steady_clock::time_point lostAt_{};
     long long superseded_ = 0; // messages replaced by newer ones while the broker was away
+    // libmosquitto tells its errors from within its own calls, some made under lock_.
+    std::mutex problemLock_;
     std::string lastProblem_;
     std::atomic<int> finalMessage_{-1};
-    std::atomic<bool> finalDelivered_{false};
+    std::atomic<int> lastAcknowledged_{-1};
 };

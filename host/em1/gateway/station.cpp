@@ -114,8 +114,8 @@ class StationListener : public PollListener {
         }
     }
     void LineDown(const Round &) override {
-        const std::string detail = "the line on " + Port() +
-                                   " failed (a hang-up or a vanished device); reopening it";
+        const std::string detail =
+            "the line on " + Port() + " failed (a hang-up or a vanished device); reopening it";
         station_.SetStatus(false, detail);
         GatewayLog(station_.instrument_.name, detail);
     }
@@ -178,8 +178,8 @@ Station::Station(const Driver &driver, const LineTrace *trace, const GatewayConf
     }
     for (const auto &argument : instrument_.writable) {
         const ItemArgument parsed = ParseItemArgument(argument);
-        writable_.push_back(
-            Writable{DefineOrExplain(driver, scratch, parsed, "gateway"), parsed.dataType.has_value()});
+        writable_.push_back(Writable{DefineOrExplain(driver, scratch, parsed, "gateway"),
+                                     parsed.dataType.has_value()});
     }
     link_ = std::make_unique<MqttLink>(
         gateway.broker, "em1-gateway:" + prefix_, prefix_ + "/status", instrument_.name,
@@ -255,9 +255,8 @@ bool Station::StartLine(Instance &instance) {
 void Station::Serve(Instance &instance) {
     SetStatus(true, "");
     GatewayLog(instrument_.name, "reading " + std::to_string(items_.size()) + " item" +
-                                     (items_.size() == 1 ? "" : "s") + " on " +
-                                     options_.port.name + " every " +
-                                     FormatNumber(instrument_.intervalSeconds) + " s");
+                                     (items_.size() == 1 ? "" : "s") + " on " + options_.port.name +
+                                     " every " + FormatNumber(instrument_.intervalSeconds) + " s");
     DriverState scratch{};
     const Item alerts =
         DefineOrExplain(driver_, scratch, ItemArgument{"A00", EM_TYPE_BIT}, "gateway");
@@ -269,8 +268,7 @@ void Station::Serve(Instance &instance) {
     engine.Run(plan, listener);
 }
 
-void Station::Refuse(const std::string &item, const std::string &value,
-                     const std::string &reason) {
+void Station::Refuse(const std::string &item, const std::string &value, const std::string &reason) {
     GatewayLog(instrument_.name, "write " + item + " = " + value + " refused: " + reason);
     Publish(item + "/result", RefusedMessage(item, value, reason, std::chrono::system_clock::now()),
             false);
@@ -314,13 +312,17 @@ void Station::RunWrites(Instance *instance, bool lineDown) {
             requests_.pop_front();
         }
         if (instance == nullptr || lineDown) {
-            Refuse(request.item, request.value, "the line to the instrument is down; nothing was sent");
+            Refuse(request.item, request.value,
+                   "the line to the instrument is down; nothing was sent");
             continue;
         }
         const auto entry =
             std::find_if(writable_.begin(), writable_.end(), [&](const Writable &writable) {
                 return writable.item.address == Upper(request.item);
             });
+        if (entry == writable_.end()) {
+            continue;
+        }
         try {
             const WriteValue value = PrepareWrite(entry->item, request.value, entry->typeGiven);
             const WriteReport report = WriteVerified(*instance, entry->item, value, true);

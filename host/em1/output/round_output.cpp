@@ -206,7 +206,6 @@ std::string JsonItem(const Item &item, const ItemResult &result) {
            ",\"scale\":" + FormatNumber(item.Scale()) + "}";
 }
 
-
 std::unique_ptr<RoundWriter> MakeRoundWriter(std::FILE *out, OutputFormat format,
                                              const std::vector<Item> &items, bool singleRound,
                                              bool csvHeader) {
