@@ -52,7 +52,7 @@ std::int32_t Instance::Call(std::int32_t command, void *parameters) {
     }
     std::int32_t result = 0;
     {
-        const auto hold = trace_->HoldDuringCall();
+        const LineTrace::CallHold hold(*trace_);
         result = driver_.Call(&state_, command, parameters);
         lastLine_ = trace_->TakeNew(Escaped(std::string(
             state_.port.portName, strnlen(state_.port.portName, sizeof state_.port.portName))));

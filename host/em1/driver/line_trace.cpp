@@ -6,7 +6,6 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <mutex>
 
 namespace {
 
@@ -104,7 +103,7 @@ std::unique_ptr<LineTrace> LineTrace::Follow() const {
     follower->owned_ = owned_;
     follower->follower_ = true;
     follower->shared_ = shared_;
-    const std::unique_lock<std::shared_mutex> hold(shared_->emptying);
+    const CallHold hold(*this);
     std::error_code error;
     const auto size = path_.empty() ? 0 : std::filesystem::file_size(path_, error);
     follower->offset_ = error ? 0 : static_cast<long long>(size);
@@ -112,20 +111,36 @@ std::unique_ptr<LineTrace> LineTrace::Follow() const {
     return follower;
 }
 
-std::shared_lock<std::shared_mutex> LineTrace::HoldDuringCall() const {
-    return std::shared_lock<std::shared_mutex>(shared_->emptying);
+LineTrace::CallHold::CallHold(const LineTrace &trace) : trace_(trace) {
+    Shared &shared = *trace_.shared_;
+    std::unique_lock<std::mutex> hold(shared.lock);
+    shared.changed.wait(hold, [&shared] { return !shared.emptying; });
+    ++shared.calls;
+}
+
+LineTrace::CallHold::~CallHold() {
+    Shared &shared = *trace_.shared_;
+    const std::lock_guard<std::mutex> hold(shared.lock);
+    --shared.calls;
+    shared.changed.notify_all();
 }
 
 void LineTrace::Trim() {
     if (!owned_ || offset_ < kPrivateTraceBound) {
         return;
     }
-    const std::unique_lock<std::shared_mutex> hold(shared_->emptying);
-    if (generation_ == shared_->generation) {
-        std::error_code error;
-        std::filesystem::resize_file(path_, 0, error);
-        ++shared_->generation;
+    Shared &shared = *shared_;
+    std::unique_lock<std::mutex> hold(shared.lock);
+    if (shared.emptying || generation_ != shared.generation) {
+        return; // another reader empties it, or has just done so
     }
+    shared.emptying = true;
+    shared.changed.wait(hold, [&shared] { return shared.calls == 0; });
+    std::error_code error;
+    std::filesystem::resize_file(path_, 0, error);
+    ++shared.generation;
+    shared.emptying = false;
+    shared.changed.notify_all();
 }
 
 std::vector<LineEvent> LineTrace::TakeNew(const std::string &port) {

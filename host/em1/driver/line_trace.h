@@ -4,8 +4,9 @@
 // carried and an outage of the line are judged from these lines, not guessed.
 #pragma once
 
+#include <condition_variable>
 #include <memory>
-#include <shared_mutex>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -32,8 +33,19 @@ class LineTrace {
     std::unique_ptr<LineTrace> Follow() const;
 
     bool Available() const { return !path_.empty(); }
+
     // Held around a driver call and the TakeNew after it: the file is not emptied meanwhile.
-    std::shared_lock<std::shared_mutex> HoldDuringCall() const;
+    // A call waits while the file is being emptied, so that Trim never waits for ever.
+    class CallHold {
+      public:
+        explicit CallHold(const LineTrace &trace);
+        ~CallHold();
+        CallHold(const CallHold &) = delete;
+        CallHold &operator=(const CallHold &) = delete;
+
+      private:
+        const LineTrace &trace_;
+    };
     // The whole lines appended since the last call that belong to this port.
     std::vector<LineEvent> TakeNew(const std::string &port);
     // Empties a private file that has grown past its bound; call with no hold.
@@ -41,8 +53,11 @@ class LineTrace {
 
   private:
     struct Shared {
-        std::shared_mutex emptying;
-        long long generation = 0; // how often the file was emptied; under emptying
+        std::mutex lock;
+        std::condition_variable changed;
+        int calls = 0;            // calls under way
+        bool emptying = false;    // a Trim waits for the calls to end, or runs
+        long long generation = 0; // how often the file was emptied
     };
     LineTrace() = default;
 

@@ -27,6 +27,9 @@ GatewayConfig ReadConfig(const Context &context) {
         line.verbosity != context.line.verbosity) {
         throw UsageError("gateway: give --driver, --trace and -v before the word gateway");
     }
+    if (!line.commandOptions.empty()) {
+        throw UsageError(line.commandOptions.front() + " does not apply to gateway");
+    }
     return config;
 }
 

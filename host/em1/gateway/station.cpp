@@ -96,21 +96,18 @@ class StationListener : public PollListener {
         : station_(station), instance_(instance), alerts_(std::move(alerts)),
           last_(station.items_.size()) {}
 
+    // Each reading goes out as soon as it was read, stamped with the end of its read.
+    void ItemRead(std::size_t index, const ItemResult &result) override {
+        PublishItem(index, result, std::chrono::system_clock::now());
+    }
+    // The alerts close a round that read every item.
     void RoundDone(const Round &round) override {
-        if (round.missed) {
-            return;
-        }
-        bool lineFailed = false;
-        for (std::size_t i = 0; i < round.results.size(); ++i) {
-            const ItemResult &result = round.results[i];
-            lineFailed = lineFailed || result.lineFailed || !result.skipped.empty();
-            if (!result.skipped.empty()) {
-                continue;
-            }
-            PublishItem(i, result, round.time);
-        }
-        if (!lineFailed && !round.cut) {
-            PublishAlerts(round.time);
+        const bool whole =
+            std::none_of(round.results.begin(), round.results.end(), [](const ItemResult &result) {
+                return result.lineFailed || !result.skipped.empty();
+            });
+        if (!round.missed && !round.cut && whole) {
+            PublishAlerts();
         }
     }
     void LineDown(const Round &) override {
@@ -148,12 +145,12 @@ class StationListener : public PollListener {
         last = LastSent{true, result.problem.has_value(), result.shown.value, result.shown.text};
     }
 
-    void PublishAlerts(WallTime time) {
+    void PublishAlerts() {
         const auto active = ReadAlerts(instance_, alerts_);
         if (!active || (lastAlerts_ && *lastAlerts_ == *active)) {
             return;
         }
-        station_.Publish("alerts", AlertsMessage(*active, time));
+        station_.Publish("alerts", AlertsMessage(*active, std::chrono::system_clock::now()));
         lastAlerts_ = active;
     }
 
