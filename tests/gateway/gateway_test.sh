@@ -117,9 +117,9 @@ interval = 0.2
 
 [instrument boiler]
 port = $work/a.link
-items = L01S1, L01M0, L01V1
+items = L01S1, L01M0, L02S1
 writable = L01S1
-on-change = L01V1=0.5
+on-change = L02S1=0.5
 
 [instrument kiln]
 port = $work/b.link
@@ -136,13 +136,13 @@ check "a reading as exact JSON with its cell, scale and UTC time" \
 check "a mode with its name" await plant/em1/boiler/L01M0 '"value":3,"text":"AUTO"' 20
 check "the alerts" await plant/em1/boiler/alerts '^\{"active":\[\],' 20
 
-# L01V1 is published on change, with a deadband of 0.5.
-moved() { awk -v base="$(sim_get a L01V)" -v by="$1" 'BEGIN { print base + by }'; }
+# L02S1 is published on change, with a deadband of 0.5.
+moved() { awk -v base="$(sim_get a L02S)" -v by="$1" 'BEGIN { print base + by }'; }
 quiet() { ! await "$@"; }
-"$bin/em1sim" ctl "$work/a.ctl" set L01V "$(moved 0.25)" >/dev/null
-check "a change within the deadband is not published" quiet plant/em1/boiler/L01V1 '"item"' 3 -R
-"$bin/em1sim" ctl "$work/a.ctl" set L01V "$(moved 1)" >/dev/null
-check "a change beyond it is" await plant/em1/boiler/L01V1 '"value":' 20 -R
+"$bin/em1sim" ctl "$work/a.ctl" set L02S "$(moved 0.25)" >/dev/null
+check "a change within the deadband is not published" quiet plant/em1/boiler/L02S1 '"item"' 3 -R
+"$bin/em1sim" ctl "$work/a.ctl" set L02S "$(moved 1)" >/dev/null
+check "a change beyond it is" await plant/em1/boiler/L02S1 '"value":' 20 -R
 
 # A write through MQTT, its result, and what the instrument then holds.
 mosquitto_sub -h 127.0.0.1 -p "$plain" -t 'plant/em1/boiler/+/result' -C 2 -W 20 >results &
