@@ -80,8 +80,10 @@ analyse() {
     }
     END {
       sorted(latency, n); sorted(gap, g)
-      printf "%d %.3f %.3f %.3f %.3f %.3f\n", n, gap[int((g + 1) / 2)], latency[int((n + 1) / 2)],
-        latency[int(n * 0.99) > 0 ? int(n * 0.99) : 1], ticks / hz * 1000 / n, n
+      k = int(n * 0.99)
+      if (k < 1) k = 1
+      printf "%d %.3f %.3f %.3f %.3f\n", n, gap[int((g + 1) / 2)], latency[int((n + 1) / 2)],
+        latency[k], ticks / hz * 1000 / n
     }'
 }
 
