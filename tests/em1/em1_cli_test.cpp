@@ -71,6 +71,11 @@ INSTANTIATE_TEST_SUITE_P(
         UsageCase{{"-p", "pts/1", "block", "Q", "4"}, "block: 'Q' is neither a class"},
         UsageCase{{"-p", "pts/1", "block", "M", "71"},
                   "block: COUNT 71 is out of range for class M (allowed: 2 to 70)"},
+        UsageCase{{"-p", "pts/1", "read", "A99"}, "read: 'A99' names no alert"},
+        UsageCase{{"-p", "pts/1", "--trace", "/", "start"},
+                  "--trace: the line trace cannot be written to '/'"},
+        UsageCase{{"-p", "pts/1", "--trace", "/nonexistent-folder/trace", "start"},
+                  "--trace: the line trace cannot be written to '/nonexistent-folder/trace'"},
         UsageCase{{"help", "frobnicate"}, "help: unknown command 'frobnicate'"}));
 
 TEST(Em1Help, EveryCommandHasItsHelpAndTheVersionIsShown) {

@@ -99,11 +99,10 @@ TEST_P(Em1FailedReads, EndWithTheirStatusAndSayWhy) {
 
 INSTANTIATE_TEST_SUITE_P(
     Faults, Em1FailedReads,
-    ::testing::Values(FailedRead{"L01S? silence", 69,
-                                 "no answer from the instrument (SingleRead result 2)"},
-                      FailedRead{"L01S? refuse", 76,
-                                 "the instrument refused the request, or its reply did not decode "
-                                 "(SingleRead result 1; -vv shows the reply)"}));
+    ::testing::Values(
+        FailedRead{"L01S? silence", 69, "no answer from the instrument (SingleRead result 2)"},
+        FailedRead{"L01S? refuse", 76, "the instrument refused the request (SingleRead result 1)"},
+        FailedRead{"L01S? garbage", 65, "the reply does not decode: \""}));
 
 TEST_F(Em1Items, DetailLinesShowTheRequestOfARefusedRead) {
     simulator.fault("L01S? refuse");
@@ -112,18 +111,38 @@ TEST_F(Em1Items, DetailLinesShowTheRequestOfARefusedRead) {
     EXPECT_NE(run.err.find("[32] ZEL1: EM: SingleRead(): Failed rc = 1\n"), std::string::npos)
         << run.err;
     EXPECT_NE(run.err.find("[64] \trequest: L01S?\r"), std::string::npos) << run.err;
+
+    simulator.clear_faults();
+    const ProgramRun good = Run({"-vv", "read", "L01S1"});
+    EXPECT_EQ(good.status, 0) << good.err;
+    EXPECT_NE(good.err.find(" TX \"L01S?\\r\"\n"), std::string::npos)
+        << "on success too: " << good.err;
+    EXPECT_NE(good.err.find(" RX \"L01S=12.5"), std::string::npos) << good.err;
 }
 
 TEST_F(Em1Items, WritesReachTheInstrumentInItsUnits) {
     struct Case {
         std::string item, value, printed, parameter, held;
     };
-    for (const auto &c : {Case{"L01S1", "42.5", "L01S1 = 42.5 written", "L01S", "42.5"},
-                          Case{"L01S3:int32", "1500", "L01S3 = 1500 written", "L01S", "1500.0"},
-                          Case{"L01M0", "manual", "L01M0 = MANUAL written", "L01M", "MANUAL"},
-                          Case{"L01M1", "5", "L01M1 = CASCADE written", "L01M", "CASCADE"},
-                          Case{"L01P0", "45", "L01P0 = 45.0 written", "L01P", "45.0"},
-                          Case{"L01F0", "OFF", "L01F0 = OFF written", "L01F", "OFF"}}) {
+    for (const auto &c :
+         {Case{"L01S1", "42.5",
+               "L01S1 = 42.5 written: the line carried L01S=42.500; it reads back as 42.5", "L01S",
+               "42.5"},
+          Case{"L01S3:int32", "1500",
+               "L01S3 = 1500 written: the line carried L01S=1500; it reads back as 1500", "L01S",
+               "1500.0"},
+          Case{"L01M0", "manual",
+               "L01M0 = MANUAL written: the line carried L01M=MANUAL; it reads back as MANUAL",
+               "L01M", "MANUAL"},
+          Case{"L01M1", "5",
+               "L01M1 = CASCADE written: the line carried L01M=CASCADE; it reads back as CASCADE",
+               "L01M", "CASCADE"},
+          Case{"L01P0", "45",
+               "L01P0 = 45.0 written: the line carried L01P=45.0; it reads back as 45", "L01P",
+               "45.0"},
+          Case{"L01F0", "OFF",
+               "L01F0 = OFF written: the line carried L01F=OFF; it reads back as OFF", "L01F",
+               "OFF"}}) {
         const ProgramRun run = Run({"write", c.item, c.value});
         EXPECT_EQ(run.status, 0) << c.item << ": " << run.err;
         EXPECT_EQ(run.out, c.printed + "\n");
@@ -158,8 +177,9 @@ TEST_F(Em1Items, AWriteTheInstrumentRefusesEndsWith76) {
     simulator.fault("L01S=* refuse");
     const ProgramRun refused = Run({"write", "L01S1", "30"});
     EXPECT_EQ(refused.status, 76);
-    EXPECT_NE(refused.err.find("em1: L01S1 = 30: the instrument refused the value (SingleWrite "
-                               "result 1"),
+    EXPECT_NE(refused.err.find("em1: L01S1 = 30: refused by the instrument (SingleWrite result 1: "
+                               "the line carried L01S=30, the reply was \"?\\r\\n\"); it reads "
+                               "back as 12.5"),
               std::string::npos)
         << refused.err;
     EXPECT_EQ(simulator.get("L01S"), "12.5");
@@ -186,6 +206,10 @@ TEST_F(Em1Items, BlocksLabelEveryValue) {
 
     const ProgramRun scaled = Run({"block", "L01S1", "4"});
     EXPECT_EQ(Row(scaled.out, "L01S1"), (std::vector<std::string>{"L01S1", "12.5", "125"}));
+    const ProgramRun csv = Run({"block", "L01S1", "4", "--format", "csv"});
+    ASSERT_EQ(LinesOf(csv.out).size(), 2u) << csv.out;
+    EXPECT_EQ(Fields(LinesOf(csv.out)[0], ',').at(2), "L01S1");
+    EXPECT_EQ(Fields(LinesOf(csv.out)[1], ',').at(2), "12.5");
 
     simulator.add_alert("HH");
     const ProgramRun alerts = Run({"block", "A05", "4"});

@@ -7,6 +7,7 @@
 #include "reading.h"
 #include "vocabulary.h"
 
+#include <chrono>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -73,9 +74,8 @@ void ReadBlock(Instance &instance, Block &block) {
     request.values = block.values.data();
     const std::int32_t result = instance.Call(EM_CMD_BLOCK_READ, &request);
     if (result != 0) {
-        const ReadProblem problem =
-            DescribeReadFailure("BlockRead", block.first.address, result, false,
-                                LastReply(instance));
+        const ReadProblem problem = DescribeReadFailure("BlockRead", block.first.address, result,
+                                                        false, LastReply(instance));
         throw Failure(problem.status, problem.message);
     }
 }
@@ -115,6 +115,33 @@ void PrintAlertBlock(const Block &block) {
     }
 }
 
+// The item that value i of the block belongs to.
+Item BlockItem(const Block &block, std::size_t i) {
+    if (block.shape->itemClass != 'A') {
+        return LineItem(block, i);
+    }
+    Item item = block.first;
+    item.index = block.first.index + static_cast<std::int32_t>(i);
+    item.address = AlertAddress(static_cast<std::size_t>(item.index));
+    return item;
+}
+
+// The block as one round of its items, for CSV and JSON.
+void WriteBlockRound(const Block &block, const CommandLine &line) {
+    std::vector<Item> items;
+    Round round;
+    round.number = 1;
+    round.time = std::chrono::system_clock::now();
+    for (std::size_t i = 0; i < block.Count(); ++i) {
+        items.push_back(BlockItem(block, i));
+        ItemResult result;
+        result.hostValue = BlockValue(block.values, i);
+        result.shown = ShowValue(items.back(), result.hostValue);
+        round.results.push_back(result);
+    }
+    MakeRoundWriter(stdout, line.format, items, true, line.csvHeader)->Write(round);
+}
+
 } // namespace
 
 ExitStatus RunBlock(Context &context) {
@@ -127,7 +154,9 @@ ExitStatus RunBlock(Context &context) {
     Block block = DefineBlock(context.driver, instance.State(), context.line.operands[0], *count);
     StartInstance(instance, StartOptionsOf(context));
     ReadBlock(instance, block);
-    if (block.shape->itemClass == 'A') {
+    if (context.line.format != OutputFormat::Table) {
+        WriteBlockRound(block, context.line);
+    } else if (block.shape->itemClass == 'A') {
         PrintAlertBlock(block);
     } else {
         PrintLineBlock(block);

@@ -7,9 +7,9 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <csignal>
 #include <cstdio>
-#include <cmath>
 
 namespace {
 
@@ -23,8 +23,7 @@ void OnSignal(int signal) {
 constexpr int kSignalBase = 128;
 
 std::string Seconds(std::chrono::steady_clock::duration duration) {
-    return FormatNumber(
-        std::round(std::chrono::duration<double>(duration).count() * 1000) / 1000);
+    return FormatNumber(std::round(std::chrono::duration<double>(duration).count() * 1000) / 1000);
 }
 
 // The poll's rounds on standard output, its troubles on standard error (and as JSON event
@@ -44,8 +43,9 @@ class PollReporter : public PollListener {
         writer_.Write(round);
     }
     void LineDown(const Round &) override {
-        std::fprintf(stderr, "em1: the line on %s failed (a hang-up or a vanished device); "
-                             "reopening it\n",
+        std::fprintf(stderr,
+                     "em1: the line on %s failed (a hang-up or a vanished device); "
+                     "reopening it\n",
                      port_.c_str());
         writer_.Tell(LineNews{std::chrono::system_clock::now(), "line down", port_, 0, 0});
     }
@@ -77,7 +77,6 @@ void PrintDefinition(const Item &item) {
                 ClassName(item.itemClass).c_str(), item.index, item.bitNumber, item.width,
                 TypeName(item.dataType).c_str(), item.Scale());
 }
-
 
 } // namespace
 
@@ -117,13 +116,12 @@ ExitStatus RunPoll(Context &context) {
     const auto items = DefineItems(context.driver, instance.State(), context.line.operands, "poll");
     const StartOptions options = StartOptionsOf(context);
     StartInstance(instance, options);
-    const auto writer = MakeRoundWriter(stdout, context.line.format, items, false,
-                                        context.line.csvHeader);
+    const auto writer =
+        MakeRoundWriter(stdout, context.line.format, items, false, context.line.csvHeader);
     std::signal(SIGINT, OnSignal);
     std::signal(SIGTERM, OnSignal);
-    PollReporter reporter(*writer,
-                          options.port.given.empty() ? options.port.name : options.port.given,
-                          items.size());
+    PollReporter reporter(
+        *writer, options.port.given.empty() ? options.port.name : options.port.given, items.size());
     PollEngine engine(instance, items, options, [] { return stopSignal != 0; });
     const PollPlan plan{std::chrono::duration_cast<std::chrono::steady_clock::duration>(
                             std::chrono::duration<double>(context.line.intervalSeconds)),

@@ -7,8 +7,13 @@
 
 namespace {
 
+// The instance's state after a call; after a failed one only whether the port is open, as
+// the adapter's state is then from before.
 void Report(const char *operation, std::int32_t result, Instance &instance) {
-    std::printf("%-10s result %d: %s\n", operation, result, StateInWords(instance.State()).c_str());
+    const std::string state = result == 0           ? StateInWords(instance.State())
+                              : instance.PortOpen() ? "failed; the port is still open"
+                                                    : "failed; no port open";
+    std::printf("%-10s result %d: %s\n", operation, result, state.c_str());
     std::fflush(stdout);
 }
 

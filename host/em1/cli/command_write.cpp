@@ -25,7 +25,7 @@ std::string Held(const WriteReport &report) {
     if (report.readBack->problem) {
         return "; the read-back failed: " + report.readBack->problem->message;
     }
-    return "; the instrument holds " + report.readBack->shown.text;
+    return "; it reads back as " + report.readBack->shown.text;
 }
 
 // After a hang-up the port is opened again, so that the read-back can tell what happened.
@@ -96,7 +96,8 @@ ExitStatus RunWrite(Context &context) {
     StartInstance(instance, options);
     const bool verify = context.line.verify;
     WriteReport report = WriteVerified(instance, item, value, verify);
-    if (verify && report.lineFailed && item.itemClass != EM_CLASS_SPECIAL) {
+    const bool readBackLost = report.readBack && report.readBack->lineFailed;
+    if (verify && (report.lineFailed || readBackLost) && item.itemClass != EM_CLASS_SPECIAL) {
         ReadBackAfterOutage(instance, item, value, options, report);
     }
     if (report.outcome == WriteOutcome::Written) {

@@ -44,23 +44,34 @@ poll.
      1, 64, "--format --no-header", true, RunRead},
     {"poll", "poll ADDR[:TYPE]... [--interval SECONDS] [--count N] [--format table|csv|json]",
      "read items in rounds",
-     R"(Reads the items in rounds, one round every --interval seconds (default 1, decimals
-allowed), --count rounds or until interrupted (Ctrl-C ends the run after the current read).
-A table has a column per item; CSV has a header row, then time,round and a field per item
-(empty when its read failed); JSON gives one object per line and round:
+     R"(Reads the items in rounds, one round every --interval seconds (-i, default 1, decimals
+allowed), --count rounds (-c) or until interrupted: Ctrl-C ends the run after the current
+read, prints the round so far, shuts the instance down and exits with 130. A round that
+takes longer than the interval is told once on standard error; the next one follows at once.
+A table has a column per item and the UTC time; CSV has a header row (--no-header drops
+it), then time,round and a field per item (empty when its read failed); JSON gives one
+object per line and round:
   {"time":"2024-05-01T12:00:00.123Z","round":1,"items":[{"item":"L01S1","value":42.5,
    "cell":425,"scale":10},{"item":"L01M0","value":3,"text":"AUTO","cell":3,"scale":1}]}
-A failed read shows as "-" in a table and {"item":...,"error":"no answer"} in JSON, is told
-on standard error, and the poll goes on; the exit status is that of the first failure.
+Values are the shortest text that reads back as the value the cell holds. A failed read
+shows as "-" in a table and {"item":...,"error":"no answer"} in JSON, is told on standard
+error, and the poll goes on; the exit status is that of the first failure.
+When the port itself fails (a hang-up, an adapter unplugged), em1 reopens it with growing
+pauses (0.25 s to 4 s) and goes on; it says so on standard error and, in JSON, with event
+lines {"time":...,"event":"line down","port":...} and {...,"event":"line back",
+"down_seconds":...,"missed_rounds":N}. A round that falls due while the line is down is
+a missed round: "-" or empty fields, {"round":N,"missed":true,"items":[{"item":...,
+"error":"line down"}]} in JSON, never old values.
 )",
      1, 64, "--format --interval --count --no-header", true, RunPoll},
     {"block", "block CLASS|ADDR COUNT", "read a whole class as a block of 16-bit values",
      R"(Reads COUNT values of class L (loops: S V % X of each), M (modules: V X of each) or A
 (alert flags) with one request (BlockRead). A class letter starts at loop, module or flag
 0 or 1; an address such as L03S1 starts at its loop and takes its scale digit. COUNT is 2
-to 116 for L, 2 to 70 for M and 2 to 27 for A.
+to 116 for L, 2 to 70 for M and 2 to 27 for A. --format csv or json gives the values as
+one round of poll, one field or object per value.
 )",
-     2, 2, "", true, RunBlock},
+     2, 2, "--format --no-header", true, RunBlock},
     {"alerts", "alerts", "the names of the active alerts",
      R"(Reads the alert list (BlockRead of the 27 alert flags) and names each active alert with
 the item that reads it (A02 CC, A20 LOW ALARM). "write SX 0" acknowledges them.
@@ -68,11 +79,19 @@ the item that reads it (A02 CC, A20 LOW ALARM). "write SX 0" acknowledges them.
      0, 0, "", true, RunAlerts},
     {"write", "write ADDR[:TYPE] VALUE", "write one value",
      R"(Writes VALUE to the item (SingleWrite), in the instrument's units: em1 multiplies it by
-the item's scale for the host's cell. VALUE is a number (42.5, -3); for letter M a mode:
-OFF MANUAL TRIM AUTO SLAVE CASCADE ON; for letter X a status: OK DT WM BI ME D L H HD LD XX;
-for letters C D I P [ ] ^ F G one of their tokens or OFF. Special words: DISP 1 shows
-"TURN KEY OFF" on the display and DISP 0 blanks it, SX 0 resets and acknowledges the
-alerts, S? 0 initialises the adapter.
+the item's scale for the host's cell (a 32-bit integer cell for a whole number that fits
+one, so no digit is lost). VALUE is a number (42.5, -3); for letter M a mode: OFF MANUAL
+TRIM AUTO SLAVE CASCADE ON, or its code; for letter X a status code 0 to 10 (OK DT WM BI ME
+D L H HD LD XX), which the driver sends as a number; for letters C D I P [ ] ^ F G one of
+their tokens or OFF. Special words: DISP 1 shows "TURN KEY OFF" on the display and DISP 0
+blanks it, SX 0 resets and acknowledges the alerts, S? 0 initialises the adapter.
+
+em1 tells the text the line carried (the driver writes at most three decimals and six
+digits: 1234.5678 goes out as 1234.56) and reads the item back: "L01S1 = 42.5 written: the
+line carried L01S=42.500; it reads back as 42.5". A value that reads back otherwise ends
+with 65. A write sent without an acknowledgement (no reply, a garbled or late reply, a
+hang-up) is "unconfirmed: it may have been applied", with the read-back, exit 75; only the
+instrument's own "?" is "refused" (76). --no-verify skips the read-back.
 )",
      2, 2, "--no-verify", true, RunWrite},
     {"open", "open", "close the instance's port and open it again (OpenPort)",

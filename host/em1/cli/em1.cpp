@@ -86,8 +86,8 @@ int Run(const CommandLine &line) {
     const bool logOnStandardError = ConfigureDriverLog(line.verbosity);
     const Driver driver(line.driverPath.empty() ? DefaultDriverPath() : line.driverPath);
     // The progress line would tangle with the driver's log lines on the same terminal.
-    Context context{line, driver, IsTerminal(stderr) && !logOnStandardError && line.verbosity < 2,
-                    nullptr, {}};
+    Context context{
+        line, driver, IsTerminal(stderr) && !logOnStandardError && line.verbosity < 2, nullptr, {}};
     if (trace) {
         context.trace = &*trace;
     }

@@ -19,7 +19,9 @@ constexpr const char *kOptions = R"(
 Port options (commands that talk to the instrument need --port):
   -p, --port NAME     the serial port: ttyUSB0, /dev/ttyUSB0, pts/3 or a path on Linux,
                       COM5 or \\.\COM12 on Windows; at most 11 characters, a leading /dev/
-                      is dropped when the name would not fit otherwise
+                      is dropped when the name would not fit otherwise, and a longer link
+                      (/dev/serial/by-id/...) stands for the device it names (default:
+                      $EM1_PORT)
   -b, --baud N        baud rate, 50 to 65535 (Linux takes standard rates only)
       --data-bits N   5 to 8
       --parity P      none, odd, even, mark or space
@@ -29,15 +31,27 @@ Port options (commands that talk to the instrument need --port):
       --timeout MS    the reply timeout in milliseconds, 1000 to 60000 (default 1000)
   The line settings not given are the driver's defaults (em1 info shows them: 9600 8N1).
 
+Command options:
+  -f, --format F      read, poll: table (default), csv or json (JSON lines)
+      --no-header     read, poll: CSV without its header row
+  -i, --interval S    poll: seconds from the start of one round to the next (default 1,
+                      decimals allowed); a round that takes longer is told once
+  -c, --count N       poll: this many rounds (default: until Ctrl-C)
+      --no-verify     write: do not read the item back; report the text the line carried
+
 Other options:
       --driver PATH   the driver library to load (default: %s beside em1)
       --no-start      skip the adapter dialogue: em1 records the port settings itself and
                       opens the port with OpenPort (the port keeps the driver's 1 s read
                       timeout)
       --trace FILE    have the driver's serial layer trace the bytes on the line into FILE
-                      (sets EM_TRACE=FILE before the driver is loaded)
+                      (sets EM_TRACE=FILE before the driver is loaded); a FILE the driver
+                      would not write to (a folder, a link, a missing folder) is refused.
+                      Without it em1 keeps a private trace of its own, removed at the end:
+                      what each call did on the line is how em1 judges a write's outcome
   -v, --verbose       show the driver's log lines: -v its outcome lines (level 32), -vv its
-                      detail lines too (level 64, with the requests and replies)
+                      detail lines too (level 64) and every request and reply on the line
+                      (from the line trace, "em1: line ..."), failed or not
   -h, --help          this help; em1 COMMAND --help or em1 help COMMAND for a command's
   -V, --version       em1's version
 
@@ -54,18 +68,25 @@ Environment:
                       error)
   ZEL_LOG_MASK        the levels of the driver's log lines to write when neither -v nor -vv
                       is given: 32 outcome lines, 96 with the detail lines (default: none)
-  EM_TRACE            set by --trace
+  EM1_PORT            the port when --port is not given
+  EM_TRACE            set by em1 to --trace FILE or to its private trace
 
 Exit status:
 )";
 
-constexpr const char *kExitStatuses = R"(   0  success
+constexpr const char *kExitStatuses =
+    R"(   0  success (a write: acknowledged, and read back as the value given)
   64  usage: a bad command, option, option value or item address
-  65  a value that could not be decoded or written (no token, out of the cell's range)
+  65  a value that could not be decoded or written: a reply that does not decode, a value
+      its cell type cannot hold, a value refused before sending, or a write that reads
+      back as another value than the one given
   66  the driver library cannot be loaded
-  69  the instrument does not answer, or its adapter is not ready
-  74  the serial port cannot be opened
-  76  the instrument refused a request
+  69  the instrument does not answer, or its adapter is not ready; a write that never
+      reached the line
+  74  the serial port cannot be opened, or standard output cannot be written
+  75  a write was sent but not acknowledged: unconfirmed, it may have been applied
+  76  the instrument refused a request (it answered "?")
+ 130  interrupted (Ctrl-C) during poll, after the current read; 143 for SIGTERM
 )";
 
 } // namespace

@@ -54,15 +54,13 @@ std::optional<ReadProblem> CheckFit(Instance &instance, const Item &item) {
     if (hostValue >= range->lowest && hostValue <= range->highest) {
         return std::nullopt;
     }
-    return ReadProblem{ExitStatus::BadValue,
-                       item.address + ":" + TypeName(item.dataType) + ": the instrument's " +
-                           FormatFloat(static_cast<float>(ReadCell(cell, EM_TYPE_FLOAT) /
-                                                          item.Scale())) +
-                           " is " + FormatFloat(static_cast<float>(hostValue)) +
-                           " in the cell, which does not fit " + TypeName(item.dataType) +
-                           " (" + FormatNumber(range->lowest) + " to " +
-                           FormatNumber(range->highest) + "); read it as " + item.address +
-                           ":float"};
+    return ReadProblem{
+        ExitStatus::BadValue,
+        item.address + ":" + TypeName(item.dataType) + ": the instrument's " +
+            FormatFloat(static_cast<float>(ReadCell(cell, EM_TYPE_FLOAT) / item.Scale())) + " is " +
+            FormatFloat(static_cast<float>(hostValue)) + " in the cell, which does not fit " +
+            TypeName(item.dataType) + " (" + FormatNumber(range->lowest) + " to " +
+            FormatNumber(range->highest) + "); read it as " + item.address + ":float"};
 }
 
 } // namespace
@@ -100,6 +98,13 @@ std::vector<Item> DefineItems(const Driver &driver, DriverState &state,
     items.reserve(operands.size());
     for (const auto &operand : operands) {
         items.push_back(DefineOrExplain(driver, state, ParseItemArgument(operand), command));
+        const Item &item = items.back();
+        if (item.itemClass == EM_CLASS_ALERT &&
+            static_cast<std::size_t>(item.index) >= kAlertNames.size()) {
+            throw UsageError(std::string(command) + ": '" + item.address +
+                             "' names no alert: the instrument has alerts A00 to A" +
+                             std::to_string(kAlertNames.size() - 1));
+        }
     }
     return items;
 }

@@ -84,7 +84,8 @@ std::string TokenOf(const Item &item, double number) {
 // unless the command line chose the type.
 std::int32_t ExactType(const Item &item, double hostValue, bool typeGiven) {
     Cell probe{};
-    if (!typeGiven && item.dataType == EM_TYPE_FLOAT && WriteCell(probe, EM_TYPE_INT32, hostValue)) {
+    if (!typeGiven && item.dataType == EM_TYPE_FLOAT &&
+        WriteCell(probe, EM_TYPE_INT32, hostValue)) {
         return EM_TYPE_INT32;
     }
     return item.dataType;
@@ -97,10 +98,10 @@ WriteValue PrepareNumber(const Item &item, std::string_view value, double number
     write.number = number;
     write.dataType = ExactType(item, number * item.Scale(), typeGiven);
     if (!WriteCell(write.cell, write.dataType, number * item.Scale())) {
-        const std::string hint = item.dataType == EM_TYPE_FLOAT
-                                     ? " (a float holds at most 3.4e+38)"
-                                     : " exactly (a float item takes it: " + item.address +
-                                           ":float)";
+        const std::string hint =
+            item.dataType == EM_TYPE_FLOAT
+                ? " (a float holds at most 3.4e+38)"
+                : " exactly (a float item takes it: " + item.address + ":float)";
         Refuse(item, value,
                FormatNumber(number) + " times the scale " + FormatNumber(item.Scale()) +
                    " does not fit the type " + TypeName(item.dataType) + hint);

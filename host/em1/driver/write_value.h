@@ -12,9 +12,9 @@
 #include <optional>
 
 struct WriteValue {
-    Cell cell{};               // the host's cell as SingleWrite reads it
-    std::int32_t dataType = 0; // the cell's data type
-    std::string text;          // the value as given, in the instrument's terms: 42.5, AUTO, OFF
+    Cell cell{};                  // the host's cell as SingleWrite reads it
+    std::int32_t dataType = 0;    // the cell's data type
+    std::string text;             // the value as given, in the instrument's terms: 42.5, AUTO, OFF
     std::optional<double> number; // a number or a tabulated value, in the instrument's units
 };
 

@@ -33,4 +33,3 @@ std::string UtcStamp(std::chrono::system_clock::time_point when) {
     std::snprintf(text + n, sizeof text - n, ".%03dZ", split.millis);
     return text;
 }
-

@@ -94,9 +94,9 @@ ReadProblem DescribeReadFailure(std::string_view operation, std::string_view wha
                                                      code + ")"};
     }
     if (result == 1 && reply && !reply->starts_with('?')) {
-        return ReadProblem{ExitStatus::BadValue, std::string(what) + ": the reply \"" +
-                                                     Escaped(*reply) + "\" does not decode" +
-                                                     code + ")"};
+        return ReadProblem{ExitStatus::BadValue, std::string(what) +
+                                                     ": the reply does not decode: \"" +
+                                                     Escaped(*reply) + "\"" + code + ")"};
     }
     if (result == 1 && reply) {
         return ReadProblem{ExitStatus::Refused,

@@ -58,7 +58,7 @@ class TableWriter : public RoundWriter {
     }
     void Write(const Round &round) override {
         if (round.number == 1) {
-            std::fprintf(out_, "%-24s  %5s", "TIME (UTC)", "ROUND");
+            std::fprintf(out_, "%-24s  %5s", "TIME", "ROUND");
             for (std::size_t i = 0; i < items_.size(); ++i) {
                 Column(items_[i].address, i);
             }

@@ -24,8 +24,8 @@ bool SetEnvironment(const char *name, const char *value) {
 
 std::string MakePrivateFile() {
     const char *folder = std::getenv("TMPDIR");
-    std::string path = std::string(folder != nullptr && *folder != '\0' ? folder : "/tmp") +
-                       "/em1-line-XXXXXX";
+    std::string path =
+        std::string(folder != nullptr && *folder != '\0' ? folder : "/tmp") + "/em1-line-XXXXXX";
     const int fd = mkstemp(path.data()); // mode 0600
     if (fd < 0) {
         return "";
@@ -35,9 +35,10 @@ std::string MakePrivateFile() {
 }
 
 std::string TraceFileProblem(const std::string &path) {
-    const int fd = open(path.c_str(),
-                        O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NOCTTY | O_NONBLOCK | O_CLOEXEC,
-                        S_IRUSR | S_IWUSR);
+    const int fd =
+        open(path.c_str(),
+             O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NOCTTY | O_NONBLOCK | O_CLOEXEC,
+             S_IRUSR | S_IWUSR);
     if (fd < 0) {
         return errno == ELOOP ? "it is a symbolic link" : std::strerror(errno);
     }

@@ -25,8 +25,7 @@ bool SetEnvironment(const char *name, const char *value) {
 std::string MakePrivateFile() {
     char folder[MAX_PATH + 1] = {};
     char path[MAX_PATH + 1] = {};
-    if (GetTempPathA(sizeof folder, folder) == 0 ||
-        GetTempFileNameA(folder, "em1", 0, path) == 0) {
+    if (GetTempPathA(sizeof folder, folder) == 0 || GetTempFileNameA(folder, "em1", 0, path) == 0) {
         return "";
     }
     return path;
@@ -38,8 +37,9 @@ std::string TraceFileProblem(const std::string &path) {
         (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0) {
         return "it is not a regular file";
     }
-    const HANDLE file = CreateFileA(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                    nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    const HANDLE file =
+        CreateFileA(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                    OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         return "it cannot be opened for appending (error " + std::to_string(GetLastError()) + ")";
     }

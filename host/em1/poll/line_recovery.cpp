@@ -9,7 +9,6 @@ namespace {
 constexpr std::chrono::milliseconds kFirstPause{250};
 constexpr std::chrono::milliseconds kLongestPause{4000};
 
-
 // The port's name now: a link given on the command line may lead to another device after a
 // hang-up or a new plug-in.
 std::string CurrentName(const PortOptions &port) {
@@ -37,7 +36,8 @@ bool ReopenLine(Instance &instance, const StartOptions &options) {
 }
 
 std::chrono::milliseconds BackOff(int attempt) {
-    return std::min<std::chrono::milliseconds>(kLongestPause, kFirstPause * (1 << std::min(attempt, 5)));
+    return std::min<std::chrono::milliseconds>(kLongestPause,
+                                               kFirstPause * (1 << std::min(attempt, 5)));
 }
 
 bool RecoverLine(Instance &instance, const StartOptions &options,

@@ -1,0 +1,250 @@
+// What em1 says happened on the line, held against what the simulated instrument then
+// holds: writes under each fault, exact values in every format, cells too narrow for the
+// value, polls across a failed line, an interrupt, and output that cannot be written.
+#include "em1_runner.h"
+#include "em1sim/simulator.h"
+#include "json_value.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <future>
+#include <sstream>
+#include <thread>
+
+namespace {
+
+using namespace std::chrono_literals;
+
+// Bounds that catch a hang, never a measure of speed: start-up, the reply timeout and the
+// driver's pauses of each exchange, and ample slack for a busy machine.
+constexpr double kOneCommandBound = 20.0;
+
+std::string Tail(const std::string &text, const std::string &after) {
+    const auto at = text.rfind(after);
+    return at == std::string::npos ? "" : text.substr(at + after.size());
+}
+
+bool SameFloat(const std::string &shown, const std::string &held) {
+    return static_cast<float>(std::strtod(shown.c_str(), nullptr)) ==
+           static_cast<float>(std::strtod(held.c_str(), nullptr));
+}
+
+// A simulator whose line is also a link in a folder of the test's own: the link's path is
+// longer than the driver's 11 characters, so em1 follows it to the device, and follows it
+// again when the line comes back after a hang-up.
+class LinkedSimulator {
+  public:
+    LinkedSimulator() : folder_(MakeFolder()), simulator_(Options(folder_)) {}
+    ~LinkedSimulator() {
+        simulator_.stop();
+        std::filesystem::remove_all(folder_);
+    }
+    em1sim::Simulator &operator*() { return simulator_; }
+    em1sim::Simulator *operator->() { return &simulator_; }
+    std::string Link() const { return folder_ + "/line"; }
+
+  private:
+    static std::string MakeFolder() {
+        std::string folder = (std::filesystem::temp_directory_path() / "em1-line-XXXXXX").string();
+        if (mkdtemp(folder.data()) == nullptr) {
+            throw std::runtime_error("mkdtemp failed");
+        }
+        return folder;
+    }
+    static em1sim::Options Options(const std::string &folder) {
+        em1sim::Options options;
+        options.link = folder + "/line";
+        return options;
+    }
+    std::string folder_;
+    em1sim::Simulator simulator_;
+};
+
+class Em1Line : public ::testing::Test {
+  protected:
+    void SetUp() override { simulator->set("L01S", "12.5"); }
+    ProgramRun Run(std::vector<std::string> arguments) {
+        arguments.insert(arguments.begin(), {"--port", simulator.Link()});
+        return Em1(arguments);
+    }
+    // A shell line with em1 as "$0" and the port as "$1".
+    ProgramRun Shell(const std::string &script) {
+        return RunProgram("/bin/sh", {"-c", script, EM1_PROGRAM, simulator.Link()},
+                          {{}, {"ZEL_LOG_MASK", "ZEL_LOG_FILE", "EM_TRACE"}, false});
+    }
+    LinkedSimulator simulator;
+};
+
+struct WriteFault {
+    std::string fault; // on the write request, once
+    int status;        // em1's exit status
+    std::string said;  // part of what em1 says
+    std::string held;  // what the instrument holds afterwards
+};
+
+TEST_F(Em1Line, AWriteIsReportedAsTheLineAndTheInstrumentTellIt) {
+    for (const auto &c : {
+             WriteFault{"", 0, "L01S1 = 41 written: the line carried L01S=41", "41.0"},
+             WriteFault{"refuse", 76, "refused by the instrument", "12.5"},
+             WriteFault{"silence", 75, "unconfirmed: it may have been applied", "12.5"},
+             WriteFault{"empty", 75, "unconfirmed: it may have been applied", "41.0"},
+             WriteFault{"garbage", 75, "is not an acknowledgement", "41.0"},
+             WriteFault{"partial", 75, "unconfirmed: it may have been applied", "41.0"},
+             WriteFault{"flood", 75, "unconfirmed: it may have been applied", "41.0"},
+             WriteFault{"late delay=1500", 75, "unconfirmed: it may have been applied", "41.0"},
+             WriteFault{"hangup delay=300", 75, "unconfirmed: it may have been applied", "12.5"},
+             WriteFault{"hangup delay=300 bytes=4", 75, "unconfirmed", "41.0"},
+         }) {
+        simulator->set("L01S", "12.5");
+        simulator->clear_faults();
+        if (!c.fault.empty()) {
+            simulator->fault("L01S=* " + c.fault + " count=1");
+        }
+        const ProgramRun run = Run({"write", "L01S1", "41"});
+        const std::string said = run.out + run.err;
+        EXPECT_EQ(run.status, c.status) << c.fault << ": " << said;
+        EXPECT_NE(said.find(c.said), std::string::npos) << c.fault << ": " << said;
+        EXPECT_EQ(said.find("refused"), c.status == 76 ? said.find("refused") : std::string::npos)
+            << c.fault << ": only the instrument's own refusal is a refusal: " << said;
+        const std::string held = simulator->get("L01S");
+        EXPECT_EQ(held, c.held) << c.fault;
+        const std::string readBack = Tail(said, "reads back as ");
+        ASSERT_FALSE(readBack.empty()) << c.fault << ": no read-back: " << said;
+        EXPECT_TRUE(SameFloat(readBack, held))
+            << c.fault << ": em1 " << readBack << ", held " << held;
+        EXPECT_LT(run.elapsed.count(), kOneCommandBound);
+    }
+}
+
+TEST_F(Em1Line, WithoutVerifyTheTextOnTheLineIsReported) {
+    const ProgramRun run = Run({"write", "--no-verify", "L01S0", "1234.5678"});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, "L01S0 = 1234.5678 written: the line carried L01S=1234.56 and the "
+                       "instrument acknowledged it\n");
+    const ProgramRun verified = Run({"write", "L01S0", "1234.5678"});
+    EXPECT_EQ(verified.status, 65) << "the instrument holds other digits than asked";
+    EXPECT_NE(verified.err.find("L01S0: the instrument holds 1234.56, not 1234.5678"),
+              std::string::npos)
+        << verified.err;
+    const ProgramRun whole = Run({"write", "L01S0", "99999999"});
+    EXPECT_NE(whole.out.find("the line carried L01S=99999999"), std::string::npos) << whole.out;
+}
+
+// The value em1 shows, in each format, for one item read once.
+std::string ShownValue(const std::string &format, const std::string &out) {
+    const auto lines = LinesOf(out);
+    if (format == "json") {
+        if (lines.empty()) {
+            return "";
+        }
+        std::ostringstream text;
+        text.precision(17);
+        text << ParseJson(lines[0])["items"].Array()[0]["value"].Number();
+        return text.str();
+    }
+    if (format == "csv") {
+        return lines.size() < 2 ? "" : Tail(lines[1], ",");
+    }
+    std::istringstream row(lines.size() < 2 ? "" : lines[1]);
+    std::string item, value;
+    row >> item >> value;
+    return value;
+}
+
+TEST_F(Em1Line, ValuesAreShownExactlyInEveryFormat) {
+    // The instrument answers with at most three decimals.
+    for (const std::string held : {"1234.567", "123456.7", "1234567", "0.001", "99999999"}) {
+        simulator->set("L01S", held);
+        for (const std::string format : {"table", "csv", "json"}) {
+            const ProgramRun run = Run({"read", "L01S0", "--format", format});
+            ASSERT_EQ(run.status, 0) << run.err;
+            const std::string shown = ShownValue(format, run.out);
+            EXPECT_TRUE(SameFloat(shown, held)) << format << ": " << shown << " for " << held;
+        }
+        const ProgramRun polled =
+            Run({"poll", "L01S0", "--count", "1", "--format", "csv", "--no-header"});
+        EXPECT_TRUE(SameFloat(Tail(LinesOf(polled.out).at(0), ","), held)) << polled.out;
+    }
+}
+
+TEST_F(Em1Line, AValueItsCellCannotHoldIsAnErrorNotAReading) {
+    struct Case {
+        std::string held, item, said;
+    };
+    for (const auto &c :
+         {Case{"42.5", "L01S3:int16", "is 42500 in the cell, which does not fit int16"},
+          Case{"99999999999", "L01S1:int32", "which does not fit int32"},
+          Case{"-1", "L01S0:uint16", "which does not fit uint16"}}) {
+        simulator->set("L01S", c.held);
+        const ProgramRun run = Run({"read", c.item});
+        EXPECT_EQ(run.status, 65) << c.item << ": " << run.out;
+        EXPECT_NE(run.err.find(c.said), std::string::npos) << run.err;
+        EXPECT_EQ(run.out.find(" -23"), std::string::npos) << "no wrapped value: " << run.out;
+    }
+}
+
+TEST_F(Em1Line, APollGoesOnAcrossAFailedLineAndLosesNoRoundSilently) {
+    for (const auto downTime : {300ms, 2500ms}) { // a hang-up; a device gone for a while
+        auto poll = std::async(std::launch::async, [this] {
+            return Run({"poll", "L01S1", "--interval", "0.4", "--count", "14", "--format", "json"});
+        });
+        std::this_thread::sleep_for(2500ms);
+        simulator->hang_up(downTime);
+        const ProgramRun run = poll.get();
+        const auto lines = LinesOf(run.out);
+        long long expected = 1;
+        int down = 0;
+        int back = 0;
+        for (const auto &line : lines) {
+            const JsonValue object = ParseJson(line);
+            if (object.Has("event")) {
+                down += object["event"].String() == "line down";
+                back += object["event"].String() == "line back";
+                continue;
+            }
+            EXPECT_EQ(object["round"].Number(), static_cast<double>(expected++)) << line;
+            const JsonValue &item = object["items"].Array()[0];
+            EXPECT_TRUE(item.Has("error") || item["value"].Number() == 12.5) << line;
+        }
+        EXPECT_EQ(expected, 15) << "every round is there: " << run.out;
+        EXPECT_EQ(down, 1) << run.out;
+        EXPECT_EQ(back, 1) << run.out << run.err;
+        EXPECT_EQ(ParseJson(lines.back())["items"].Array()[0]["value"].Number(), 12.5)
+            << "the line came back";
+        EXPECT_NE(run.err.find("is back after"), std::string::npos) << run.err;
+    }
+}
+
+TEST_F(Em1Line, AnInterruptEndsThePollAfterTheCurrentReadWith130) {
+    const ProgramRun run =
+        Shell("\"$0\" --port \"$1\" poll L01S1 L01S0 --interval 0 --format json & pid=$!; sleep 3; "
+              "kill -INT $pid; wait $pid; echo \"status $?\" >&2");
+    EXPECT_NE(run.err.find("status 130"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("stopped by SIGINT"), std::string::npos) << run.err;
+    const auto lines = LinesOf(run.out);
+    ASSERT_FALSE(lines.empty());
+    for (const auto &line : lines) {
+        EXPECT_NO_THROW(ParseJson(line)) << "every line whole: " << line;
+    }
+    EXPECT_EQ(Run({"read", "L01S1"}).status, 0) << "the instance was shut down";
+}
+
+TEST_F(Em1Line, OutputThatCannotBeWrittenEndsWith74) {
+    struct Case {
+        std::string redirect, said;
+    };
+    for (const auto &c :
+         {Case{"read L01S1 > /dev/full", "cannot write to standard output"},
+          Case{"poll L01S1 --interval 0.2 > /dev/full", "cannot write to standard output"},
+          Case{"read L01S1 >&-", "standard output is closed"}}) {
+        const ProgramRun run =
+            Shell("\"$0\" --port \"$1\" " + c.redirect + "; echo \"status $?\" >&2");
+        EXPECT_NE(run.err.find("status 74"), std::string::npos) << c.redirect << ": " << run.err;
+        EXPECT_NE(run.err.find(c.said), std::string::npos) << run.err;
+        EXPECT_LT(run.elapsed.count(), kOneCommandBound) << c.redirect;
+    }
+}
+
+} // namespace
