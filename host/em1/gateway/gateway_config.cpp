@@ -116,7 +116,7 @@ std::string ReadPassword(std::string_view option, const std::string &path) {
 }
 
 std::string ReadableFile(std::string_view option, std::string_view value) {
-    const std::string path(value);
+    std::string path(value);
     if (!std::ifstream(path)) {
         throw UsageError(std::string(option) + ": cannot read '" + path + "'");
     }
