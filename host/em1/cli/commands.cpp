@@ -110,7 +110,7 @@ options and --timeout; ReopenPort closes the old port first when PORT is another
 adapter dialogue runs on the reopened port.
 )",
      0, 1, "", true, RunReopen},
-    {"gateway", "gateway --broker HOST[:PORT] --port NAME --items ADDR,... [OPTIONS]",
+    {"gateway", "gateway [--broker HOST[:PORT]] --port NAME --items ADDR,... | --config FILE",
      "serve instruments to an MQTT broker, both ways (Linux only)",
      R"(Serves one or more instruments to an MQTT broker until SIGTERM or SIGINT (exit 0);
 SIGHUP reads the configuration again (instruments whose settings did not change go on).
