@@ -111,6 +111,15 @@ em_man_page(${EM_HOST_PROGRAM} "command-line host of the EM-1 driver")
 add_custom_target(man_pages ALL DEPENDS ${man_pages})
 install(FILES ${man_pages} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT tools)
 
+if(EM1_GATEWAY)
+  # em1 gateway as a systemd service, one instance per file under /etc/em1/.
+  set(EM1_PROGRAM ${CMAKE_INSTALL_FULL_BINDIR}/${EM_HOST_PROGRAM})
+  configure_file(host/gateway-service/em1-gateway@.service.in
+                 ${CMAKE_BINARY_DIR}/em1-gateway@.service @ONLY)
+  install(FILES ${CMAKE_BINARY_DIR}/em1-gateway@.service DESTINATION lib/systemd/system
+          COMPONENT tools)
+endif()
+
 # Every package's documentation folder holds the copyright file and the changelog; the
 # README goes with the development files, the simulator's with the tools.
 configure_file(cmake/debian/changelog.in ${CMAKE_BINARY_DIR}/debian/changelog.Debian @ONLY)

@@ -2,7 +2,8 @@
 # The main job: builds the driver, the host program em1 and the instrument simulator with
 # the release preset, starts the simulator on a pseudo-terminal and drives it with em1 as a
 # commissioning engineer would: start-up, items, reads, writes read back, alerts, a block
-# and a poll. It ends by itself and leaves no process or file behind.
+# and a poll; then em1 gateway serves two simulated instruments to an MQTT broker (mosquitto)
+# and takes a write from it. It ends by itself and leaves no process or file behind.
 #
 # Usage: demo.sh [--bin DIR]    with --bin, the programs already built in DIR (the test
 #                               command runs the demo this way)
@@ -21,11 +22,12 @@ fi
 
 work=$(mktemp -d)
 simulator=
+others=()
 cleanup() {
-  if [ -n "$simulator" ]; then
-    kill "$simulator" 2>/dev/null || true
-    wait "$simulator" 2>/dev/null || true
-  fi
+  for pid in $simulator "${others[@]}"; do
+    kill "$pid" 2>/dev/null || true
+    wait "$pid" 2>/dev/null || true
+  done
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -96,3 +98,42 @@ expect "MANUAL"
 echo
 echo "# The last requests and replies the instrument saw:"
 tail -n 6 "$work/trace"
+
+echo
+echo "# em1 gateway: two instruments to an MQTT broker, both ways."
+broker_port=
+for _ in $(seq 50); do
+  candidate=$((20000 + RANDOM % 40000))
+  (echo >"/dev/tcp/127.0.0.1/$candidate") 2>/dev/null || { broker_port=$candidate; break; }
+done
+printf 'listener %s 127.0.0.1\nallow_anonymous true\npersistence false\n' "$broker_port" \
+  >"$work/broker.conf"
+mosquitto -c "$work/broker.conf" >"$work/broker.log" 2>&1 &
+others+=($!)
+"$bin/em1sim" --link "$work/second" --control "$work/second-control" >/dev/null 2>&1 &
+others+=($!)
+for _ in $(seq 100); do
+  [ -e "$work/second" ] && (echo >"/dev/tcp/127.0.0.1/$broker_port") 2>/dev/null && break
+  sleep 0.05
+done
+printf '\n$ %s\n' "em1 gateway --broker 127.0.0.1:$broker_port --items L01S1,L01M0 --writable L01S1 --port $port --name boiler --port $work/second --name kiln &"
+"$bin/em1" gateway --broker "127.0.0.1:$broker_port" --items L01S1,L01M0 --writable L01S1 \
+  --port "$port" --name boiler --port "$work/second" --name kiln 2>"$work/gateway.log" &
+others+=($!)
+sub() { mosquitto_sub -h 127.0.0.1 -p "$broker_port" -v "$@"; }
+printf '\n$ %s\n' "mosquitto_sub -t 'em1/+/L01S1' -C 2 -v"
+sub -t 'em1/+/L01S1' -C 2 -W 20 | sort | tee "$work/output"
+expect '"item":"L01S1","value":'
+printf '\n$ %s\n' "mosquitto_pub -t em1/boiler/L01S1/set -m 55.5   # the result comes on .../result"
+sub -t em1/boiler/L01S1/result -C 1 -W 20 >"$work/output" &
+result_reader=$!
+sleep 0.5
+mosquitto_pub -h 127.0.0.1 -p "$broker_port" -q 1 -t em1/boiler/L01S1/set -m 55.5
+wait "$result_reader" || true
+cat "$work/output"
+expect '"outcome":"written"'
+run em1sim ctl "$work/control" get L01S
+expect "55.5"
+echo
+echo "# The gateway's log (standard error, one line per event):"
+cat "$work/gateway.log"

@@ -14,7 +14,9 @@
 # A purpose's packages are one list below; a set is made of lists.
 set -euo pipefail
 
-build=(cmake ninja-build g++ help2man)
+build=(cmake ninja-build g++ help2man pkgconf libmosquitto-dev libinih-dev)
+# The demo and the tests run em1 gateway against a broker of their own.
+broker=(mosquitto mosquitto-clients openssl)
 unit_tests=(googletest libgtest-dev valgrind locales)
 linux_i686=(gcc-multilib g++-multilib qemu-user-static)
 windows=(g++-mingw-w64-i686 binutils-mingw-w64-i686 g++-mingw-w64-x86-64
@@ -23,6 +25,7 @@ fuzz=(clang libclang-rt-14-dev)
 bench=(libbenchmark-dev gnuplot-nox)
 package=(pkgconf dpkg-dev file lintian unzip)
 style=(clang-format clang-tidy)
+systemd_units=(systemd)
 wow64=(debootstrap bubblewrap)
 
 if [ $# -eq 0 ]; then
@@ -32,13 +35,13 @@ fi
 packages=()
 for set in "$@"; do
   case $set in
-  demo) packages+=("${build[@]}") ;;
-  soak) packages+=("${build[@]}" "${unit_tests[@]}") ;;
-  bench) packages+=("${build[@]}" "${unit_tests[@]}" "${bench[@]}") ;;
+  demo) packages+=("${build[@]}" "${broker[@]}") ;;
+  soak) packages+=("${build[@]}" "${unit_tests[@]}" "${broker[@]}") ;;
+  bench) packages+=("${build[@]}" "${unit_tests[@]}" "${bench[@]}" "${broker[@]}") ;;
   fuzz) packages+=("${build[@]}" "${fuzz[@]}") ;;
   test)
     packages+=("${build[@]}" "${unit_tests[@]}" "${linux_i686[@]}" "${windows[@]}" "${fuzz[@]}"
-      "${bench[@]}" "${package[@]}" "${style[@]}")
+      "${bench[@]}" "${package[@]}" "${style[@]}" "${broker[@]}" "${systemd_units[@]}")
     ;;
   wow64) packages+=("${wow64[@]}") ;;
   *)

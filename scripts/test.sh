@@ -3,7 +3,8 @@
 # 32-bit layout), windows-i686 (the DLL that hosts load, its tests under Wine: 32-bit Wine
 # where the kernel runs 32-bit programs, Wine's WoW64 mode in a Debian trixie root where it
 # cannot), windows-x64 (the same sources, tested under 64-bit Wine), release (the optimised
-# build that users run, with the checks that need it) and fuzz (each libFuzzer target
+# build that users run, with the checks that need it), tsan (the driver, em1 and em1sim under
+# ThreadSanitizer: 16 instruments in one gateway process) and fuzz (each libFuzzer target
 # replays its corpus and fuzzes for 20 s, two at a time).
 #
 # The legs build one after another while the tests of the legs already built run beside
@@ -15,7 +16,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 started=$(date +%s)
 
-all_legs=(linux-x64 linux-i686 windows-i686 windows-x64 release fuzz)
+all_legs=(linux-x64 linux-i686 windows-i686 windows-x64 release tsan fuzz)
 read -r -a legs <<<"${EM_LEGS:-${all_legs[*]}}"
 for leg in "${legs[@]}"; do
   [[ " ${all_legs[*]} " == *" $leg "* ]] || { echo "test: unknown leg '$leg' (${all_legs[*]})" >&2; exit 64; }

@@ -200,23 +200,6 @@ const OptionDefinition *FindShort(char name) {
     return nullptr;
 }
 
-class Reader {
-  public:
-    explicit Reader(std::span<char *const> arguments) : arguments_(arguments) {}
-    bool Done() const { return next_ >= arguments_.size(); }
-    std::string_view Take() { return arguments_[next_++]; }
-    std::string_view TakeValue(std::string_view option) {
-        if (Done()) {
-            throw UsageError(std::string(option) + ": needs a value");
-        }
-        return Take();
-    }
-
-  private:
-    std::span<char *const> arguments_;
-    std::size_t next_ = 0;
-};
-
 void AddOperand(CommandLine &line, std::string_view argument) {
     if (line.command.empty()) {
         line.command = argument;
@@ -225,27 +208,31 @@ void AddOperand(CommandLine &line, std::string_view argument) {
     }
 }
 
-void ReadLongOption(CommandLine &line, std::string_view argument, Reader &reader) {
+bool ReadLongOption(CommandLine &line, std::string_view argument, ArgumentReader &reader) {
     const auto equals = argument.find('=');
     const std::string_view name = argument.substr(0, equals);
     const OptionDefinition *option = FindLong(name);
     if (option == nullptr) {
-        throw UsageError("unknown option " + Quoted(name));
+        return false;
     }
     if (!option->takesValue) {
         if (equals != std::string_view::npos) {
             throw UsageError(std::string(name) + ": takes no value");
         }
         option->apply(line, name, {});
-        return;
+        return true;
     }
     const std::string_view value =
         equals != std::string_view::npos ? argument.substr(equals + 1) : reader.TakeValue(name);
     option->apply(line, name, value);
+    return true;
 }
 
-// -v, -vv, -h, -V, and -p NAME or -pNAME.
-void ReadShortOptions(CommandLine &line, std::string_view argument, Reader &reader) {
+// -v, -vv, -h, -V, and -p NAME or -pNAME. False when the first letter is none of em1's.
+bool ReadShortOptions(CommandLine &line, std::string_view argument, ArgumentReader &reader) {
+    if (FindShort(argument[1]) == nullptr) {
+        return false;
+    }
     for (std::size_t at = 1; at < argument.size(); ++at) {
         const OptionDefinition *option = FindShort(argument[at]);
         if (option == nullptr) {
@@ -258,11 +245,30 @@ void ReadShortOptions(CommandLine &line, std::string_view argument, Reader &read
         const std::string_view value =
             at + 1 < argument.size() ? argument.substr(at + 1) : reader.TakeValue(option->longName);
         option->apply(line, option->longName, value);
-        return;
+        return true;
     }
+    return true;
 }
 
+// The command whose arguments after its name are its own: options of its own among em1's.
+constexpr std::string_view kOwnArgumentsCommand = "gateway";
+
 } // namespace
+
+std::string_view ArgumentReader::TakeValue(std::string_view option) {
+    if (Done()) {
+        throw UsageError(std::string(option) + ": needs a value");
+    }
+    return Take();
+}
+
+bool ReadCommonOption(CommandLine &line, std::string_view argument, ArgumentReader &reader) {
+    if (argument.size() < 2 || argument[0] != '-' || argument == "--") {
+        return false;
+    }
+    return argument[1] == '-' ? ReadLongOption(line, argument, reader)
+                              : ReadShortOptions(line, argument, reader);
+}
 
 bool UsesStartupLines(const PortOptions &port) {
     return port.dtr == 0 && port.rts == EM_OPEN_RTS_ON;
@@ -270,18 +276,25 @@ bool UsesStartupLines(const PortOptions &port) {
 
 CommandLine ParseCommandLine(std::span<char *const> arguments) {
     CommandLine line;
-    Reader reader(arguments);
+    ArgumentReader reader(arguments);
     bool optionsEnded = false;
     while (!reader.Done()) {
         const std::string_view argument = reader.Take();
-        if (optionsEnded || argument.size() < 2 || argument[0] != '-' || ParseDecimal(argument)) {
+        if (line.command == kOwnArgumentsCommand) {
+            if (argument == "--help" || argument == "-h") {
+                line.help = true;
+            } else {
+                line.operands.emplace_back(argument);
+            }
+        } else if (optionsEnded || argument.size() < 2 || argument[0] != '-' ||
+                   ParseDecimal(argument)) {
             AddOperand(line, argument);
         } else if (argument == "--") {
             optionsEnded = true;
-        } else if (argument[1] == '-') {
-            ReadLongOption(line, argument, reader);
-        } else {
-            ReadShortOptions(line, argument, reader);
+        } else if (!ReadCommonOption(line, argument, reader)) {
+            throw UsageError(
+                "unknown option " +
+                Quoted(argument.substr(0, argument[1] == '-' ? argument.find('=') : 2)));
         }
     }
     if (const char *port = std::getenv(kPortVariable);

@@ -9,6 +9,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 enum class OutputFormat { Table, Csv, Json };
@@ -24,6 +25,7 @@ struct PortOptions {
     std::uint16_t dtr = 0;                 // EM_OPEN_DTR_* bits; off by default
     std::uint16_t rts = EM_OPEN_RTS_ON;    // EM_OPEN_RTS_* bits; on by default
     std::int32_t replyTimeout = 100;       // units of 10 ms
+    bool operator==(const PortOptions &) const = default;
 };
 
 // The modem lines that ColdStart sets by itself: DTR off, RTS on.
@@ -47,4 +49,24 @@ struct CommandLine {
     std::vector<std::string> commandOptions; // --format, --interval, --count as given
 };
 
+// The command line and the options of "gateway" after it: every argument after the command
+// "gateway" is an operand, for the gateway's own reading, except --help.
 CommandLine ParseCommandLine(std::span<char *const> arguments);
+
+class ArgumentReader {
+  public:
+    explicit ArgumentReader(std::span<char *const> arguments) : arguments_(arguments) {}
+    bool Done() const { return next_ >= arguments_.size(); }
+    std::string_view Take() { return arguments_[next_++]; }
+    // The next argument as the value of option; throws UsageError when there is none.
+    std::string_view TakeValue(std::string_view option);
+
+  private:
+    std::span<char *const> arguments_;
+    std::size_t next_ = 0;
+};
+
+// Reads one of em1's options (--port, the line settings, --driver, --trace, -v, ...) from
+// argument, its value from argument ("--baud=9600") or the reader, into line. False, with
+// nothing taken, when argument names none of them.
+bool ReadCommonOption(CommandLine &line, std::string_view argument, ArgumentReader &reader);

@@ -17,7 +17,7 @@ uint16 for modes (letter M) and statuses (letter X), bit for alerts, int16 for s
 words.
 )";
 
-const std::array<CommandDefinition, 11> kCommands = {{
+const std::array<CommandDefinition, 12> kCommands = {{
     {"info", "info", "the driver's self-description",
      R"(Loads the driver and shows what it says about itself (GetDriverInfo): its name, its
 default line settings and the record codes in words, and its banner as a terminal shows it.
@@ -110,6 +110,48 @@ options and --timeout; ReopenPort closes the old port first when PORT is another
 adapter dialogue runs on the reopened port.
 )",
      0, 1, "", true, RunReopen},
+    {"gateway", "gateway [--broker HOST[:PORT]] --port NAME --items ADDR,... | --config FILE",
+     "serve instruments to an MQTT broker, both ways (Linux only)",
+     R"(Serves one or more instruments to an MQTT broker until SIGTERM or SIGINT (exit 0);
+SIGHUP reads the configuration again (instruments whose settings did not change go on).
+Each --port is one instrument with a driver instance and a thread of its own; the line
+options, --items, --writable, --on-change, --interval and --name after a --port are that
+instrument's, before the first --port every instrument's. The gateway is a Linux feature.
+  --broker HOST[:PORT]     the broker (localhost:1883)
+  --items ADDR[:TYPE],...  the items read every --interval SECONDS (default 1)
+  --writable ADDR,...      the items that PREFIX/NAME/ITEM/set may write; no other
+  --on-change ADDR[=DEADBAND],...  publish these (* for all) only when they change by
+                           DEADBAND or more; the others every round
+  --name NAME              the instrument's topic level (default: the port, / as -)
+  --topic-prefix PREFIX    the first topic levels (em1)
+  --user NAME --password-file FILE   credentials; the file's first line is the password
+  --ca-file FILE [--cert-file FILE --key-file FILE]  TLS, with a client certificate
+  --keepalive SECONDS      (30)
+  --config FILE            the settings of a file, in INI form, at this place
+Topics (QoS 1, a persistent session, reconnection with growing pauses):
+  PREFIX/NAME/ITEM          retained: {"item":"L01S1","value":42.5,"cell":425,"scale":10,
+                            "time":"2024-05-01T12:00:00.123Z"}, with "text" for modes and
+                            statuses; {"item":...,"error":"no answer",...} for a failed read
+  PREFIX/NAME/alerts        retained: {"active":[{"item":"A19","name":"HIGH ALARM"}],...}
+  PREFIX/NAME/status        retained: online or offline, also the connection's last will
+  PREFIX/NAME/status/detail retained: why the instrument is offline
+  PREFIX/NAME/ITEM/set      a value as em1 write takes it (42.5, AUTO), written and read back
+  PREFIX/NAME/ITEM/result   {"outcome":"written"|"unconfirmed"|"refused", "reason":...,
+                            "readBack":{...}, "held":true}
+While the broker is away the rounds go on; the latest message of each topic is kept and
+published when it is back, and the log says how many were superseded meanwhile.
+The configuration file: keys are the long options without dashes; [instrument NAME]
+starts an instrument:
+  broker = mqtt.plant:8883
+  ca-file = /etc/em1/ca.pem
+  [instrument boiler]
+  port = ttyUSB0
+  baud = 9600
+  items = L01S1, L01V1, L01M0
+  writable = L01S1, L01M0
+  on-change = L01V1=0.5
+)",
+     0, 1 << 20, "", false, RunGateway},
 }};
 
 } // namespace

@@ -51,3 +51,4 @@ ExitStatus RunWrite(Context &context);
 ExitStatus RunOpen(Context &context);
 ExitStatus RunClose(Context &context);
 ExitStatus RunReopen(Context &context);
+ExitStatus RunGateway(Context &context);

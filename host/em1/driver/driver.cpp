@@ -47,14 +47,20 @@ Instance::~Instance() {
 }
 
 std::int32_t Instance::Call(std::int32_t command, void *parameters) {
-    const std::int32_t result = driver_.Call(&state_, command, parameters);
-    if (trace_ != nullptr) {
+    if (trace_ == nullptr) {
+        return driver_.Call(&state_, command, parameters);
+    }
+    std::int32_t result = 0;
+    {
+        const LineTrace::CallHold hold(*trace_);
+        result = driver_.Call(&state_, command, parameters);
         lastLine_ = trace_->TakeNew(Escaped(std::string(
             state_.port.portName, strnlen(state_.port.portName, sizeof state_.port.portName))));
-        if (echo_) {
-            for (const auto &event : lastLine_) {
-                echo_(event);
-            }
+    }
+    trace_->Trim();
+    if (echo_) {
+        for (const auto &event : lastLine_) {
+            echo_(event);
         }
     }
     return result;

@@ -4,11 +4,14 @@
 #include "platform.h"
 
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 
 namespace {
 
 constexpr const char *kTraceVariable = "EM_TRACE";
+// A private trace is emptied beyond this size: a few thousand exchanges.
+constexpr long long kPrivateTraceBound = 1 << 20;
 
 int HexDigit(char c) {
     if (c >= '0' && c <= '9') {
@@ -89,15 +92,66 @@ LineTrace::LineTrace(const std::string &file) {
 }
 
 LineTrace::~LineTrace() {
-    if (owned_) {
+    if (owned_ && !follower_) {
         std::remove(path_.c_str());
     }
+}
+
+std::unique_ptr<LineTrace> LineTrace::Follow() const {
+    std::unique_ptr<LineTrace> follower(new LineTrace());
+    follower->path_ = path_;
+    follower->owned_ = owned_;
+    follower->follower_ = true;
+    follower->shared_ = shared_;
+    const CallHold hold(*this);
+    std::error_code error;
+    const auto size = path_.empty() ? 0 : std::filesystem::file_size(path_, error);
+    follower->offset_ = error ? 0 : static_cast<long long>(size);
+    follower->generation_ = shared_->generation;
+    return follower;
+}
+
+LineTrace::CallHold::CallHold(const LineTrace &trace) : trace_(trace) {
+    Shared &shared = *trace_.shared_;
+    std::unique_lock<std::mutex> hold(shared.lock);
+    shared.changed.wait(hold, [&shared] { return !shared.emptying; });
+    ++shared.calls;
+}
+
+LineTrace::CallHold::~CallHold() {
+    Shared &shared = *trace_.shared_;
+    const std::lock_guard<std::mutex> hold(shared.lock);
+    --shared.calls;
+    shared.changed.notify_all();
+}
+
+void LineTrace::Trim() {
+    if (!owned_ || offset_ < kPrivateTraceBound) {
+        return;
+    }
+    Shared &shared = *shared_;
+    std::unique_lock<std::mutex> hold(shared.lock);
+    if (shared.emptying || generation_ != shared.generation) {
+        return; // another reader empties it, or has just done so
+    }
+    shared.emptying = true;
+    shared.changed.wait(hold, [&shared] { return shared.calls == 0; });
+    std::error_code error;
+    std::filesystem::resize_file(path_, 0, error);
+    ++shared.generation;
+    shared.emptying = false;
+    shared.changed.notify_all();
 }
 
 std::vector<LineEvent> LineTrace::TakeNew(const std::string &port) {
     std::vector<LineEvent> events;
     if (path_.empty()) {
         return events;
+    }
+    if (generation_ != shared_->generation) {
+        // Emptied since the last call; whatever stood before was taken by its readers.
+        generation_ = shared_->generation;
+        offset_ = 0;
     }
     std::ifstream in(path_, std::ios::binary);
     if (!in || !in.seekg(offset_)) {

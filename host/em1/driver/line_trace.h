@@ -4,6 +4,9 @@
 // carried and an outage of the line are judged from these lines, not guessed.
 #pragma once
 
+#include <condition_variable>
+#include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -14,6 +17,9 @@ struct LineEvent {
     std::string line;  // the trace line as the driver wrote it
 };
 
+// The trace file with a read position. Instances on several threads each follow the one file
+// with a reader of their own (Follow). A private file is emptied when it grows past a bound,
+// at a moment when no call is under way, so a long run does not fill the disk.
 class LineTrace {
   public:
     // Points EM_TRACE at file, or at a private file when file is empty. Throws UsageError
@@ -23,14 +29,44 @@ class LineTrace {
     LineTrace(const LineTrace &) = delete;
     LineTrace &operator=(const LineTrace &) = delete;
 
+    // A reader of the same file from its present end, for an instance on another thread.
+    std::unique_ptr<LineTrace> Follow() const;
+
     bool Available() const { return !path_.empty(); }
+
+    // Held around a driver call and the TakeNew after it: the file is not emptied meanwhile.
+    // A call waits while the file is being emptied, so that Trim never waits for ever.
+    class CallHold {
+      public:
+        explicit CallHold(const LineTrace &trace);
+        ~CallHold();
+        CallHold(const CallHold &) = delete;
+        CallHold &operator=(const CallHold &) = delete;
+
+      private:
+        const LineTrace &trace_;
+    };
     // The whole lines appended since the last call that belong to this port.
     std::vector<LineEvent> TakeNew(const std::string &port);
+    // Empties a private file that has grown past its bound; call with no hold.
+    void Trim();
 
   private:
+    struct Shared {
+        std::mutex lock;
+        std::condition_variable changed;
+        int calls = 0;            // calls under way
+        bool emptying = false;    // a Trim waits for the calls to end, or runs
+        long long generation = 0; // how often the file was emptied
+    };
+    LineTrace() = default;
+
     std::string path_;
     bool owned_ = false;
+    bool follower_ = false;
     long long offset_ = 0;
+    long long generation_ = 0;
+    std::shared_ptr<Shared> shared_ = std::make_shared<Shared>();
 };
 
 // The reply that came to the last request in events that was not a status request ("S?"),

@@ -123,24 +123,6 @@ class CsvWriter : public RoundWriter {
     bool header_;
 };
 
-std::string JsonString(const std::string &text) {
-    std::string json = "\"";
-    for (const char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (c == '"' || c == '\\') {
-            json += '\\';
-            json += c;
-        } else if (byte < 0x20) {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\u%04x", byte);
-            json += escaped;
-        } else {
-            json += c;
-        }
-    }
-    return json + "\"";
-}
-
 std::string JsonNumber(double value, const std::string &text) {
     return std::isfinite(value) ? text : "null";
 }
@@ -154,21 +136,6 @@ std::string ProblemWord(ExitStatus status) {
     default:
         return "no answer";
     }
-}
-
-std::string JsonItem(const Item &item, const ItemResult &result) {
-    std::string json = "{\"item\":" + JsonString(item.address);
-    if (result.problem) {
-        const std::string word =
-            result.skipped.empty() ? ProblemWord(result.problem->status) : result.skipped;
-        return json + ",\"error\":" + JsonString(word) + "}";
-    }
-    json += ",\"value\":" + JsonNumber(result.shown.value, result.shown.number);
-    if (result.shown.text != result.shown.number) {
-        json += ",\"text\":" + JsonString(result.shown.text);
-    }
-    return json + ",\"cell\":" + JsonNumber(result.hostValue, result.shown.cell) +
-           ",\"scale\":" + FormatNumber(item.Scale()) + "}";
 }
 
 // One object per round: {"time":..., "round":N, "items":[{"item":..., "value":...}, ...]}.
@@ -205,6 +172,39 @@ class JsonWriter : public RoundWriter {
 };
 
 } // namespace
+
+std::string JsonString(const std::string &text) {
+    std::string json = "\"";
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (c == '"' || c == '\\') {
+            json += '\\';
+            json += c;
+        } else if (byte < 0x20) {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\u%04x", byte);
+            json += escaped;
+        } else {
+            json += c;
+        }
+    }
+    return json + "\"";
+}
+
+std::string JsonItem(const Item &item, const ItemResult &result) {
+    std::string json = "{\"item\":" + JsonString(item.address);
+    if (result.problem) {
+        const std::string word =
+            result.skipped.empty() ? ProblemWord(result.problem->status) : result.skipped;
+        return json + ",\"error\":" + JsonString(word) + "}";
+    }
+    json += ",\"value\":" + JsonNumber(result.shown.value, result.shown.number);
+    if (result.shown.text != result.shown.number) {
+        json += ",\"text\":" + JsonString(result.shown.text);
+    }
+    return json + ",\"cell\":" + JsonNumber(result.hostValue, result.shown.cell) +
+           ",\"scale\":" + FormatNumber(item.Scale()) + "}";
+}
 
 std::unique_ptr<RoundWriter> MakeRoundWriter(std::FILE *out, OutputFormat format,
                                              const std::vector<Item> &items, bool singleRound,

@@ -37,6 +37,13 @@ struct LineNews {
     long long missedRounds = 0;
 };
 
+// Text as a JSON string, quoted and escaped.
+std::string JsonString(const std::string &text);
+
+// One item's result as the JSON of a poll: {"item":..., "value":..., "text":..., "cell":...,
+// "scale":...}, or {"item":..., "error":...} when its read failed.
+std::string JsonItem(const Item &item, const ItemResult &result);
+
 class RoundWriter {
   public:
     virtual ~RoundWriter() = default;

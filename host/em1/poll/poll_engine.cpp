@@ -25,7 +25,7 @@ PollEngine::PollEngine(Instance &instance, const std::vector<Item> &items, Start
     : instance_(instance), items_(items), options_(std::move(options)),
       stopRequested_(std::move(stopRequested)) {}
 
-Round PollEngine::ReadOnce(long long number) {
+Round PollEngine::ReadOnce(long long number, PollListener &listener) {
     Round round;
     round.number = number;
     round.time = std::chrono::system_clock::now();
@@ -41,6 +41,7 @@ Round PollEngine::ReadOnce(long long number) {
             continue;
         }
         round.results.push_back(ReadItem(instance_, item));
+        listener.ItemRead(round.results.size() - 1, round.results.back());
         lineFailed = round.results.back().lineFailed;
     }
     return round;
@@ -68,6 +69,7 @@ void PollEngine::TryReopen(PollListener &listener) {
 
 bool PollEngine::WaitForRound(Clock::time_point due, PollListener &listener) {
     while (!stopRequested_()) {
+        listener.Idle(down_);
         const auto now = Clock::now();
         if (down_ && now >= nextAttempt_) {
             TryReopen(listener);
@@ -108,7 +110,7 @@ ExitStatus PollEngine::Run(const PollPlan &plan, PollListener &listener) {
             continue;
         }
         const auto started = Clock::now();
-        const Round round = ReadOnce(number);
+        const Round round = ReadOnce(number, listener);
         listener.RoundDone(round);
         if (status == ExitStatus::Ok) {
             status = FirstProblem(round);

@@ -30,6 +30,11 @@ class PollListener {
     // Told once, for the first round that took longer than the interval.
     virtual void RoundOverran(std::chrono::steady_clock::duration took,
                               std::chrono::steady_clock::duration interval) = 0;
+    // Each item as soon as it was read, before its round is done: index in the items.
+    virtual void ItemRead(std::size_t /*index*/, const ItemResult & /*result*/) {}
+    // Called while waiting for the next round, at least every few tens of milliseconds: the
+    // moment for other work on the instance (a write), as the line allows.
+    virtual void Idle(bool /*lineDown*/) {}
 };
 
 class PollEngine {
@@ -42,7 +47,7 @@ class PollEngine {
     ExitStatus Run(const PollPlan &plan, PollListener &listener);
 
   private:
-    Round ReadOnce(long long number);
+    Round ReadOnce(long long number, PollListener &listener);
     Round Missed(long long number) const;
     // Waits until due, trying to reopen a failed line meanwhile. False when stopped.
     bool WaitForRound(std::chrono::steady_clock::time_point due, PollListener &listener);

@@ -1,0 +1,139 @@
+// gateway: instruments served to an MQTT broker until SIGTERM or SIGINT; SIGHUP reads the
+// configuration again.
+#include "commands.h"
+#include "driver_log.h"
+#include "gateway_config.h"
+#include "gateway_log.h"
+#include "station.h"
+
+#include <mosquitto.h>
+
+#include <csignal>
+#include <memory>
+#include <vector>
+
+#include <pthread.h>
+
+namespace {
+
+using Stations = std::vector<std::unique_ptr<Station>>;
+
+// The gateway's own reading of its arguments; em1's options that act before the driver is
+// loaded must come before the word "gateway".
+GatewayConfig ReadConfig(const Context &context) {
+    CommandLine line = context.line;
+    GatewayConfig config = ParseGatewayArguments(context.line.operands, line);
+    if (line.driverPath != context.line.driverPath || line.traceFile != context.line.traceFile ||
+        line.verbosity != context.line.verbosity) {
+        throw UsageError("gateway: give --driver, --trace and -v before the word gateway");
+    }
+    if (!line.commandOptions.empty()) {
+        throw UsageError(line.commandOptions.front() + " does not apply to gateway");
+    }
+    return config;
+}
+
+std::unique_ptr<Station> MakeStation(const Context &context, const LineTrace &trace,
+                                     const GatewayConfig &config,
+                                     const InstrumentConfig &instrument) {
+    StartOptions base = StartOptionsOf(context);
+    base.showProgress = false;
+    return std::make_unique<Station>(context.driver, &trace, config, instrument, base,
+                                     context.echo);
+}
+
+void StopAll(Stations &stations) {
+    for (auto &station : stations) {
+        station->RequestStop();
+    }
+    for (auto &station : stations) {
+        station->Stop();
+    }
+    stations.clear();
+}
+
+// Keeps the stations whose instrument and broker did not change, stops the others and
+// starts the new ones.
+void Reload(const Context &context, const LineTrace &trace, GatewayConfig &running,
+            Stations &stations) {
+    GatewayConfig fresh;
+    try {
+        fresh = ReadConfig(context);
+    } catch (const Failure &failure) {
+        GatewayLog("reload", std::string(failure.what()) + "; the running configuration stays");
+        return;
+    }
+    const bool sameBroker =
+        fresh.broker == running.broker && fresh.topicPrefix == running.topicPrefix;
+    Stations kept;
+    Stations stopping;
+    for (auto &station : stations) {
+        const bool unchanged =
+            sameBroker && std::find(fresh.instruments.begin(), fresh.instruments.end(),
+                                    station->Config()) != fresh.instruments.end();
+        (unchanged ? kept : stopping).push_back(std::move(station));
+    }
+    const std::size_t stopped = stopping.size();
+    StopAll(stopping);
+    std::size_t started = 0;
+    for (const auto &instrument : fresh.instruments) {
+        const bool alreadyRunning = std::any_of(kept.begin(), kept.end(), [&](const auto &station) {
+            return station->Config() == instrument;
+        });
+        if (alreadyRunning) {
+            continue;
+        }
+        try {
+            kept.push_back(MakeStation(context, trace, fresh, instrument));
+            kept.back()->Start();
+            ++started;
+        } catch (const Failure &failure) {
+            GatewayLog("reload", instrument.name + ": " + failure.what());
+        }
+    }
+    GatewayLog("reload", std::to_string(kept.size() - started) + " instrument(s) kept, " +
+                             std::to_string(stopped) + " stopped, " + std::to_string(started) +
+                             " started");
+    stations = std::move(kept);
+    running = std::move(fresh);
+}
+
+} // namespace
+
+ExitStatus RunGateway(Context &context) {
+    GatewayConfig config = ReadConfig(context);
+    // The trace is named before any port opens; each instrument follows it on its thread.
+    LineTrace trace(context.line.traceFile);
+    std::signal(SIGPIPE, SIG_IGN);
+    // Signals are taken by this thread alone, with sigwait: every thread started from here
+    // on inherits the mask.
+    sigset_t signals;
+    sigemptyset(&signals);
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        sigaddset(&signals, signal);
+    }
+    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+    mosquitto_lib_init();
+    Stations stations;
+    try {
+        for (const auto &instrument : config.instruments) {
+            stations.push_back(MakeStation(context, trace, config, instrument));
+        }
+    } catch (...) {
+        mosquitto_lib_cleanup();
+        throw;
+    }
+    for (auto &station : stations) {
+        station->Start();
+    }
+    int signal = 0;
+    while (sigwait(&signals, &signal) == 0 && signal == SIGHUP) {
+        GatewayLog("reload", "SIGHUP: reading the configuration again");
+        Reload(context, trace, config, stations);
+    }
+    GatewayLog("gateway", std::string("stopping on ") + (signal == SIGINT ? "SIGINT" : "SIGTERM"));
+    StopAll(stations);
+    mosquitto_lib_cleanup();
+    GatewayLog("gateway", "stopped");
+    return ExitStatus::Ok;
+}

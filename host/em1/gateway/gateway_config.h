@@ -1,0 +1,52 @@
+// What the gateway serves: the broker, and the instruments with their items, read from the
+// command line or from a configuration file in INI form. Both take the same settings under
+// the same names: "--baud 9600" on the command line is "baud = 9600" in the file.
+#pragma once
+
+#include "command_line.h"
+
+#include <string>
+#include <vector>
+
+struct BrokerConfig {
+    std::string host = "localhost";
+    int port = 1883;
+    std::string user;
+    std::string password; // read from the password file
+    std::string caFile;
+    std::string certFile;
+    std::string keyFile;
+    int keepAliveSeconds = 30;
+    bool operator==(const BrokerConfig &) const = default;
+};
+
+struct ItemConfig {
+    std::string argument;  // ADDR or ADDR:TYPE
+    bool onChange = false; // published only when it changed (by the deadband or more)
+    double deadband = 0;
+    bool operator==(const ItemConfig &) const = default;
+};
+
+struct InstrumentConfig {
+    std::string name; // the topic level: PREFIX/NAME/ITEM
+    PortOptions port;
+    std::vector<ItemConfig> items;
+    std::vector<std::string> writable; // ADDR or ADDR:TYPE
+    double intervalSeconds = 1;
+    // The same settings; a port given as a link counts as given, whichever device it leads
+    // to now.
+    bool operator==(const InstrumentConfig &other) const;
+};
+
+struct GatewayConfig {
+    BrokerConfig broker;
+    std::string topicPrefix = "em1";
+    std::vector<InstrumentConfig> instruments;
+};
+
+// Reads the arguments that follow "gateway". em1's own options (--driver, -v, --trace) go
+// to line; --port starts an instrument, and the line settings, --items, --writable,
+// --on-change, --interval and --name after it are its own (before the first --port they
+// apply to every instrument). --config FILE reads the file's settings at that place.
+// Throws UsageError naming the option, or the file, line and key.
+GatewayConfig ParseGatewayArguments(const std::vector<std::string> &arguments, CommandLine &line);

@@ -1,0 +1,198 @@
+#include "mqtt_link.h"
+
+#include "exit_status.h"
+#include "gateway_log.h"
+
+#include <mosquitto.h>
+
+#include <thread>
+
+namespace {
+
+constexpr int kQos = 1;
+constexpr unsigned kFirstReconnectPause = 1; // seconds, doubling
+constexpr unsigned kLongestReconnectPause = 30;
+constexpr std::chrono::seconds kCloseWait{3};
+constexpr std::chrono::milliseconds kCloseStep{20};
+constexpr int kSessionPresent = 1;
+
+std::string Seconds(std::chrono::steady_clock::duration duration) {
+    return std::to_string(std::chrono::duration_cast<std::chrono::seconds>(duration).count());
+}
+
+MqttLink &Self(void *self) {
+    return *static_cast<MqttLink *>(self);
+}
+
+} // namespace
+
+MqttLink::MqttLink(const BrokerConfig &broker, const std::string &clientId, std::string statusTopic,
+                   std::string who, std::string subscription, OnMessage onMessage)
+    : broker_(broker), statusTopic_(std::move(statusTopic)), who_(std::move(who)),
+      subscription_(std::move(subscription)), onMessage_(std::move(onMessage)) {
+    client_ = mosquitto_new(clientId.c_str(), false, this);
+    if (client_ == nullptr) {
+        throw Failure(ExitStatus::Usage, "cannot make an MQTT client for " + who_);
+    }
+    mosquitto_int_option(client_, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V311);
+    const std::string offline = "offline";
+    mosquitto_will_set(client_, statusTopic_.c_str(), static_cast<int>(offline.size()),
+                       offline.data(), kQos, true);
+    if (!broker_.user.empty()) {
+        mosquitto_username_pw_set(client_, broker_.user.c_str(),
+                                  broker_.password.empty() ? nullptr : broker_.password.c_str());
+    }
+    if (!broker_.caFile.empty()) {
+        const int code =
+            mosquitto_tls_set(client_, broker_.caFile.c_str(), nullptr,
+                              broker_.certFile.empty() ? nullptr : broker_.certFile.c_str(),
+                              broker_.keyFile.empty() ? nullptr : broker_.keyFile.c_str(), nullptr);
+        if (code != MOSQ_ERR_SUCCESS) {
+            mosquitto_destroy(client_);
+            throw UsageError("--ca-file, --cert-file, --key-file: libmosquitto refuses them (" +
+                             std::string(mosquitto_strerror(code)) + ")");
+        }
+    }
+    mosquitto_reconnect_delay_set(client_, kFirstReconnectPause, kLongestReconnectPause, true);
+    mosquitto_connect_with_flags_callback_set(client_, OnConnect);
+    mosquitto_disconnect_callback_set(client_, OnDisconnect);
+    mosquitto_publish_callback_set(client_, OnPublish);
+    mosquitto_log_callback_set(client_, OnLog);
+    mosquitto_message_callback_set(client_, OnMessageArrived);
+}
+
+MqttLink::~MqttLink() {
+    mosquitto_disconnect(client_);
+    mosquitto_loop_stop(client_, false);
+    mosquitto_destroy(client_);
+}
+
+void MqttLink::Start() {
+    const int code = mosquitto_connect_async(client_, broker_.host.c_str(), broker_.port,
+                                             broker_.keepAliveSeconds);
+    if (code != MOSQ_ERR_SUCCESS) {
+        Problem("cannot reach the broker at " + broker_.host + ":" + std::to_string(broker_.port) +
+                " (" + mosquitto_strerror(code) + "); trying again");
+    }
+    mosquitto_loop_start(client_);
+}
+
+bool MqttLink::Send(const std::string &topic, const Kept &kept, int *messageId) {
+    return mosquitto_publish(client_, messageId, topic.c_str(),
+                             static_cast<int>(kept.payload.size()), kept.payload.data(), kQos,
+                             kept.retain) == MOSQ_ERR_SUCCESS;
+}
+
+void MqttLink::Publish(const std::string &topic, const std::string &payload, bool retain) {
+    const std::lock_guard<std::mutex> hold(lock_);
+    Kept &kept = kept_[topic];
+    if (kept.pending) {
+        ++superseded_;
+    }
+    kept.payload = payload;
+    kept.retain = retain;
+    kept.pending = !(connected_ && Send(topic, kept));
+}
+
+void MqttLink::Close(const std::string &finalStatus) {
+    {
+        const std::lock_guard<std::mutex> hold(lock_);
+        Kept &kept = kept_[statusTopic_];
+        kept.payload = finalStatus;
+        kept.retain = true;
+        int messageId = 0;
+        if (connected_ && Send(statusTopic_, kept, &messageId)) {
+            finalMessage_ = messageId;
+        }
+    }
+    const auto deadline = std::chrono::steady_clock::now() + kCloseWait;
+    while (finalMessage_ >= 0 && lastAcknowledged_ != finalMessage_ &&
+           std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(kCloseStep);
+    }
+    mosquitto_disconnect(client_);
+    mosquitto_loop_stop(client_, false);
+}
+
+void MqttLink::Connected(int code, int flags) {
+    if (code != 0) {
+        Problem(std::string("the broker refused the connection: ") +
+                mosquitto_connack_string(code));
+        return;
+    }
+    {
+        const std::lock_guard<std::mutex> hold(problemLock_);
+        lastProblem_.clear();
+    }
+    const std::lock_guard<std::mutex> hold(lock_);
+    mosquitto_subscribe(client_, nullptr, subscription_.c_str(), kQos);
+    // A broker that kept the session kept the retained messages too; one that lost it (a
+    // restart without persistence) gets every latest message again. The status goes out
+    // every time: the broker may have sent the last will meanwhile.
+    const bool sessionKept = (flags & kSessionPresent) != 0;
+    long long sent = 0;
+    for (auto &[topic, kept] : kept_) {
+        const bool again = kept.retain && (!sessionKept || topic == statusTopic_);
+        if ((kept.pending || again) && Send(topic, kept)) {
+            kept.pending = false;
+            ++sent;
+        }
+    }
+    std::string message =
+        "connected to the broker at " + broker_.host + ":" + std::to_string(broker_.port);
+    if (everConnected_) {
+        message += " after " + Seconds(std::chrono::steady_clock::now() - lostAt_) + " s away; " +
+                   std::to_string(sent) + " latest message" + (sent == 1 ? "" : "s") +
+                   " published, " + std::to_string(superseded_) + " superseded while away";
+    }
+    superseded_ = 0;
+    everConnected_ = true;
+    connected_ = true;
+    GatewayLog(who_, message);
+}
+
+void MqttLink::Disconnected(int code) {
+    const std::lock_guard<std::mutex> hold(lock_);
+    const bool was = connected_.exchange(false);
+    if (was) {
+        lostAt_ = std::chrono::steady_clock::now();
+    }
+    if (was && code != 0) {
+        GatewayLog(who_, std::string("lost the broker (") + mosquitto_strerror(code) +
+                             "); the latest values are kept until it is back");
+    }
+}
+
+void MqttLink::Problem(const std::string &text) {
+    const std::lock_guard<std::mutex> hold(problemLock_);
+    // Every reconnection meets the same trouble: it is told once, until it changes.
+    if (text != lastProblem_) {
+        lastProblem_ = text;
+        GatewayLog(who_, text);
+    }
+}
+
+void MqttLink::OnConnect(mosquitto *, void *self, int code, int flags) {
+    Self(self).Connected(code, flags);
+}
+
+void MqttLink::OnDisconnect(mosquitto *, void *self, int code) {
+    Self(self).Disconnected(code);
+}
+
+void MqttLink::OnPublish(mosquitto *, void *self, int messageId) {
+    Self(self).lastAcknowledged_ = messageId;
+}
+
+void MqttLink::OnLog(mosquitto *, void *self, int level, const char *text) {
+    // libmosquitto's own errors say why a connection failed (a certificate not trusted).
+    if (level == MOSQ_LOG_ERR) {
+        Self(self).Problem(std::string("broker connection: ") + text);
+    }
+}
+
+void MqttLink::OnMessageArrived(mosquitto *, void *self, const mosquitto_message *message) {
+    const std::string payload(static_cast<const char *>(message->payload),
+                              static_cast<std::size_t>(message->payloadlen));
+    Self(self).onMessage_(message->topic, payload);
+}

@@ -1,0 +1,243 @@
+#!/usr/bin/env bash
+# em1 gateway against a real broker: mosquitto on free loopback ports (plain, with a password,
+# and TLS with certificates made here by openssl), simulated instruments, and mosquitto_sub and
+# mosquitto_pub as the plant's systems. Every wait has a bound that only catches a hang.
+#
+# Usage: gateway_test.sh BIN_FOLDER WORK_FOLDER
+set -uo pipefail
+bin=$(cd "$1" && pwd)
+work=$2
+rm -rf "$work" && mkdir -p "$work" && cd "$work" || exit 1
+
+for tool in mosquitto mosquitto_sub mosquitto_pub mosquitto_passwd openssl; do
+  command -v "$tool" >/dev/null || { echo "SKIP: $tool is not installed"; exit 77; }
+done
+
+pids=()
+cleanup() {
+  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null; done
+  wait 2>/dev/null
+}
+trap cleanup EXIT
+
+failures=0
+pass() { echo "ok: $*"; }
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+check() { # NAME COMMAND...
+  local name=$1
+  shift
+  if "$@"; then pass "$name"; else fail "$name"; fi
+}
+
+free_port() {
+  local port
+  for _ in $(seq 50); do
+    port=$((20000 + RANDOM % 40000))
+    (echo >/dev/tcp/127.0.0.1/$port) 2>/dev/null || { echo $port; return; }
+  done
+  return 1
+}
+
+plain=$(free_port)
+secured=$(free_port)
+tls=$(free_port)
+
+# Certificates: a CA, the broker's certificate for 127.0.0.1 signed by it, and a CA that
+# signed nothing here.
+make_ca() { openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj "/CN=$1" -keyout "$1.key" -out "$1.pem" 2>/dev/null; }
+make_ca ca && make_ca other-ca
+openssl req -newkey rsa:2048 -nodes -subj "/CN=127.0.0.1" -keyout broker.key -out broker.csr 2>/dev/null
+printf 'subjectAltName=IP:127.0.0.1\n' >san.ext
+openssl x509 -req -in broker.csr -CA ca.pem -CAkey ca.key -CAcreateserial -days 2 \
+  -extfile san.ext -out broker.pem 2>/dev/null
+mosquitto_passwd -b -c passwords plant right-secret 2>/dev/null
+echo right-secret >right.secret
+echo wrong-secret >wrong.secret
+chmod 600 passwords
+
+cat >broker.conf <<EOF
+per_listener_settings true
+user $(id -un)
+persistence false
+listener $plain 127.0.0.1
+allow_anonymous true
+listener $secured 127.0.0.1
+allow_anonymous false
+password_file $work/passwords
+listener $tls 127.0.0.1
+allow_anonymous true
+cafile $work/ca.pem
+certfile $work/broker.pem
+keyfile $work/broker.key
+EOF
+
+broker_start() {
+  mosquitto -c broker.conf >>broker.log 2>&1 &
+  broker=$!
+  pids+=("$broker")
+  for _ in $(seq 100); do
+    (echo >/dev/tcp/127.0.0.1/$plain) 2>/dev/null && return 0
+    sleep 0.1
+  done
+  echo "the broker did not start:"; cat broker.log
+  exit 1
+}
+
+# A message on TOPIC that matches PATTERN (grep -E), retained or live, within SECONDS.
+await() { # TOPIC PATTERN SECONDS [mosquitto_sub options]
+  local topic=$1 pattern=$2 seconds=$3
+  shift 3
+  grep -E -m 1 -q -- "$pattern" < <(mosquitto_sub -h 127.0.0.1 -p "$plain" -t "$topic" \
+    -W "$seconds" "$@" 2>/dev/null)
+}
+# A line matching PATTERN in FILE within SECONDS.
+await_log() { # FILE PATTERN SECONDS
+  for _ in $(seq $(($3 * 10))); do
+    grep -E -q -- "$2" "$1" 2>/dev/null && return 0
+    sleep 0.1
+  done
+  return 1
+}
+sim_get() { "$bin/em1sim" ctl "$work/$1.ctl" get "$2"; }
+
+broker_start
+for sim in a b c; do
+  "$bin/em1sim" --link "$work/$sim.link" --control "$work/$sim.ctl" >"$sim.sim.log" 2>&1 &
+  pids+=($!)
+done
+for sim in a b c; do
+  for _ in $(seq 100); do [ -e "$work/$sim.link" ] && break; sleep 0.1; done
+done
+"$bin/em1sim" ctl "$work/a.ctl" set L01S 123.25 >/dev/null
+
+cat >gateway.conf <<EOF
+broker = 127.0.0.1:$plain
+topic-prefix = plant/em1
+interval = 0.2
+
+[instrument boiler]
+port = $work/a.link
+items = L01S1, L01M0, L02S1
+writable = L01S1
+on-change = L02S1=0.5
+
+[instrument kiln]
+port = $work/b.link
+items = L01S1
+EOF
+"$bin/em1" gateway --config gateway.conf 2>gateway.log &
+gateway=$!
+pids+=("$gateway")
+
+check "retained status online for each instrument" \
+  await 'plant/em1/+/status' '^online' 20 -C 2
+check "a reading as exact JSON with its cell, scale and UTC time" \
+  await plant/em1/boiler/L01S1 '^\{"item":"L01S1","value":123.25,"cell":1232.5,"scale":10,"time":"[0-9]{4}-[0-9]{2}-[0-9]{2}T[0-9:.]{12}Z"\}$' 20
+check "a mode with its name" await plant/em1/boiler/L01M0 '"value":3,"text":"AUTO"' 20
+check "the alerts" await plant/em1/boiler/alerts '^\{"active":\[\],' 20
+
+# L02S1 is published on change, with a deadband of 0.5.
+moved() { awk -v base="$(sim_get a L02S)" -v by="$1" 'BEGIN { print base + by }'; }
+quiet() { ! await "$@"; }
+"$bin/em1sim" ctl "$work/a.ctl" set L02S "$(moved 0.25)" >/dev/null
+check "a change within the deadband is not published" quiet plant/em1/boiler/L02S1 '"item"' 3 -R
+"$bin/em1sim" ctl "$work/a.ctl" set L02S "$(moved 1)" >/dev/null
+check "a change beyond it is" await plant/em1/boiler/L02S1 '"value":' 20 -R
+
+# A write through MQTT, its result, and what the instrument then holds.
+mosquitto_sub -h 127.0.0.1 -p "$plain" -t 'plant/em1/boiler/+/result' -C 2 -W 20 >results &
+subscriber=$!
+sleep 1
+mosquitto_pub -h 127.0.0.1 -p "$plain" -q 1 -t plant/em1/boiler/L01S1/set -m 42.5
+mosquitto_pub -h 127.0.0.1 -p "$plain" -q 1 -t plant/em1/boiler/L01M0/set -m MANUAL
+wait $subscriber
+check "the write's result: written, read back" \
+  grep -q '"item":"L01S1","request":"42.5","outcome":"written","sent":"L01S=42.500".*"value":42.5,.*"held":true' results
+check "the instrument holds the value written" bash -c "[ \"\$('$bin/em1sim' ctl '$work/a.ctl' get L01S)\" = 42.5 ]"
+check "a write to an item not listed is refused and logged" \
+  grep -q '"item":"L01M0","request":"MANUAL","outcome":"refused","reason":"not among the writable items' results
+check "... and never reaches the instrument" bash -c "[ \"\$('$bin/em1sim' ctl '$work/a.ctl' get L01M)\" = AUTO ]"
+check "... the refusal is in the log" grep -q 'write L01M0 = MANUAL refused' gateway.log
+
+# The line of one instrument goes down and comes back; the other goes on.
+"$bin/em1sim" ctl "$work/b.ctl" hangup 2000 >/dev/null
+check "a line down shows offline with the reason" \
+  await plant/em1/kiln/status/detail 'failed \(a hang-up or a vanished device\)' 20
+check "... and online again when it is back" await_log gateway.log 'kiln: the line on .* is back' 30
+check "... status online" await plant/em1/kiln/status '^online' 20
+
+# The broker stops; the rounds go on; the latest value is delivered when it is back.
+kill "$broker"
+wait "$broker" 2>/dev/null
+check "the gateway sees the broker go" await_log gateway.log 'boiler: lost the broker' 20
+"$bin/em1sim" ctl "$work/a.ctl" set L01S 77.75 >/dev/null
+sleep 2
+broker_start
+check "after the broker's restart the latest value is delivered" \
+  await plant/em1/boiler/L01S1 '"value":77.75,' 40
+check "... the status is online" await plant/em1/boiler/status '^online' 20
+check "... the outage is reported with the superseded count" \
+  await_log gateway.log 'boiler: connected to the broker .* after [0-9]+ s away; [0-9]+ latest messages? published, [1-9][0-9]* superseded while away' 20
+
+# SIGHUP reads the file again: a third instrument joins, the others go on.
+cat >>gateway.conf <<EOF
+
+[instrument dryer]
+port = $work/c.link
+items = L01S1
+EOF
+kill -HUP "$gateway"
+check "SIGHUP adds an instrument and keeps the others" \
+  await_log gateway.log 'reload: 2 instrument\(s\) kept, 0 stopped, 1 started' 20
+check "... the new one is online" await plant/em1/dryer/status '^online' 30
+
+# The gateway killed: the broker sends each instrument's last will.
+kill -9 "$gateway"
+wait "$gateway" 2>/dev/null
+all_offline() {
+  for _ in $(seq 20); do
+    [ "$(mosquitto_sub -h 127.0.0.1 -p "$plain" -t 'plant/em1/+/status' --retained-only -W 1 2>/dev/null |
+      grep -c '^offline$')" -eq 3 ] && return 0
+  done
+  return 1
+}
+check "the last will shows each instrument offline when the gateway is killed" all_offline
+
+# Credentials and TLS, each against instrument c (free again).
+run_gateway() { # LOG ARGUMENTS...
+  local log=$1
+  shift
+  "$bin/em1" gateway --port "$work/c.link" --items L01S1 --name dryer "$@" 2>"$log" &
+  pids+=($!)
+  last=$!
+}
+run_gateway wrong-password.log --broker 127.0.0.1:$secured --user plant --password-file wrong.secret
+check "wrong credentials are refused with a clear error" \
+  await_log wrong-password.log 'dryer: the broker refused the connection: Connection Refused: not authori[sz]ed' 20
+kill "$last"
+wait "$last" 2>/dev/null
+run_gateway right-password.log --broker 127.0.0.1:$secured --user plant --password-file right.secret
+check "right credentials connect" await_log right-password.log 'dryer: connected to the broker' 20
+kill "$last"
+wait "$last" 2>/dev/null
+run_gateway wrong-ca.log --broker 127.0.0.1:$tls --ca-file other-ca.pem
+check "a broker certificate from another CA is refused with a clear error" \
+  await_log wrong-ca.log 'dryer: broker connection: .*certificate verify failed' 20
+kill "$last"
+wait "$last" 2>/dev/null
+run_gateway tls.log --broker 127.0.0.1:$tls --ca-file ca.pem
+check "TLS with the right CA connects" await_log tls.log 'dryer: connected to the broker' 20
+check "... and serves the instrument" await_log tls.log 'dryer: reading 1 item' 20
+kill -TERM "$last"
+wait "$last"
+check "SIGTERM ends the gateway with status 0" [ $? -eq 0 ]
+check "... after publishing offline" \
+  await em1/dryer/status '^offline' 10 --retained-only
+check "... and says so" grep -q 'gateway: stopped' tls.log
+
+if [ "$failures" -ne 0 ]; then
+  echo "$failures check(s) failed; the gateway's log:"
+  cat gateway.log
+  exit 1
+fi
+echo "all checks passed"
