@@ -51,7 +51,7 @@ std::string AlertsMessage(const std::vector<std::size_t> &activeFlags, WallTime 
     for (std::size_t i = 0; i < activeFlags.size(); ++i) {
         const std::size_t flag = activeFlags[i];
         json += (i == 0 ? "{\"item\":" : ",{\"item\":") + JsonString(AlertAddress(flag)) +
-                ",\"name\":" + JsonString(std::string(kAlertNames[flag])) + "}";
+                ",\"name\":" + JsonString(std::string(kAlertTable[flag])) + "}";
     }
     return Stamped(json + "]}", time);
 }

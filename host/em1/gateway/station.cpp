@@ -63,7 +63,7 @@ bool WorthPublishing(const ItemConfig &config, const Item &item, const LastSent 
     return !number || std::fabs(result.shown.value - last.value) >= config.deadband;
 }
 
-constexpr std::size_t kAlertFlags = kAlertNames.size();
+constexpr std::size_t kAlertFlags = kAlertTable.size();
 
 // The active alert flags, with one BlockRead; nothing when the read failed.
 std::optional<std::vector<std::size_t>> ReadAlerts(Instance &instance, const Item &first) {
