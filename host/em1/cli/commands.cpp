@@ -65,7 +65,7 @@ a missed round: "-" or empty fields, {"round":N,"missed":true,"items":[{"item":.
 )",
      1, 64, "--format --interval --count --no-header", true, RunPoll},
     {"block", "block CLASS|ADDR COUNT [--interval SECONDS] [--count N] [--format table|csv|json]",
-     "read a whole class as a block of 16-bit values, once or in rounds",
+     "read a whole class as a block of 16-bit values",
      R"(Reads COUNT values of class L (loops: S V % X of each), M (modules: V X of each) or A
 (alert flags) with one request (BlockRead). A class letter starts at loop, module or flag
 0 or 1; an address such as L03S1 starts at its loop and takes its scale digit. COUNT is 2
