@@ -190,11 +190,24 @@ TEST_F(Em1Items, AWriteTheInstrumentRefusesEndsWith76) {
 
 TEST_F(Em1Items, AlertsAreNamed) {
     EXPECT_EQ(Run({"alerts"}).out, "no active alerts\n");
+    EXPECT_EQ(Run({"alerts", "-f", "csv", "--no-header"}).out, "");
+    EXPECT_TRUE(ParseJson(Run({"alerts", "-f", "json"}).out)["alerts"].Array().empty());
     simulator.add_alert("CC");
     simulator.add_alert("L03 LOW ALARM");
     const ProgramRun run = Run({"alerts"});
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.out, "A02  CC\nA20  LOW ALARM\n");
+
+    const auto csv = LinesOf(Run({"alerts", "--format", "csv"}).out);
+    ASSERT_EQ(csv.size(), 3u);
+    EXPECT_EQ(csv[0], "time,item,alert");
+    EXPECT_EQ(Fields(csv[2], ','),
+              (std::vector<std::string>{Fields(csv[1], ',')[0], "A20", "LOW ALARM"}));
+    const JsonValue json = ParseJson(LinesOf(Run({"alerts", "-f", "json"}).out).at(0));
+    EXPECT_EQ(json["time"].String().back(), 'Z');
+    ASSERT_EQ(json["alerts"].Array().size(), 2u);
+    EXPECT_EQ(json["alerts"].Array()[0]["item"].String(), "A02");
+    EXPECT_EQ(json["alerts"].Array()[1]["alert"].String(), "LOW ALARM");
 }
 
 TEST_F(Em1Items, BlocksLabelEveryValue) {
@@ -210,6 +223,15 @@ TEST_F(Em1Items, BlocksLabelEveryValue) {
     ASSERT_EQ(LinesOf(csv.out).size(), 2u) << csv.out;
     EXPECT_EQ(Fields(LinesOf(csv.out)[0], ',').at(2), "L01S1");
     EXPECT_EQ(Fields(LinesOf(csv.out)[1], ',').at(2), "12.5");
+    const ProgramRun polled = Run({"block", "L01S1", "4", "-c", "2", "-i", "0", "-f", "json"});
+    ASSERT_EQ(polled.status, 0) << polled.err;
+    ASSERT_EQ(LinesOf(polled.out).size(), 2u) << polled.out;
+    for (const double round : {1, 2}) {
+        const JsonValue line = ParseJson(LinesOf(polled.out)[static_cast<std::size_t>(round) - 1]);
+        EXPECT_EQ(line["round"].Number(), round);
+        ASSERT_EQ(line["items"].Array().size(), 4u);
+        EXPECT_EQ(line["items"].Array()[0]["value"].Number(), 12.5);
+    }
 
     simulator.add_alert("HH");
     const ProgramRun alerts = Run({"block", "A05", "4"});

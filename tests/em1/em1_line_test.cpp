@@ -171,17 +171,24 @@ TEST_F(Em1Line, ValuesAreShownExactlyInEveryFormat) {
 
 TEST_F(Em1Line, AValueItsCellCannotHoldIsAnErrorNotAReading) {
     struct Case {
-        std::string held, item, said;
+        std::string held;
+        std::vector<std::string> command;
+        std::string said;
     };
+    const std::string block16 =
+        "L01S3:int16: the instrument's 42.5 is 42500 in the cell, which does not fit int16";
     for (const auto &c :
-         {Case{"42.5", "L01S3:int16", "is 42500 in the cell, which does not fit int16"},
-          Case{"99999999999", "L01S1:int32", "which does not fit int32"},
-          Case{"-1", "L01S0:uint16", "which does not fit uint16"}}) {
+         {Case{"42.5", {"read", "L01S3:int16"}, "is 42500 in the cell, which does not fit int16"},
+          Case{"99999999999", {"read", "L01S1:int32"}, "which does not fit int32"},
+          Case{"-1", {"read", "L01S0:uint16"}, "which does not fit uint16"},
+          Case{"42.5", {"block", "L01S3", "4"}, block16},
+          Case{"42.5", {"block", "L01S3", "4", "-c", "2", "-i", "0", "-f", "csv"}, block16},
+          Case{"42.5", {"block", "L01S3", "4", "-f", "json"}, block16}}) {
         simulator->set("L01S", c.held);
-        const ProgramRun run = Run({"read", c.item});
-        EXPECT_EQ(run.status, 65) << c.item << ": " << run.out;
+        const ProgramRun run = Run(c.command);
+        EXPECT_EQ(run.status, 65) << c.command[1] << ": " << run.out;
         EXPECT_NE(run.err.find(c.said), std::string::npos) << run.err;
-        EXPECT_EQ(run.out.find(" -23"), std::string::npos) << "no wrapped value: " << run.out;
+        EXPECT_EQ(run.out.find("-23"), std::string::npos) << "no wrapped value: " << run.out;
     }
 }
 

@@ -1,5 +1,7 @@
 // block and alerts: a whole class of values with one request.
 #include "address_grammar.h"
+#include "block_reply.h"
+#include "clock_text.h"
 #include "commands.h"
 #include "item.h"
 #include "item_reads.h"
@@ -7,8 +9,10 @@
 #include "reading.h"
 #include "vocabulary.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -63,8 +67,8 @@ Block DefineBlock(const Driver &driver, DriverState &state, const std::string &w
     return block;
 }
 
-// Reads the block; a failure is thrown with its exit status.
-void ReadBlock(Instance &instance, Block &block) {
+// Reads the block; the failure in words when it failed.
+std::optional<ReadProblem> ReadBlock(Instance &instance, Block &block) {
     ItemRequest request{};
     request.address = block.first.address.c_str();
     request.itemClass = block.first.itemClass;
@@ -74,10 +78,20 @@ void ReadBlock(Instance &instance, Block &block) {
     request.values = block.values.data();
     const std::int32_t result = instance.Call(EM_CMD_BLOCK_READ, &request);
     if (result != 0) {
-        const ReadProblem problem = DescribeReadFailure("BlockRead", block.first.address, result,
-                                                        false, LastReply(instance));
-        throw Failure(problem.status, problem.message);
+        return DescribeReadFailure("BlockRead", block.first.address, result, false,
+                                   LastReply(instance));
     }
+    return std::nullopt;
+}
+
+// The block's numbers as the reply carried them, before the driver cut them to 16 bits.
+std::vector<std::optional<double>> ReplyNumbers(const Instance &instance, const Block &block) {
+    const auto reply = LastReply(instance);
+    if (!reply || block.shape->itemClass == 'A') {
+        return {};
+    }
+    const long long first = std::strtoll(block.first.address.c_str() + 1, nullptr, 10);
+    return BlockReplyValues(*reply, first, block.first.Scale(), block.Count());
 }
 
 std::string AlertAddress(std::size_t flag) {
@@ -95,13 +109,13 @@ Item LineItem(const Block &block, std::size_t i) {
     return item;
 }
 
-void PrintLineBlock(const Block &block) {
+void PrintLineBlock(const std::vector<Item> &items, const Round &round) {
     std::printf("%-6s %-12s %s\n", "ITEM", "VALUE", "CELL");
-    for (std::size_t i = 0; i < block.Count(); ++i) {
-        const Item item = LineItem(block, i);
-        const std::int16_t cell = BlockValue(block.values, i);
-        std::printf("%-6s %-12s %d\n", item.address.c_str(), ShowValue(item, cell).text.c_str(),
-                    cell);
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        const ItemResult &result = round.results[i];
+        std::printf("%-6s %-12s %s\n", items[i].address.c_str(),
+                    result.problem ? "-" : result.shown.text.c_str(),
+                    result.problem ? "-" : result.shown.cell.c_str());
     }
 }
 
@@ -126,20 +140,89 @@ Item BlockItem(const Block &block, std::size_t i) {
     return item;
 }
 
-// The block as one round of its items, for CSV and JSON.
-void WriteBlockRound(const Block &block, const CommandLine &line) {
+// The items of the block's values, in order.
+std::vector<Item> BlockItems(const Block &block) {
     std::vector<Item> items;
-    Round round;
-    round.number = 1;
-    round.time = std::chrono::system_clock::now();
     for (std::size_t i = 0; i < block.Count(); ++i) {
         items.push_back(BlockItem(block, i));
-        ItemResult result;
-        result.hostValue = BlockValue(block.values, i);
-        result.shown = ShowValue(items.back(), result.hostValue);
-        round.results.push_back(result);
     }
-    MakeRoundWriter(stdout, line.format, items, true, line.csvHeader)->Write(round);
+    return items;
+}
+
+// The results of a read of the block, a result per value. A failed read fails every value;
+// a number the 16-bit cell cannot hold is a problem naming the cell and the value, not a
+// reading.
+std::vector<ItemResult> BlockResults(const Instance &instance, const Block &block,
+                                     const std::vector<Item> &items,
+                                     const std::optional<ReadProblem> &failure) {
+    const bool lineFailed = PortFailed(instance.LastLine());
+    const auto numbers =
+        failure ? std::vector<std::optional<double>>{} : ReplyNumbers(instance, block);
+    std::vector<ItemResult> results(items.size());
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        ItemResult &result = results[i];
+        result.lineFailed = lineFailed;
+        if (failure) {
+            result.problem = failure;
+            continue;
+        }
+        result.hostValue = BlockValue(block.values, i);
+        result.shown = ShowValue(items[i], result.hostValue);
+        if (i < numbers.size() && numbers[i]) {
+            result.problem = CellOverflow(items[i], *numbers[i]);
+        }
+    }
+    return results;
+}
+
+// The flag numbers of the active alerts of a block of every alert.
+std::vector<std::size_t> ActiveAlerts(const Block &block) {
+    std::vector<std::size_t> active;
+    for (std::size_t flag = 0; flag < block.Count(); ++flag) {
+        if (BlockValue(block.values, flag) != 0) {
+            active.push_back(flag);
+        }
+    }
+    return active;
+}
+
+// A header row (time,item,alert), then a row per active alert; none: the header alone.
+void WriteAlertsCsv(const std::vector<std::size_t> &active, bool header) {
+    if (header) {
+        std::puts("time,item,alert");
+    }
+    const std::string time = UtcStamp(std::chrono::system_clock::now());
+    for (const std::size_t flag : active) {
+        std::printf("%s,%s,%s\n", time.c_str(), AlertAddress(flag).c_str(),
+                    std::string(kAlertTable[flag]).c_str());
+    }
+}
+
+// One object: {"time":..., "alerts":[{"item":"A02","alert":"CC"}, ...]}, the list empty
+// when no alert is active.
+void WriteAlertsJson(const std::vector<std::size_t> &active) {
+    std::string line =
+        "{\"time\":\"" + UtcStamp(std::chrono::system_clock::now()) + "\",\"alerts\":[";
+    for (std::size_t i = 0; i < active.size(); ++i) {
+        line += std::string(i == 0 ? "" : ",") + "{\"item\":\"" + AlertAddress(active[i]) +
+                "\",\"alert\":\"" + std::string(kAlertTable[active[i]]) + "\"}";
+    }
+    std::puts((line + "]}").c_str());
+}
+
+void PrintAlerts(const std::vector<std::size_t> &active) {
+    for (const std::size_t flag : active) {
+        std::printf("%s  %s\n", AlertAddress(flag).c_str(), std::string(kAlertTable[flag]).c_str());
+    }
+    if (active.empty()) {
+        std::puts("no active alerts");
+    }
+}
+
+bool Polled(const CommandLine &line) {
+    return std::any_of(
+        line.commandOptions.begin(), line.commandOptions.end(),
+        [](const std::string &option) { return option == "--interval" || option == "--count"; });
 }
 
 } // namespace
@@ -152,33 +235,51 @@ ExitStatus RunBlock(Context &context) {
     }
     Instance instance(context.driver, context.trace, context.echo);
     Block block = DefineBlock(context.driver, instance.State(), context.line.operands[0], *count);
-    StartInstance(instance, StartOptionsOf(context));
-    ReadBlock(instance, block);
+    const std::vector<Item> items = BlockItems(block);
+    const StartOptions options = StartOptionsOf(context);
+    StartInstance(instance, options);
+    if (Polled(context.line)) {
+        return RunRounds(context, instance, items, options, [&] {
+            return BlockResults(instance, block, items, ReadBlock(instance, block));
+        });
+    }
+    Round round;
+    round.number = 1;
+    round.time = std::chrono::system_clock::now();
+    if (const auto failure = ReadBlock(instance, block)) {
+        throw Failure(failure->status, failure->message);
+    }
+    round.results = BlockResults(instance, block, items, std::nullopt);
     if (context.line.format != OutputFormat::Table) {
-        WriteBlockRound(block, context.line);
+        MakeRoundWriter(stdout, context.line.format, items, true, context.line.csvHeader)
+            ->Write(round);
     } else if (block.shape->itemClass == 'A') {
         PrintAlertBlock(block);
     } else {
-        PrintLineBlock(block);
+        PrintLineBlock(items, round);
     }
-    return ExitStatus::Ok;
+    TellProblems(round);
+    return FirstProblem(round);
 }
 
 ExitStatus RunAlerts(Context &context) {
     Instance instance(context.driver, context.trace, context.echo);
     Block block = DefineBlock(context.driver, instance.State(), "A", kMaxAlertCount);
     StartInstance(instance, StartOptionsOf(context));
-    ReadBlock(instance, block);
-    bool any = false;
-    for (std::size_t flag = 0; flag < block.Count(); ++flag) {
-        if (BlockValue(block.values, flag) != 0) {
-            std::printf("%s  %s\n", AlertAddress(flag).c_str(),
-                        std::string(kAlertTable[flag]).c_str());
-            any = true;
-        }
+    if (const auto failure = ReadBlock(instance, block)) {
+        throw Failure(failure->status, failure->message);
     }
-    if (!any) {
-        std::puts("no active alerts");
+    const auto active = ActiveAlerts(block);
+    switch (context.line.format) {
+    case OutputFormat::Csv:
+        WriteAlertsCsv(active, context.line.csvHeader);
+        break;
+    case OutputFormat::Json:
+        WriteAlertsJson(active);
+        break;
+    default:
+        PrintAlerts(active);
+        break;
     }
     return ExitStatus::Ok;
 }

@@ -111,18 +111,16 @@ ExitStatus RunRead(Context &context) {
     return FirstProblem(round);
 }
 
-ExitStatus RunPoll(Context &context) {
-    Instance instance(context.driver, context.trace, context.echo);
-    const auto items = DefineItems(context.driver, instance.State(), context.line.operands, "poll");
-    const StartOptions options = StartOptionsOf(context);
-    StartInstance(instance, options);
+ExitStatus RunRounds(Context &context, Instance &instance, const std::vector<Item> &items,
+                     const StartOptions &options, RoundReader readRound) {
     const auto writer =
         MakeRoundWriter(stdout, context.line.format, items, false, context.line.csvHeader);
     std::signal(SIGINT, OnSignal);
     std::signal(SIGTERM, OnSignal);
     PollReporter reporter(
         *writer, options.port.given.empty() ? options.port.name : options.port.given, items.size());
-    PollEngine engine(instance, items, options, [] { return stopSignal != 0; });
+    PollEngine engine(
+        instance, items, options, [] { return stopSignal != 0; }, std::move(readRound));
     const PollPlan plan{std::chrono::duration_cast<std::chrono::steady_clock::duration>(
                             std::chrono::duration<double>(context.line.intervalSeconds)),
                         context.line.rounds};
@@ -133,4 +131,12 @@ ExitStatus RunPoll(Context &context) {
         return static_cast<ExitStatus>(kSignalBase + stopSignal);
     }
     return status;
+}
+
+ExitStatus RunPoll(Context &context) {
+    Instance instance(context.driver, context.trace, context.echo);
+    const auto items = DefineItems(context.driver, instance.State(), context.line.operands, "poll");
+    const StartOptions options = StartOptionsOf(context);
+    StartInstance(instance, options);
+    return RunRounds(context, instance, items, options, {});
 }

@@ -64,19 +64,28 @@ a missed round: "-" or empty fields, {"round":N,"missed":true,"items":[{"item":.
 "error":"line down"}]} in JSON, never old values.
 )",
      1, 64, "--format --interval --count --no-header", true, RunPoll},
-    {"block", "block CLASS|ADDR COUNT", "read a whole class as a block of 16-bit values",
+    {"block", "block CLASS|ADDR COUNT [--interval SECONDS] [--count N] [--format table|csv|json]",
+     "read a whole class as a block of 16-bit values",
      R"(Reads COUNT values of class L (loops: S V % X of each), M (modules: V X of each) or A
 (alert flags) with one request (BlockRead). A class letter starts at loop, module or flag
 0 or 1; an address such as L03S1 starts at its loop and takes its scale digit. COUNT is 2
 to 116 for L, 2 to 70 for M and 2 to 27 for A. --format csv or json gives the values as
-one round of poll, one field or object per value.
+one round of poll, one field or object per value. A value that does not fit its 16-bit
+cell (42.5 at scale digit 3 is 42500) is an error naming the cell and the value, exit 65,
+shown as "-" (an empty field in CSV, an "error" in JSON).
+With --interval (-i) or --count (-c) the block is read in rounds, one request a round,
+exactly as poll reads items: the same table, CSV rows and JSON lines, recovery of a failed
+line, and Ctrl-C.
 )",
-     2, 2, "--format --no-header", true, RunBlock},
-    {"alerts", "alerts", "the names of the active alerts",
+     2, 2, "--format --no-header --interval --count", true, RunBlock},
+    {"alerts", "alerts [--format table|csv|json]", "the names of the active alerts",
      R"(Reads the alert list (BlockRead of the 27 alert flags) and names each active alert with
 the item that reads it (A02 CC, A20 LOW ALARM). "write SX 0" acknowledges them.
+--format csv gives a header row time,item,alert (--no-header drops it) and a row per
+active alert; json gives one object, its list empty when no alert is active:
+  {"time":"2024-05-01T12:00:00.123Z","alerts":[{"item":"A02","alert":"CC"}]}
 )",
-     0, 0, "", true, RunAlerts},
+     0, 0, "--format --no-header", true, RunAlerts},
     {"write", "write ADDR[:TYPE] VALUE", "write one value",
      R"(Writes VALUE to the item (SingleWrite), in the instrument's units: em1 multiplies it by
 the item's scale for the host's cell (a 32-bit integer cell for a whole number that fits

@@ -4,6 +4,7 @@
 #include "command_line.h"
 #include "driver.h"
 #include "exit_status.h"
+#include "poll_engine.h"
 #include "startup.h"
 
 #include <span>
@@ -20,6 +21,11 @@ struct Context {
 // How the instance starts for this command line, with the driver's default line settings
 // where the command line gives none.
 StartOptions StartOptionsOf(const Context &context);
+
+// The rounds of a poll of the items on a started instance, as the command line asks for
+// them: each item read on its own, or all of them by readRound.
+ExitStatus RunRounds(Context &context, Instance &instance, const std::vector<Item> &items,
+                     const StartOptions &options, RoundReader readRound);
 
 using CommandFunction = ExitStatus (*)(Context &context);
 

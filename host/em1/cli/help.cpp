@@ -33,11 +33,12 @@ Port options (commands that talk to the instrument need --port):
   The line settings not given are the driver's defaults (em1 info shows them: 9600 8N1).
 
 Command options:
-  -f, --format F      read, poll: table (default), csv or json (JSON lines)
-      --no-header     read, poll: CSV without its header row
-  -i, --interval S    poll: seconds from the start of one round to the next (default 1,
-                      decimals allowed); a round that takes longer is told once
-  -c, --count N       poll: this many rounds (default: until Ctrl-C)
+  -f, --format F      read, poll, block, alerts: table (default), csv or json (JSON
+                      lines)
+      --no-header     read, poll, block, alerts: CSV without its header row
+  -i, --interval S    poll, block: seconds from the start of one round to the next
+                      (default 1, decimals allowed); a round that takes longer is told once
+  -c, --count N       poll, block: this many rounds (default: until Ctrl-C)
       --no-verify     write: do not read the item back; report the text the line carried
 
 Other options:
@@ -87,7 +88,8 @@ constexpr const char *kExitStatuses =
   74  the serial port cannot be opened, or standard output cannot be written
   75  a write was sent but not acknowledged: unconfirmed, it may have been applied
   76  the instrument refused a request (it answered "?")
- 130  interrupted (Ctrl-C) during poll, after the current read; 143 for SIGTERM
+ 130  interrupted (Ctrl-C) during poll (or block in rounds), after the current read;
+      143 for SIGTERM
 )";
 
 } // namespace

@@ -38,8 +38,7 @@ std::optional<Range> IntegerRange(std::int32_t dataType) {
 
 // A number item in an integer cell: its value as a float, checked against the cell's range.
 std::optional<ReadProblem> CheckFit(Instance &instance, const Item &item) {
-    const auto range = IntegerRange(item.dataType);
-    if (!range || KindOfLetter(item.Letter()) != ValueKind::Number ||
+    if (!IntegerRange(item.dataType) || KindOfLetter(item.Letter()) != ValueKind::Number ||
         item.itemClass == EM_CLASS_SPECIAL) {
         return std::nullopt;
     }
@@ -50,20 +49,25 @@ std::optional<ReadProblem> CheckFit(Instance &instance, const Item &item) {
     if (const std::int32_t result = instance.Call(EM_CMD_SINGLE_READ, &request); result != 0) {
         return DescribeReadFailure("SingleRead", item.address, result, false, LastReply(instance));
     }
-    const double hostValue = std::trunc(ReadCell(cell, EM_TYPE_FLOAT));
-    if (hostValue >= range->lowest && hostValue <= range->highest) {
-        return std::nullopt;
-    }
-    return ReadProblem{
-        ExitStatus::BadValue,
-        item.address + ":" + TypeName(item.dataType) + ": the instrument's " +
-            FormatFloat(static_cast<float>(ReadCell(cell, EM_TYPE_FLOAT) / item.Scale())) + " is " +
-            FormatFloat(static_cast<float>(hostValue)) + " in the cell, which does not fit " +
-            TypeName(item.dataType) + " (" + FormatNumber(range->lowest) + " to " +
-            FormatNumber(range->highest) + "); read it as " + item.address + ":float"};
+    return CellOverflow(item, ReadCell(cell, EM_TYPE_FLOAT));
 }
 
 } // namespace
+
+std::optional<ReadProblem> CellOverflow(const Item &item, double scaled) {
+    const auto range = IntegerRange(item.dataType);
+    const double hostValue = std::trunc(scaled);
+    if (!range || (hostValue >= range->lowest && hostValue <= range->highest)) {
+        return std::nullopt;
+    }
+    return ReadProblem{ExitStatus::BadValue,
+                       item.address + ":" + TypeName(item.dataType) + ": the instrument's " +
+                           FormatFloat(static_cast<float>(scaled / item.Scale())) + " is " +
+                           FormatFloat(static_cast<float>(hostValue)) +
+                           " in the cell, which does not fit " + TypeName(item.dataType) + " (" +
+                           FormatNumber(range->lowest) + " to " + FormatNumber(range->highest) +
+                           "); read it as " + item.address + ":float"};
+}
 
 std::optional<std::string> LastReply(const Instance &instance) {
     if (!instance.Traced()) {
@@ -99,8 +103,7 @@ std::vector<Item> DefineItems(const Driver &driver, DriverState &state,
     for (const auto &operand : operands) {
         items.push_back(DefineOrExplain(driver, state, ParseItemArgument(operand), command));
         const Item &item = items.back();
-        if (item.itemClass == EM_CLASS_ALERT &&
-            item.index >= kMaxAlertCount) {
+        if (item.itemClass == EM_CLASS_ALERT && item.index >= kMaxAlertCount) {
             throw UsageError(std::string(command) + ": '" + item.address +
                              "' names no alert: the instrument has alerts A00 to A" +
                              std::to_string(kMaxAlertCount - 1));
@@ -120,9 +123,12 @@ Round ReadRound(Instance &instance, const std::vector<Item> &items, long long nu
 }
 
 void TellProblems(const Round &round) {
+    const std::string *told = nullptr; // a failed block fails its values with one message
     for (const auto &result : round.results) {
-        if (result.problem && result.skipped.empty()) {
+        if (result.problem && result.skipped.empty() &&
+            (told == nullptr || *told != result.problem->message)) {
             std::fprintf(stderr, "em1: %s\n", result.problem->message.c_str());
+            told = &result.problem->message;
         }
     }
 }

@@ -16,6 +16,10 @@ std::vector<Item> DefineItems(const Driver &driver, DriverState &state,
 // low bits) is a problem naming the cell and the value, not a reading.
 ItemResult ReadItem(Instance &instance, const Item &item);
 
+// A problem naming the cell and the value when scaled, the instrument's value times the
+// item's scale as the driver narrows it, does not fit the item's integer cell.
+std::optional<ReadProblem> CellOverflow(const Item &item, double scaled);
+
 // Reads every item once; the problems are in the results.
 Round ReadRound(Instance &instance, const std::vector<Item> &items, long long number);
 

@@ -21,14 +21,18 @@ ItemResult Skipped(const Item &item, const std::string &why) {
 } // namespace
 
 PollEngine::PollEngine(Instance &instance, const std::vector<Item> &items, StartOptions options,
-                       std::function<bool()> stopRequested)
+                       std::function<bool()> stopRequested, RoundReader readRound)
     : instance_(instance), items_(items), options_(std::move(options)),
-      stopRequested_(std::move(stopRequested)) {}
+      stopRequested_(std::move(stopRequested)), readRound_(std::move(readRound)) {}
 
 Round PollEngine::ReadOnce(long long number, PollListener &listener) {
     Round round;
     round.number = number;
     round.time = std::chrono::system_clock::now();
+    if (readRound_) {
+        round.results = readRound_();
+        return round;
+    }
     bool lineFailed = false;
     for (const auto &item : items_) {
         if (stopRequested_()) {

@@ -37,11 +37,15 @@ class PollListener {
     virtual void Idle(bool /*lineDown*/) {}
 };
 
+// Reads every item of a round with one request (a block), one result per item.
+using RoundReader = std::function<std::vector<ItemResult>()>;
+
 class PollEngine {
   public:
     // stopRequested is asked between reads; once it answers true the round ends there.
+    // Without readRound each item is read on its own.
     PollEngine(Instance &instance, const std::vector<Item> &items, StartOptions options,
-               std::function<bool()> stopRequested);
+               std::function<bool()> stopRequested, RoundReader readRound = {});
 
     // Runs the rounds; returns the status of the first failed read, or Ok.
     ExitStatus Run(const PollPlan &plan, PollListener &listener);
@@ -57,6 +61,7 @@ class PollEngine {
     const std::vector<Item> &items_;
     StartOptions options_;
     std::function<bool()> stopRequested_;
+    RoundReader readRound_;
     bool down_ = false;
     std::chrono::steady_clock::time_point downSince_{};
     std::chrono::steady_clock::time_point nextAttempt_{};
