@@ -95,7 +95,8 @@ TEST(Em1Help, EveryCommandHasItsHelpAndTheVersionIsShown) {
     }
     const ProgramRun version = Em1({"--version"});
     EXPECT_EQ(version.status, 0);
-    EXPECT_EQ(version.out.rfind(std::string("em1 ") + EM_VERSION_STRING + ",", 0), 0u) << version.out;
+    EXPECT_EQ(version.out.rfind(std::string("em1 ") + EM_VERSION_STRING + ",", 0), 0u)
+        << version.out;
 }
 
 // Code points of a UTF-8 text: every byte that does not continue a sequence.
