@@ -91,8 +91,8 @@ run em1 --port "$port" block L 8
 expect "L02X"
 
 echo
-echo "# Three rounds of a poll, half a second apart."
-run em1 --port "$port" poll L01S1 L01V1 L01M0 --interval 0.5 --count 3
+echo "# Three rounds of a poll, a second apart (each read takes a quarter of a second)."
+run em1 --port "$port" poll L01S1 L01V1 L01M0 --interval 1 --count 3
 expect "MANUAL"
 
 echo
