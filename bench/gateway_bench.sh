@@ -6,6 +6,7 @@
 #
 # Usage: gateway_bench.sh BIN_FOLDER [SECONDS]     (the release build's bin)
 set -uo pipefail
+top=$(cd "$(dirname "$0")/.." && pwd)
 bin=$(cd "$1" && pwd)
 seconds=${2:-40}
 work=$(mktemp -d)
@@ -18,14 +19,10 @@ cleanup() {
 trap cleanup EXIT
 cd "$work" || exit 1
 
-port=
-for _ in $(seq 50); do
-  candidate=$((20000 + RANDOM % 40000))
-  (echo >/dev/tcp/127.0.0.1/$candidate) 2>/dev/null || { port=$candidate; break; }
-done
-printf 'listener %s 127.0.0.1\nallow_anonymous true\npersistence false\n' "$port" >broker.conf
-mosquitto -c broker.conf >broker.log 2>&1 &
-pids+=($!)
+. "$top/scripts/test-broker.sh"
+StartTestBroker "$PWD"
+port=$broker_port
+pids+=("$broker_pid")
 for i in $(seq 16); do
   "$bin/em1sim" --link "$work/i$i" >/dev/null 2>&1 &
   pids+=($!)

@@ -108,15 +108,9 @@ fi
 
 echo
 echo "# em1 gateway: two instruments to an MQTT broker, both ways."
-broker_port=
-for _ in $(seq 50); do
-  candidate=$((20000 + RANDOM % 40000))
-  (echo >"/dev/tcp/127.0.0.1/$candidate") 2>/dev/null || { broker_port=$candidate; break; }
-done
-printf 'listener %s 127.0.0.1\nallow_anonymous true\npersistence false\n' "$broker_port" \
-  >"$work/broker.conf"
-mosquitto -c "$work/broker.conf" >"$work/broker.log" 2>&1 &
-others+=($!)
+. scripts/test-broker.sh
+StartTestBroker "$work"
+others+=("$broker_pid")
 "$bin/em1sim" --link "$work/second" --control "$work/second-control" >/dev/null 2>&1 &
 others+=($!)
 for _ in $(seq 100); do

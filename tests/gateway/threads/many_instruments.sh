@@ -6,6 +6,7 @@
 #
 # Usage: many_instruments.sh BIN_FOLDER WORK_FOLDER INSTRUMENTS SECONDS
 set -uo pipefail
+top=$(cd "$(dirname "$0")/../../.." && pwd)
 bin=$(cd "$1" && pwd)
 work=$2
 count=$3
@@ -20,14 +21,10 @@ cleanup() {
 }
 trap cleanup EXIT
 
-port=
-for _ in $(seq 50); do
-  candidate=$((20000 + RANDOM % 40000))
-  (echo >/dev/tcp/127.0.0.1/$candidate) 2>/dev/null || { port=$candidate; break; }
-done
-printf 'listener %s 127.0.0.1\nallow_anonymous true\npersistence false\n' "$port" >broker.conf
-mosquitto -c broker.conf >broker.log 2>&1 &
-pids+=($!)
+. "$top/scripts/test-broker.sh"
+StartTestBroker "$PWD"
+port=$broker_port
+pids+=("$broker_pid")
 
 items=L01S1,L01V1,L01M0,L01X0,L02S1,L02V1,L02M0,M01V1,M02V1,INIT
 {
