@@ -16,13 +16,13 @@ constexpr long kAfterRequestMs = 200;
 constexpr long kAfterReplyMs = 50;
 constexpr int kReadTimeoutMs = 1000;
 
-void pause_ms(long ms) {
+void PauseMs(long ms) {
     timespec left{ms / 1000, (ms % 1000) * 1'000'000L};
     while (::nanosleep(&left, &left) != 0 && errno == EINTR) {
     }
 }
 
-[[noreturn]] void fail(const std::string &what) {
+[[noreturn]] void Fail(const std::string &what) {
     throw std::system_error(errno, std::generic_category(), what);
 }
 
@@ -31,7 +31,7 @@ void pause_ms(long ms) {
 BareLine::BareLine(const std::string &path)
     : fd_(::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC)) {
     if (fd_ < 0)
-        fail("open " + path);
+        Fail("open " + path);
     termios line{};
     const bool raw = ::tcgetattr(fd_, &line) == 0;
     cfmakeraw(&line);
@@ -43,7 +43,7 @@ BareLine::BareLine(const std::string &path)
         const int error = errno;
         ::close(fd_);
         errno = error;
-        fail("line settings of " + path);
+        Fail("line settings of " + path);
     }
 }
 
@@ -51,25 +51,25 @@ BareLine::~BareLine() {
     ::close(fd_);
 }
 
-std::string BareLine::exchange(std::string_view request, char terminator) {
-    discard_waiting();
+std::string BareLine::Exchange(std::string_view request, char terminator) {
+    DiscardWaiting();
     const bool sent =
         ::write(fd_, request.data(), request.size()) == static_cast<ssize_t>(request.size());
-    pause_ms(kAfterRequestMs);
-    std::string reply = sent ? read_reply(terminator) : std::string();
-    pause_ms(kAfterReplyMs);
-    discard_waiting();
+    PauseMs(kAfterRequestMs);
+    std::string reply = sent ? ReadReply(terminator) : std::string();
+    PauseMs(kAfterReplyMs);
+    DiscardWaiting();
     return reply;
 }
 
-std::string BareLine::ask(std::string_view request, char terminator) {
-    discard_waiting();
+std::string BareLine::Ask(std::string_view request, char terminator) {
+    DiscardWaiting();
     if (::write(fd_, request.data(), request.size()) != static_cast<ssize_t>(request.size()))
         return {};
-    return read_reply(terminator);
+    return ReadReply(terminator);
 }
 
-void BareLine::discard_waiting() const {
+void BareLine::DiscardWaiting() const {
     int waiting = 0;
     if (::ioctl(fd_, FIONREAD, &waiting) != 0 || waiting <= 0)
         return;
@@ -79,7 +79,7 @@ void BareLine::discard_waiting() const {
 }
 
 // The reserve makes the reply's room once, so no byte costs an allocation.
-std::string BareLine::read_reply(char terminator) const {
+std::string BareLine::ReadReply(char terminator) const {
     std::string reply;
     reply.reserve(kReplyLimit);
     while (reply.size() < kReplyLimit) {

@@ -23,13 +23,13 @@ class BareLine {
 
     // One exchange with the protocol's pauses; the reply, empty when nothing arrived within a
     // second of the pause after the request.
-    std::string exchange(std::string_view request, char terminator);
+    std::string Exchange(std::string_view request, char terminator);
     // The same without the pauses, to fetch a reply.
-    std::string ask(std::string_view request, char terminator);
+    std::string Ask(std::string_view request, char terminator);
 
   private:
-    void discard_waiting() const;
-    std::string read_reply(char terminator) const;
+    void DiscardWaiting() const;
+    std::string ReadReply(char terminator) const;
 
     int fd_;
 };

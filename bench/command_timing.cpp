@@ -33,37 +33,37 @@ struct CommandKind {
     const char *name;
     const char *detail;
     std::vector<Exchange> exchanges;
-    bool opens_port;
-    bool longest_reply; // the reply must be 591 bytes
+    bool opensPort;
+    bool longestReply; // the reply must be 591 bytes
     void (DriverSide::*run)();
 };
 
-const std::vector<CommandKind> &command_kinds() {
+const std::vector<CommandKind> &CommandKinds() {
     static const std::vector<CommandKind> kinds{
         {"SingleRead",
          "L01S1, a float",
          {{"L01S?\r", kEtx}},
          false,
          false,
-         &DriverSide::single_read},
+         &DriverSide::SingleRead},
         {"BlockRead",
          "L29S0 x4 from the 591-byte loop summary",
          {{"SL?\r", kEtx}},
          false,
          true,
-         &DriverSide::block_read},
+         &DriverSide::BlockRead},
         {"SingleWrite",
          "L01P0 = 45, confirmed with Y",
          {{"L01P=45.0\r", '\n'}, {"Y\r", kEtx}},
          false,
          false,
-         &DriverSide::single_write},
+         &DriverSide::SingleWrite},
         {"ColdStart",
          "open, S? DF DLSV%X DMVX",
          {{"S?\r", kEtx}, {"DF\r", kEtx}, {"DLSV%X\r", '\n'}, {"DMVX\r", '\n'}},
          true,
          false,
-         &DriverSide::cold_start},
+         &DriverSide::ColdStart},
     };
     return kinds;
 }
@@ -74,17 +74,17 @@ class FloorSide {
     explicit FloorSide(std::string path) : path_(std::move(path)) { line_.emplace(path_); }
 
     // Closes the line before a command that opens it, as the driver's side shuts down.
-    void prepare(const CommandKind &kind) {
-        if (kind.opens_port)
+    void Prepare(const CommandKind &kind) {
+        if (kind.opensPort)
             line_.reset();
     }
 
-    std::vector<std::string> run(const CommandKind &kind) {
+    std::vector<std::string> Run(const CommandKind &kind) {
         if (!line_)
             line_.emplace(path_);
         std::vector<std::string> replies;
         for (const Exchange &exchange : kind.exchanges)
-            replies.push_back(line_->exchange(exchange.request, exchange.terminator));
+            replies.push_back(line_->Exchange(exchange.request, exchange.terminator));
         return replies;
     }
 
@@ -93,7 +93,7 @@ class FloorSide {
     std::optional<BareLine> line_;
 };
 
-double thread_cpu_ms() {
+double ThreadCpuMs() {
     rusage usage{};
     getrusage(RUSAGE_THREAD, &usage);
     const auto ms = [](const timeval &t) {
@@ -104,19 +104,19 @@ double thread_cpu_ms() {
 
 struct Sample {
     double ms;
-    double cpu_ms;
+    double cpuMs;
 };
 
-Sample measure(const std::function<void()> &run) {
-    const double cpu_before = thread_cpu_ms();
+Sample Measure(const std::function<void()> &run) {
+    const double cpuBefore = ThreadCpuMs();
     const Clock::time_point start = Clock::now();
     run();
     const Clock::time_point end = Clock::now();
     return Sample{std::chrono::duration<double, std::milli>(end - start).count(),
-                  thread_cpu_ms() - cpu_before};
+                  ThreadCpuMs() - cpuBefore};
 }
 
-void check_replies(const CommandKind &kind, const std::vector<std::string> &replies) {
+void CheckReplies(const CommandKind &kind, const std::vector<std::string> &replies) {
     for (std::size_t i = 0; i < replies.size(); ++i)
         if (replies[i].empty() || replies[i].back() != kind.exchanges[i].terminator)
             throw std::runtime_error(std::string(kind.name) + ": no whole reply to " +
@@ -124,35 +124,34 @@ void check_replies(const CommandKind &kind, const std::vector<std::string> &repl
 }
 
 // Pauses, request, latency and reply on the wire; the reply overlaps the first pause.
-double nominal_ms(const CommandKind &kind, const std::vector<std::string> &replies,
-                  int latency_ms) {
+double NominalMs(const CommandKind &kind, const std::vector<std::string> &replies, int latencyMs) {
     double total = 0;
     for (std::size_t i = 0; i < replies.size(); ++i) {
         const double wire =
             static_cast<double>(kind.exchanges[i].request.size() + replies[i].size()) *
             kCharacterMs;
-        total += std::max(kAfterRequestMs, wire + latency_ms) + kAfterReplyMs;
+        total += std::max(kAfterRequestMs, wire + latencyMs) + kAfterReplyMs;
     }
     return total;
 }
 
-CommandTimes describe(const CommandKind &kind, const std::vector<std::string> &replies,
-                      int latency_ms) {
+CommandTimes Describe(const CommandKind &kind, const std::vector<std::string> &replies,
+                      int latencyMs) {
     CommandTimes times;
     times.name = kind.name;
     times.detail = kind.detail;
     times.exchanges = static_cast<int>(kind.exchanges.size());
     for (std::size_t i = 0; i < replies.size(); ++i) {
-        times.request_bytes += kind.exchanges[i].request.size();
-        times.reply_bytes += replies[i].size();
+        times.requestBytes += kind.exchanges[i].request.size();
+        times.replyBytes += replies[i].size();
     }
-    times.nominal_ms = nominal_ms(kind, replies, latency_ms);
+    times.nominalMs = NominalMs(kind, replies, latencyMs);
     return times;
 }
 
 // The requests and replies of a simulator's trace, without their times.
-std::vector<std::string> traffic(const std::string &trace_path) {
-    std::ifstream trace(trace_path);
+std::vector<std::string> Traffic(const std::string &tracePath) {
+    std::ifstream trace(tracePath);
     std::vector<std::string> lines;
     for (std::string line; std::getline(trace, line);) {
         const std::size_t direction = line.find_first_not_of(' ');
@@ -164,26 +163,26 @@ std::vector<std::string> traffic(const std::string &trace_path) {
     return lines;
 }
 
-void check_same_traffic(const std::string &ours, const std::string &floor) {
-    const std::vector<std::string> driver_lines = traffic(ours);
-    const std::vector<std::string> floor_lines = traffic(floor);
-    if (driver_lines.empty() || driver_lines != floor_lines)
+void CheckSameTraffic(const std::string &ours, const std::string &floor) {
+    const std::vector<std::string> driverLines = Traffic(ours);
+    const std::vector<std::string> floorLines = Traffic(floor);
+    if (driverLines.empty() || driverLines != floorLines)
         throw std::runtime_error("the driver and the floor did not exchange the same bytes: "
                                  "compare " +
                                  ours + " with " + floor);
 }
 
-std::vector<std::string> simulator_arguments(const TimingSettings &settings, bool paced) {
+std::vector<std::string> SimulatorArguments(const TimingSettings &settings, bool paced) {
     std::vector<std::string> arguments{"--no-drift", "--latency",
-                                       std::to_string(settings.latency_ms)};
+                                       std::to_string(settings.latencyMs)};
     if (paced)
         arguments.emplace_back("--pace");
-    const auto state = as_program_options(longest_summary_settings(), {});
+    const auto state = AsProgramOptions(LongestSummarySettings(), {});
     arguments.insert(arguments.end(), state.begin(), state.end());
     return arguments;
 }
 
-std::vector<std::string> traced(std::vector<std::string> arguments, const std::string &trace) {
+std::vector<std::string> Traced(std::vector<std::string> arguments, const std::string &trace) {
     arguments.emplace_back("--trace");
     arguments.push_back(trace);
     return arguments;
@@ -192,20 +191,20 @@ std::vector<std::string> traced(std::vector<std::string> arguments, const std::s
 // One command of each kind on both sides, untimed and in the same order: the start-up, which
 // the driver's side made when it loaded, then the others. The floor's replies by kind, which
 // give the byte counts; the loop summary must be the longest reply there is.
-std::vector<std::vector<std::string>> warm_up(DriverSide &driver, FloorSide &floor) {
-    const auto &kinds = command_kinds();
+std::vector<std::vector<std::string>> WarmUp(DriverSide &driver, FloorSide &floor) {
+    const auto &kinds = CommandKinds();
     std::vector<std::vector<std::string>> replies(kinds.size());
     for (std::size_t k = 0; k < kinds.size(); ++k)
-        if (kinds[k].opens_port)
-            replies[k] = floor.run(kinds[k]);
+        if (kinds[k].opensPort)
+            replies[k] = floor.Run(kinds[k]);
     for (std::size_t k = 0; k < kinds.size(); ++k)
-        if (!kinds[k].opens_port) {
+        if (!kinds[k].opensPort) {
             (driver.*kinds[k].run)();
-            replies[k] = floor.run(kinds[k]);
+            replies[k] = floor.Run(kinds[k]);
         }
     for (std::size_t k = 0; k < kinds.size(); ++k) {
-        check_replies(kinds[k], replies[k]);
-        if (kinds[k].longest_reply && replies[k].front().size() != kReplyLimit)
+        CheckReplies(kinds[k], replies[k]);
+        if (kinds[k].longestReply && replies[k].front().size() != kReplyLimit)
             throw std::runtime_error("the loop summary is " +
                                      std::to_string(replies[k].front().size()) + " bytes, not " +
                                      std::to_string(kReplyLimit));
@@ -213,24 +212,24 @@ std::vector<std::vector<std::string>> warm_up(DriverSide &driver, FloorSide &flo
     return replies;
 }
 
-void time_kind(const CommandKind &kind, DriverSide &driver, FloorSide &floor, int commands,
-               CommandTimes &times) {
+void TimeKind(const CommandKind &kind, DriverSide &driver, FloorSide &floor, int commands,
+              CommandTimes &times) {
     std::fprintf(stderr, "timing %s: %d commands on each side\n", kind.name, commands);
     for (int i = 0; i < commands; ++i) {
         const auto ours = [&] {
-            if (kind.opens_port)
-                driver.shutdown();
-            const Sample sample = measure([&] { (driver.*kind.run)(); });
-            times.ours_ms.push_back(sample.ms);
-            times.ours_cpu_ms.push_back(sample.cpu_ms);
+            if (kind.opensPort)
+                driver.Shutdown();
+            const Sample sample = Measure([&] { (driver.*kind.run)(); });
+            times.oursMs.push_back(sample.ms);
+            times.oursCpuMs.push_back(sample.cpuMs);
         };
         const auto bare = [&] {
-            floor.prepare(kind);
+            floor.Prepare(kind);
             std::vector<std::string> replies;
-            const Sample sample = measure([&] { replies = floor.run(kind); });
-            check_replies(kind, replies);
-            times.floor_ms.push_back(sample.ms);
-            times.floor_cpu_ms.push_back(sample.cpu_ms);
+            const Sample sample = Measure([&] { replies = floor.Run(kind); });
+            CheckReplies(kind, replies);
+            times.floorMs.push_back(sample.ms);
+            times.floorCpuMs.push_back(sample.cpuMs);
         };
         if (i % 2 == 0) {
             ours();
@@ -244,40 +243,40 @@ void time_kind(const CommandKind &kind, DriverSide &driver, FloorSide &floor, in
 
 } // namespace
 
-std::vector<CommandTimes> time_commands(const TimingSettings &settings) {
-    const std::string driver_trace = settings.out_dir + "/simulator-driver.trace";
-    const std::string floor_trace = settings.out_dir + "/simulator-floor.trace";
-    std::filesystem::remove(driver_trace);
-    std::filesystem::remove(floor_trace);
+std::vector<CommandTimes> TimeCommands(const TimingSettings &settings) {
+    const std::string driverTrace = settings.outDir + "/simulator-driver.trace";
+    const std::string floorTrace = settings.outDir + "/simulator-floor.trace";
+    std::filesystem::remove(driverTrace);
+    std::filesystem::remove(floorTrace);
 
-    const SimulatorProcess driver_line(settings.simulator,
-                                       traced(simulator_arguments(settings, true), driver_trace));
-    const SimulatorProcess floor_line(settings.simulator,
-                                      traced(simulator_arguments(settings, true), floor_trace));
-    DriverSide driver(settings.driver, driver_line.port_name());
-    FloorSide floor(floor_line.slave_path());
+    const SimulatorProcess driverLine(settings.simulator,
+                                      Traced(SimulatorArguments(settings, true), driverTrace));
+    const SimulatorProcess floorLine(settings.simulator,
+                                     Traced(SimulatorArguments(settings, true), floorTrace));
+    DriverSide driver(settings.driver, driverLine.PortName());
+    FloorSide floor(floorLine.SlavePath());
 
-    const auto &kinds = command_kinds();
-    const std::vector<std::vector<std::string>> replies = warm_up(driver, floor);
-    check_same_traffic(driver_trace, floor_trace);
+    const auto &kinds = CommandKinds();
+    const std::vector<std::vector<std::string>> replies = WarmUp(driver, floor);
+    CheckSameTraffic(driverTrace, floorTrace);
     std::vector<CommandTimes> results;
     for (std::size_t k = 0; k < kinds.size(); ++k)
-        results.push_back(describe(kinds[k], replies[k], settings.latency_ms));
+        results.push_back(Describe(kinds[k], replies[k], settings.latencyMs));
 
     for (std::size_t k = 0; k < kinds.size(); ++k)
-        time_kind(kinds[k], driver, floor, settings.commands, results[k]);
+        TimeKind(kinds[k], driver, floor, settings.commands, results[k]);
     return results;
 }
 
-std::vector<double> waiting_block_read_cpu(const TimingSettings &settings) {
+std::vector<double> WaitingBlockReadCpu(const TimingSettings &settings) {
     std::fprintf(stderr, "timing %d BlockReads on a line that is not paced\n", settings.commands);
-    const SimulatorProcess line(settings.simulator, simulator_arguments(settings, false));
-    DriverSide driver(settings.driver, line.port_name());
-    std::vector<double> cpu_ms;
-    cpu_ms.reserve(static_cast<std::size_t>(settings.commands));
+    const SimulatorProcess line(settings.simulator, SimulatorArguments(settings, false));
+    DriverSide driver(settings.driver, line.PortName());
+    std::vector<double> cpuMs;
+    cpuMs.reserve(static_cast<std::size_t>(settings.commands));
     for (int i = 0; i < settings.commands; ++i)
-        cpu_ms.push_back(measure([&] { driver.block_read(); }).cpu_ms);
-    return cpu_ms;
+        cpuMs.push_back(Measure([&] { driver.BlockRead(); }).cpuMs);
+    return cpuMs;
 }
 
 } // namespace bench

@@ -12,30 +12,30 @@ namespace bench {
 struct TimingSettings {
     std::string driver;    // libEM.so
     std::string simulator; // em1sim
-    std::string out_dir;   // the simulators' traces go here
+    std::string outDir;    // the simulators' traces go here
     int commands = 100;    // of each kind, on each side
-    int latency_ms = 20;   // the simulator's delay before every reply
+    int latencyMs = 20;    // the simulator's delay before every reply
 };
 
 struct CommandTimes {
     std::string name;   // SingleRead, BlockRead, SingleWrite, ColdStart
     std::string detail; // what the command does
     int exchanges = 0;
-    std::size_t request_bytes = 0; // over all its exchanges
-    std::size_t reply_bytes = 0;
-    double nominal_ms = 0; // pauses, wire time and latency, worked out
-    std::vector<double> ours_ms;
-    std::vector<double> floor_ms;
-    std::vector<double> ours_cpu_ms; // user + system time of the calling thread
-    std::vector<double> floor_cpu_ms;
+    std::size_t requestBytes = 0; // over all its exchanges
+    std::size_t replyBytes = 0;
+    double nominalMs = 0; // pauses, wire time and latency, worked out
+    std::vector<double> oursMs;
+    std::vector<double> floorMs;
+    std::vector<double> oursCpuMs; // user + system time of the calling thread
+    std::vector<double> floorCpuMs;
 };
 
 // Throws std::runtime_error when a command fails or the two sides do not exchange the same
 // bytes.
-std::vector<CommandTimes> time_commands(const TimingSettings &settings);
+std::vector<CommandTimes> TimeCommands(const TimingSettings &settings);
 
 // CPU per BlockRead of the 591-byte summary on a line that is not paced, where every byte is
 // waiting when the driver starts to read: the driver's own work without a wake-up per byte.
-std::vector<double> waiting_block_read_cpu(const TimingSettings &settings);
+std::vector<double> WaitingBlockReadCpu(const TimingSettings &settings);
 
 } // namespace bench

@@ -24,16 +24,16 @@ using ReplyBuffer = std::array<char, kReplyLimit + 1>;
 
 struct Decoded {
     const char *address;
-    std::int32_t item_class;
-    std::int32_t data_type;
+    std::int32_t itemClass;
+    std::int32_t dataType;
     std::int32_t count;
     std::int32_t index;
 };
 
 // The decoders write into the reply they decode, so every pass works on a fresh copy.
-void store_data(benchmark::State &state, const std::string &reply, Decoded item) {
+void StoreData(benchmark::State &state, const std::string &reply, Decoded item) {
     std::int16_t values[32] = {};
-    const ItemRequest request{item.address, {}, item.item_class, item.index, {}, item.data_type,
+    const ItemRequest request{item.address, {}, item.itemClass, item.index, {}, item.dataType,
                               item.count,   0,  values};
     ReplyBuffer work{};
     for (auto _ : state) {
@@ -46,7 +46,7 @@ void store_data(benchmark::State &state, const std::string &reply, Decoded item)
         state.SkipWithError("the reply does not decode");
 }
 
-void copy_reply(benchmark::State &state, const std::string &reply) {
+void CopyReply(benchmark::State &state, const std::string &reply) {
     ReplyBuffer work{};
     for (auto _ : state) {
         std::memcpy(work.data(), reply.c_str(), reply.size() + 1);
@@ -55,7 +55,7 @@ void copy_reply(benchmark::State &state, const std::string &reply) {
     }
 }
 
-void define_item(benchmark::State &state, const char *address) {
+void DefineItem(benchmark::State &state, const char *address) {
     char text[8] = {};
     std::strncpy(text, address, sizeof text - 1);
     ItemDefinition definition{};
@@ -72,7 +72,7 @@ void define_item(benchmark::State &state, const char *address) {
         state.SkipWithError("DefineItem refuses the address");
 }
 
-void number_text(benchmark::State &state, double value) {
+void NumberText(benchmark::State &state, double value) {
     std::array<char, kNumberTextCapacity> text{};
     for (auto _ : state) {
         benchmark::DoNotOptimize(WriteNumberText(value, text));
@@ -93,7 +93,7 @@ class Collector : public benchmark::BenchmarkReporter {
     std::map<std::string, std::vector<double>> times;
 };
 
-double median(std::vector<double> values) {
+double Median(std::vector<double> values) {
     std::sort(values.begin(), values.end());
     const std::size_t middle = values.size() / 2;
     return values.size() % 2 == 1 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
@@ -101,38 +101,38 @@ double median(std::vector<double> values) {
 
 } // namespace
 
-DecodeReplies fetch_replies() {
+DecodeReplies FetchReplies() {
     em1sim::Options options;
-    options.commands = as_control_commands(longest_summary_settings(), longest_alert_list());
+    options.commands = AsControlCommands(LongestSummarySettings(), LongestAlertList());
     em1sim::Simulator simulator(options);
-    BareLine line(simulator.slave_path());
-    DecodeReplies replies{line.ask("SL?\r", kEtx), line.ask("SA?\r", kEtx),
-                          line.ask("L01S?\r", kEtx)};
-    if (replies.summary.size() != kReplyLimit || replies.alert_list.empty() ||
-        replies.set_point.empty())
+    BareLine line(simulator.SlavePath());
+    DecodeReplies replies{line.Ask("SL?\r", kEtx), line.Ask("SA?\r", kEtx),
+                          line.Ask("L01S?\r", kEtx)};
+    if (replies.summary.size() != kReplyLimit || replies.alertList.empty() ||
+        replies.setPoint.empty())
         throw std::runtime_error("the simulator did not give the replies to decode");
     return replies;
 }
 
-std::vector<DecodeCost> time_decoding(const DecodeReplies &replies, bool quick) {
+std::vector<DecodeCost> TimeDecoding(const DecodeReplies &replies, bool quick) {
     const std::vector<std::pair<std::string, std::function<void(benchmark::State &)>>> cases{
         {"StoreData, 591-byte loop summary, L29S0 x4",
          [&](benchmark::State &s) {
-             store_data(s, replies.summary, {"L29S0", EM_CLASS_LOOP, EM_TYPE_INT16, 4, 0});
+             StoreData(s, replies.summary, {"L29S0", EM_CLASS_LOOP, EM_TYPE_INT16, 4, 0});
          }},
         {"StoreData, alert list of 27, A00 x27",
          [&](benchmark::State &s) {
-             store_data(s, replies.alert_list, {"A00", EM_CLASS_ALERT, EM_TYPE_BIT, 27, 0});
+             StoreData(s, replies.alertList, {"A00", EM_CLASS_ALERT, EM_TYPE_BIT, 27, 0});
          }},
         {"StoreData, one value, L01S1 float",
          [&](benchmark::State &s) {
-             store_data(s, replies.set_point, {"L01S1", EM_CLASS_LOOP, EM_TYPE_FLOAT, 1, 0});
+             StoreData(s, replies.setPoint, {"L01S1", EM_CLASS_LOOP, EM_TYPE_FLOAT, 1, 0});
          }},
         {"copy of a 591-byte reply (inside each StoreData above)",
-         [&](benchmark::State &s) { copy_reply(s, replies.summary); }},
-        {"DefineItem L01S1", [](benchmark::State &s) { define_item(s, "L01S1"); }},
-        {"number text of 12.5", [](benchmark::State &s) { number_text(s, 12.5); }},
-        {"number text of 1234.5678", [](benchmark::State &s) { number_text(s, 1234.5678); }},
+         [&](benchmark::State &s) { CopyReply(s, replies.summary); }},
+        {"DefineItem L01S1", [](benchmark::State &s) { DefineItem(s, "L01S1"); }},
+        {"number text of 12.5", [](benchmark::State &s) { NumberText(s, 12.5); }},
+        {"number text of 1234.5678", [](benchmark::State &s) { NumberText(s, 1234.5678); }},
     };
     for (const auto &[name, run] : cases)
         benchmark::RegisterBenchmark(name.c_str(), run)
@@ -148,7 +148,7 @@ std::vector<DecodeCost> time_decoding(const DecodeReplies &replies, bool quick) 
         const auto found = collector.times.find(name);
         if (found == collector.times.end())
             throw std::runtime_error("no result for " + name);
-        costs.push_back(DecodeCost{name, median(found->second)});
+        costs.push_back(DecodeCost{name, Median(found->second)});
     }
     return costs;
 }

@@ -9,9 +9,9 @@ namespace bench {
 
 // Replies taken from the simulator in the state the benchmark gives it.
 struct DecodeReplies {
-    std::string summary;    // "SL?": 591 bytes
-    std::string alert_list; // "SA?" with 27 alerts
-    std::string set_point;  // "L01S?"
+    std::string summary;   // "SL?": 591 bytes
+    std::string alertList; // "SA?" with 27 alerts
+    std::string setPoint;  // "L01S?"
 };
 
 struct DecodeCost {
@@ -20,8 +20,8 @@ struct DecodeCost {
 };
 
 // Throws std::runtime_error when the simulator does not give the replies.
-DecodeReplies fetch_replies();
+DecodeReplies FetchReplies();
 // quick: short runs, one repetition.
-std::vector<DecodeCost> time_decoding(const DecodeReplies &replies, bool quick);
+std::vector<DecodeCost> TimeDecoding(const DecodeReplies &replies, bool quick);
 
 } // namespace bench

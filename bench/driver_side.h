@@ -16,27 +16,27 @@ class DriverSide {
     DriverSide(const std::string &library, const std::string &port);
 
     // Each throws std::runtime_error when the command does not return 0.
-    void single_read();  // L01S1, a float
-    void block_read();   // L29S0, the 4 values of the last line of the loop summary
-    void single_write(); // L01P0 = 45, a tabulated value that the instrument confirms
-    void cold_start();   // opens the port and runs the adapter dialogue
-    void shutdown();
+    void SingleRead();  // L01S1, a float
+    void BlockRead();   // L29S0, the 4 values of the last line of the loop summary
+    void SingleWrite(); // L01P0 = 45, a tabulated value that the instrument confirms
+    void ColdStart();   // opens the port and runs the adapter dialogue
+    void Shutdown();
 
   private:
     struct Item {
         char address[8] = {};
         ItemDefinition definition{};
         std::int16_t values[32] = {};
-        ItemRequest request();
+        ItemRequest Request();
     };
 
-    void define(Item &item, const char *address, std::int32_t type, std::int32_t count);
-    void expect_ok(std::int32_t command, void *parameters, const char *what);
+    void Define(Item &item, const char *address, std::int32_t type, std::int32_t count);
+    void ExpectOk(std::int32_t command, void *parameters, const char *what);
 
     HostedDriver driver_;
     std::string port_;
-    Item set_point_;
-    Item last_loop_;
+    Item setPoint_;
+    Item lastLoop_;
     Item band_;
 };
 

@@ -8,7 +8,7 @@ namespace {
 constexpr int kLoops = 29;
 constexpr int kAlerts = 27;
 
-std::string loop_item(int loop, char letter) {
+std::string LoopItem(int loop, char letter) {
     char name[8];
     std::snprintf(name, sizeof name, "L%02d%c", loop, letter);
     return name;
@@ -16,17 +16,17 @@ std::string loop_item(int loop, char letter) {
 
 } // namespace
 
-std::vector<Setting> longest_summary_settings() {
+std::vector<Setting> LongestSummarySettings() {
     std::vector<Setting> settings;
     for (int loop = 1; loop <= kLoops; ++loop)
-        settings.push_back({loop_item(loop, 'S'), "-123.4"});
+        settings.push_back({LoopItem(loop, 'S'), "-123.4"});
     for (int loop = 1; loop <= 6; ++loop)
-        settings.push_back({loop_item(loop, '%'), "-50.5"});
-    settings.push_back({loop_item(7, '%'), "-50"});
+        settings.push_back({LoopItem(loop, '%'), "-50.5"});
+    settings.push_back({LoopItem(7, '%'), "-50"});
     return settings;
 }
 
-std::vector<std::string> longest_alert_list() {
+std::vector<std::string> LongestAlertList() {
     std::vector<std::string> alerts;
     for (int loop = 1; loop <= kAlerts; ++loop) {
         char text[24];
@@ -36,8 +36,8 @@ std::vector<std::string> longest_alert_list() {
     return alerts;
 }
 
-std::vector<std::string> as_program_options(const std::vector<Setting> &settings,
-                                            const std::vector<std::string> &alerts) {
+std::vector<std::string> AsProgramOptions(const std::vector<Setting> &settings,
+                                          const std::vector<std::string> &alerts) {
     std::vector<std::string> options;
     for (const Setting &setting : settings) {
         options.emplace_back("--set");
@@ -50,8 +50,8 @@ std::vector<std::string> as_program_options(const std::vector<Setting> &settings
     return options;
 }
 
-std::vector<std::string> as_control_commands(const std::vector<Setting> &settings,
-                                             const std::vector<std::string> &alerts) {
+std::vector<std::string> AsControlCommands(const std::vector<Setting> &settings,
+                                           const std::vector<std::string> &alerts) {
     std::vector<std::string> commands;
     commands.reserve(settings.size() + alerts.size());
     for (const Setting &setting : settings)

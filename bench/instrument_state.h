@@ -14,15 +14,15 @@ struct Setting {
 
 // Every set point at -123.4 and the outputs of the first loops negative, so that the 29 lines
 // of the summary fill 590 bytes, one decimal each, and ETX makes 591.
-std::vector<Setting> longest_summary_settings();
+std::vector<Setting> LongestSummarySettings();
 // 27 alerts (the most the instrument keeps) of 19 characters (its longest), each naming the
 // last entry of the driver's alert table, so decoding compares every line with every entry.
-std::vector<std::string> longest_alert_list();
+std::vector<std::string> LongestAlertList();
 
 // As em1sim options (--set, --alert) and as control commands.
-std::vector<std::string> as_program_options(const std::vector<Setting> &settings,
-                                            const std::vector<std::string> &alerts);
-std::vector<std::string> as_control_commands(const std::vector<Setting> &settings,
-                                             const std::vector<std::string> &alerts);
+std::vector<std::string> AsProgramOptions(const std::vector<Setting> &settings,
+                                          const std::vector<std::string> &alerts);
+std::vector<std::string> AsControlCommands(const std::vector<Setting> &settings,
+                                           const std::vector<std::string> &alerts);
 
 } // namespace bench

@@ -4,19 +4,19 @@
 
 namespace bench {
 
-void JsonWriter::begin_item(std::string_view key) {
-    if (has_items_.empty())
+void JsonWriter::BeginItem(std::string_view key) {
+    if (hasItems_.empty())
         return;
-    std::fputs(has_items_.back() ? ",\n" : "\n", out_);
-    has_items_.back() = true;
-    std::fprintf(out_, "%*s", static_cast<int>(2 * has_items_.size()), "");
-    if (!in_array_.back()) {
-        quoted(key);
+    std::fputs(hasItems_.back() ? ",\n" : "\n", out_);
+    hasItems_.back() = true;
+    std::fprintf(out_, "%*s", static_cast<int>(2 * hasItems_.size()), "");
+    if (!inArray_.back()) {
+        Quoted(key);
         std::fputs(": ", out_);
     }
 }
 
-void JsonWriter::quoted(std::string_view value) {
+void JsonWriter::Quoted(std::string_view value) {
     std::fputc('"', out_);
     for (const char c : value) {
         if (c == '"' || c == '\\')
@@ -29,53 +29,53 @@ void JsonWriter::quoted(std::string_view value) {
     std::fputc('"', out_);
 }
 
-void JsonWriter::begin(std::string_view key, char open, bool array) {
-    begin_item(key);
+void JsonWriter::Begin(std::string_view key, char open, bool array) {
+    BeginItem(key);
     std::fputc(open, out_);
-    in_array_.push_back(array);
-    has_items_.push_back(false);
+    inArray_.push_back(array);
+    hasItems_.push_back(false);
 }
 
-void JsonWriter::begin_object(std::string_view key) {
-    begin(key, '{', false);
+void JsonWriter::BeginObject(std::string_view key) {
+    Begin(key, '{', false);
 }
 
-void JsonWriter::begin_array(std::string_view key) {
-    begin(key, '[', true);
+void JsonWriter::BeginArray(std::string_view key) {
+    Begin(key, '[', true);
 }
 
-void JsonWriter::end(char close) {
-    const bool had_items = has_items_.back();
-    in_array_.pop_back();
-    has_items_.pop_back();
-    if (had_items)
-        std::fprintf(out_, "\n%*s", static_cast<int>(2 * has_items_.size()), "");
+void JsonWriter::End(char close) {
+    const bool hadItems = hasItems_.back();
+    inArray_.pop_back();
+    hasItems_.pop_back();
+    if (hadItems)
+        std::fprintf(out_, "\n%*s", static_cast<int>(2 * hasItems_.size()), "");
     std::fputc(close, out_);
-    if (has_items_.empty())
+    if (hasItems_.empty())
         std::fputc('\n', out_);
 }
 
 // JSON has no infinity or NaN: null stands for them.
-void JsonWriter::number(std::string_view key, double value) {
-    begin_item(key);
+void JsonWriter::Number(std::string_view key, double value) {
+    BeginItem(key);
     if (std::isfinite(value))
         std::fprintf(out_, "%.6g", value);
     else
         std::fputs("null", out_);
 }
 
-void JsonWriter::text(std::string_view key, std::string_view value) {
-    begin_item(key);
-    quoted(value);
+void JsonWriter::Text(std::string_view key, std::string_view value) {
+    BeginItem(key);
+    Quoted(value);
 }
 
-void JsonWriter::flag(std::string_view key, bool value) {
-    begin_item(key);
+void JsonWriter::Flag(std::string_view key, bool value) {
+    BeginItem(key);
     std::fputs(value ? "true" : "false", out_);
 }
 
-void JsonWriter::numbers(std::string_view key, const std::vector<double> &values) {
-    begin_item(key);
+void JsonWriter::Numbers(std::string_view key, const std::vector<double> &values) {
+    BeginItem(key);
     std::fputc('[', out_);
     for (std::size_t i = 0; i < values.size(); ++i)
         std::fprintf(out_, i == 0 ? "%.4f" : ", %.4f", values[i]);

@@ -12,25 +12,25 @@ class JsonWriter {
     explicit JsonWriter(std::FILE *out) : out_(out) {}
 
     // key is ignored inside arrays and for the document's own object.
-    void begin_object(std::string_view key = {});
-    void end_object() { end('}'); }
-    void begin_array(std::string_view key);
-    void end_array() { end(']'); }
-    void number(std::string_view key, double value);
-    void text(std::string_view key, std::string_view value);
-    void flag(std::string_view key, bool value);
+    void BeginObject(std::string_view key = {});
+    void EndObject() { End('}'); }
+    void BeginArray(std::string_view key);
+    void EndArray() { End(']'); }
+    void Number(std::string_view key, double value);
+    void Text(std::string_view key, std::string_view value);
+    void Flag(std::string_view key, bool value);
     // On one line: sample lists are long.
-    void numbers(std::string_view key, const std::vector<double> &values);
+    void Numbers(std::string_view key, const std::vector<double> &values);
 
   private:
-    void begin_item(std::string_view key);
-    void begin(std::string_view key, char open, bool array);
-    void end(char close);
-    void quoted(std::string_view value);
+    void BeginItem(std::string_view key);
+    void Begin(std::string_view key, char open, bool array);
+    void End(char close);
+    void Quoted(std::string_view value);
 
     std::FILE *out_;
-    std::vector<bool> in_array_; // one entry per open container
-    std::vector<bool> has_items_;
+    std::vector<bool> inArray_; // one entry per open container
+    std::vector<bool> hasItems_;
 };
 
 } // namespace bench

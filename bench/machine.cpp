@@ -8,7 +8,7 @@
 namespace bench {
 namespace {
 
-std::string utc_now() {
+std::string UtcNow() {
     const std::time_t now = std::time(nullptr);
     std::tm utc{};
     gmtime_r(&now, &utc);
@@ -17,7 +17,7 @@ std::string utc_now() {
     return text;
 }
 
-std::string cpu_model() {
+std::string CpuModel() {
     std::ifstream info("/proc/cpuinfo");
     for (std::string line; std::getline(info, line);)
         if (line.starts_with("model name")) {
@@ -27,7 +27,7 @@ std::string cpu_model() {
     return "unknown";
 }
 
-std::string kernel() {
+std::string Kernel() {
     utsname name{};
     if (uname(&name) != 0)
         return "unknown";
@@ -36,8 +36,8 @@ std::string kernel() {
 
 } // namespace
 
-Machine this_machine() {
-    return Machine{utc_now(), cpu_model(), std::thread::hardware_concurrency(), kernel()};
+Machine ThisMachine() {
+    return Machine{UtcNow(), CpuModel(), std::thread::hardware_concurrency(), Kernel()};
 }
 
 } // namespace bench

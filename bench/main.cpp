@@ -43,11 +43,11 @@ be made; missed targets are reported, not failed.
 struct Options {
     std::string out = ".";
     int commands = 100;
-    int latency_ms = 20;
+    int latencyMs = 20;
     bool quick = false;
 };
 
-std::optional<int> parse_count(std::string_view text, int low) {
+std::optional<int> ParseCount(std::string_view text, int low) {
     int value = 0;
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
     if (error != std::errc() || end != text.data() + text.size() || value < low)
@@ -55,14 +55,14 @@ std::optional<int> parse_count(std::string_view text, int low) {
     return value;
 }
 
-// nullopt after printing the usage or a complaint; exit_code says which.
-std::optional<Options> parse_options(int argc, char **argv, int &exit_code) {
+// nullopt after printing the usage or a complaint; exitCode says which.
+std::optional<Options> ParseOptions(int argc, char **argv, int &exitCode) {
     static const option kLong[] = {
         {"out", required_argument, nullptr, 'o'},     {"commands", required_argument, nullptr, 'n'},
         {"latency", required_argument, nullptr, 'l'}, {"quick", no_argument, nullptr, 'q'},
         {"help", no_argument, nullptr, 'h'},          {nullptr, 0, nullptr, 0}};
     Options options;
-    bool commands_given = false;
+    bool commandsGiven = false;
     for (int code; (code = getopt_long(argc, argv, "h", kLong, nullptr)) != -1;) {
         std::optional<int> number;
         switch (code) {
@@ -70,58 +70,58 @@ std::optional<Options> parse_options(int argc, char **argv, int &exit_code) {
             options.out = optarg;
             break;
         case 'n':
-            number = parse_count(optarg, 1);
-            commands_given = true;
+            number = ParseCount(optarg, 1);
+            commandsGiven = true;
             options.commands = number.value_or(0);
             break;
         case 'l':
-            number = parse_count(optarg, 0);
-            options.latency_ms = number.value_or(0);
+            number = ParseCount(optarg, 0);
+            options.latencyMs = number.value_or(0);
             break;
         case 'q':
             options.quick = true;
             continue;
         case 'h':
             std::printf(kUsage, kDriverPath);
-            exit_code = 0;
+            exitCode = 0;
             return std::nullopt;
         default:
-            exit_code = 64;
+            exitCode = 64;
             return std::nullopt;
         }
         if ((code == 'n' || code == 'l') && !number) {
             std::fprintf(stderr, "em_bench: --%s wants a whole number\n",
                          code == 'n' ? "commands" : "latency");
-            exit_code = 64;
+            exitCode = 64;
             return std::nullopt;
         }
     }
     if (optind < argc) {
         std::fprintf(stderr, "em_bench: unexpected argument %s\n", argv[optind]);
-        exit_code = 64;
+        exitCode = 64;
         return std::nullopt;
     }
-    if (options.quick && !commands_given)
+    if (options.quick && !commandsGiven)
         options.commands = 3;
     return options;
 }
 
 // The driver's log lines go to a file beside the results, not into the table.
-bench::Results measure(const Options &options) {
+bench::Results Measure(const Options &options) {
     if (hostlog_open((options.out + "/driver.log").c_str()) != 0)
         throw std::runtime_error("cannot write " + options.out + "/driver.log");
     bench::Results results;
-    results.machine = bench::this_machine();
+    results.machine = bench::ThisMachine();
     results.timing = bench::TimingSettings{kDriverPath, kSimulatorPath, options.out,
-                                           options.commands, options.latency_ms};
-    results.decoding = bench::time_decoding(bench::fetch_replies(), options.quick);
-    results.suites = bench::time_suites(
+                                           options.commands, options.latencyMs};
+    results.decoding = bench::TimeDecoding(bench::FetchReplies(), options.quick);
+    results.suites = bench::TimeSuites(
         std::vector<std::string>(std::begin(kVirtualClockSuites), std::end(kVirtualClockSuites)),
         options.out);
     const std::vector<int> samples = options.quick ? std::vector{3, 1, 1} : std::vector{20, 5, 5};
-    results.timeouts = bench::time_silent_reads({50, 1000, 2000}, samples);
-    results.commands = bench::time_commands(results.timing);
-    results.waiting_block_cpu_ms = bench::waiting_block_read_cpu(results.timing);
+    results.timeouts = bench::TimeSilentReads({50, 1000, 2000}, samples);
+    results.commands = bench::TimeCommands(results.timing);
+    results.waitingBlockCpuMs = bench::WaitingBlockReadCpu(results.timing);
     hostlog_open(nullptr);
     return results;
 }
@@ -129,17 +129,17 @@ bench::Results measure(const Options &options) {
 } // namespace
 
 int main(int argc, char **argv) {
-    int exit_code = 0;
-    const std::optional<Options> options = parse_options(argc, argv, exit_code);
+    int exitCode = 0;
+    const std::optional<Options> options = ParseOptions(argc, argv, exitCode);
     if (!options)
-        return exit_code;
+        return exitCode;
     try {
         std::filesystem::create_directories(options->out);
-        const bench::Results results = measure(*options);
-        const std::vector<bench::Target> targets = bench::targets(results);
-        bench::print_table(results, targets, stdout);
-        bench::write_json(results, targets, options->out + "/bench.json");
-        bench::write_plot_data(results, options->out + "/times.dat");
+        const bench::Results results = Measure(*options);
+        const std::vector<bench::Target> targets = bench::Targets(results);
+        bench::PrintTable(results, targets, stdout);
+        bench::WriteJson(results, targets, options->out + "/bench.json");
+        bench::WritePlotData(results, options->out + "/times.dat");
         std::printf("\nwritten: %s/bench.json, %s/times.dat\n", options->out.c_str(),
                     options->out.c_str());
         return 0;

@@ -9,12 +9,11 @@
 
 namespace bench {
 
-void print_table(const Results &results, const std::vector<Target> &targets, std::FILE *out);
+void PrintTable(const Results &results, const std::vector<Target> &targets, std::FILE *out);
 // Both throw std::runtime_error when the file cannot be written.
-void write_json(const Results &results, const std::vector<Target> &targets,
-                const std::string &path);
+void WriteJson(const Results &results, const std::vector<Target> &targets, const std::string &path);
 // Per command, one block (a gnuplot index): the fraction of commands, then the time of the
 // driver's and of the floor's command at that fraction, in ms past the floor's median.
-void write_plot_data(const Results &results, const std::string &path);
+void WritePlotData(const Results &results, const std::string &path);
 
 } // namespace bench

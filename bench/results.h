@@ -22,7 +22,7 @@ struct Results {
     Machine machine;
     TimingSettings timing;
     std::vector<CommandTimes> commands;
-    std::vector<double> waiting_block_cpu_ms;
+    std::vector<double> waitingBlockCpuMs;
     std::vector<DecodeCost> decoding;
     std::vector<TimeoutSamples> timeouts;
     std::vector<SuiteTime> suites;
@@ -33,10 +33,10 @@ struct Target {
     std::string unit;
     double limit;
     double value;
-    bool met() const { return value <= limit; }
+    bool Met() const { return value <= limit; }
 };
 
-Machine this_machine();
-std::vector<Target> targets(const Results &results);
+Machine ThisMachine();
+std::vector<Target> Targets(const Results &results);
 
 } // namespace bench

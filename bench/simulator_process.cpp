@@ -10,7 +10,7 @@
 namespace bench {
 namespace {
 
-std::string read_line(int fd) {
+std::string ReadLine(int fd) {
     std::string line;
     char c = 0;
     while (::read(fd, &c, 1) == 1 && c != '\n')
@@ -21,13 +21,13 @@ std::string read_line(int fd) {
 } // namespace
 
 SimulatorProcess::SimulatorProcess(const std::string &program, std::vector<std::string> arguments) {
-    int pipe_fds[2];
-    if (::pipe(pipe_fds) != 0)
+    int pipeFds[2];
+    if (::pipe(pipeFds) != 0)
         throw std::runtime_error("pipe");
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, pipe_fds[1], STDOUT_FILENO);
-    posix_spawn_file_actions_addclose(&actions, pipe_fds[0]);
+    posix_spawn_file_actions_adddup2(&actions, pipeFds[1], STDOUT_FILENO);
+    posix_spawn_file_actions_addclose(&actions, pipeFds[0]);
     arguments.insert(arguments.begin(), program);
     std::vector<char *> argv;
     argv.reserve(arguments.size() + 1);
@@ -37,23 +37,23 @@ SimulatorProcess::SimulatorProcess(const std::string &program, std::vector<std::
     const int spawned =
         posix_spawn(&pid_, program.c_str(), &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
-    ::close(pipe_fds[1]);
+    ::close(pipeFds[1]);
     if (spawned == 0)
-        slave_path_ = read_line(pipe_fds[0]);
-    ::close(pipe_fds[0]);
+        slavePath_ = ReadLine(pipeFds[0]);
+    ::close(pipeFds[0]);
     if (spawned != 0)
         pid_ = -1;
-    if (slave_path_.empty()) {
-        stop();
+    if (slavePath_.empty()) {
+        Stop();
         throw std::runtime_error("the simulator " + program + " did not start");
     }
 }
 
 SimulatorProcess::~SimulatorProcess() {
-    stop();
+    Stop();
 }
 
-void SimulatorProcess::stop() {
+void SimulatorProcess::Stop() {
     if (pid_ <= 0)
         return;
     ::kill(pid_, SIGTERM);
@@ -61,9 +61,9 @@ void SimulatorProcess::stop() {
     pid_ = -1;
 }
 
-std::string SimulatorProcess::port_name() const {
+std::string SimulatorProcess::PortName() const {
     const std::string prefix = "/dev/";
-    return slave_path_.starts_with(prefix) ? slave_path_.substr(prefix.size()) : slave_path_;
+    return slavePath_.starts_with(prefix) ? slavePath_.substr(prefix.size()) : slavePath_;
 }
 
 } // namespace bench

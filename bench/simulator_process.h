@@ -18,15 +18,15 @@ class SimulatorProcess {
     SimulatorProcess &operator=(const SimulatorProcess &) = delete;
 
     // "/dev/pts/N"
-    const std::string &slave_path() const { return slave_path_; }
+    const std::string &SlavePath() const { return slavePath_; }
     // The name a host gives the driver: "pts/N".
-    std::string port_name() const;
+    std::string PortName() const;
 
   private:
-    void stop();
+    void Stop();
 
     pid_t pid_ = -1;
-    std::string slave_path_;
+    std::string slavePath_;
 };
 
 } // namespace bench

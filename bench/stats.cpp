@@ -6,7 +6,7 @@
 
 namespace bench {
 
-double percentile(const std::vector<double> &sorted, double p) {
+double Percentile(const std::vector<double> &sorted, double p) {
     if (sorted.empty())
         return 0;
     const double rank = std::clamp(p, 0.0, 100.0) / 100.0 * static_cast<double>(sorted.size() - 1);
@@ -16,16 +16,16 @@ double percentile(const std::vector<double> &sorted, double p) {
     return sorted[below] + (sorted[above] - sorted[below]) * weight;
 }
 
-Summary summarise(std::vector<double> samples) {
+Summary Summarise(std::vector<double> samples) {
     if (samples.empty())
         return {};
     std::sort(samples.begin(), samples.end());
     const double sum = std::accumulate(samples.begin(), samples.end(), 0.0);
     return Summary{samples.size(),
                    samples.front(),
-                   percentile(samples, 50),
-                   percentile(samples, 95),
-                   percentile(samples, 99),
+                   Percentile(samples, 50),
+                   Percentile(samples, 95),
+                   Percentile(samples, 99),
                    samples.back(),
                    sum / static_cast<double>(samples.size())};
 }

@@ -18,8 +18,8 @@ struct Summary {
 
 // The p-th percentile (0 to 100) of samples sorted in ascending order, interpolated linearly
 // between the two nearest ranks (as spreadsheets and numpy do); 0 for no samples.
-double percentile(const std::vector<double> &sorted, double p);
+double Percentile(const std::vector<double> &sorted, double p);
 
-Summary summarise(std::vector<double> samples);
+Summary Summarise(std::vector<double> samples);
 
 } // namespace bench

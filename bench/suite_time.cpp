@@ -14,7 +14,7 @@ namespace bench {
 namespace {
 
 // Runs program with its output discarded and EM_VIRTUAL_TIME_FILE set; its exit status.
-int run_quietly(const std::string &program, const std::string &report) {
+int RunQuietly(const std::string &program, const std::string &report) {
     std::vector<std::string> environment{"EM_VIRTUAL_TIME_FILE=" + report};
     for (char **variable = environ; *variable != nullptr; ++variable)
         if (!std::string(*variable).starts_with("EM_VIRTUAL_TIME_FILE="))
@@ -41,7 +41,7 @@ int run_quietly(const std::string &program, const std::string &report) {
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-double reported_virtual_ms(const std::string &report) {
+double ReportedVirtualMs(const std::string &report) {
     std::ifstream file(report);
     double total = 0;
     bool any = false;
@@ -54,21 +54,21 @@ double reported_virtual_ms(const std::string &report) {
 
 } // namespace
 
-std::vector<SuiteTime> time_suites(const std::vector<std::string> &programs,
-                                   const std::string &scratch_dir) {
+std::vector<SuiteTime> TimeSuites(const std::vector<std::string> &programs,
+                                  const std::string &scratchDir) {
     std::vector<SuiteTime> results;
     for (const std::string &program : programs) {
         const std::string name = std::filesystem::path(program).filename().string();
         const std::string report =
-            (std::filesystem::path(scratch_dir) / (name + ".virtual-ms")).string();
+            (std::filesystem::path(scratchDir) / (name + ".virtual-ms")).string();
         std::filesystem::remove(report);
         std::fprintf(stderr, "running %s\n", name.c_str());
         const auto start = std::chrono::steady_clock::now();
-        const int status = run_quietly(program, report);
+        const int status = RunQuietly(program, report);
         const auto end = std::chrono::steady_clock::now();
         if (status != 0)
             throw std::runtime_error(name + " failed with status " + std::to_string(status));
-        results.push_back(SuiteTime{name, reported_virtual_ms(report) / 1000,
+        results.push_back(SuiteTime{name, ReportedVirtualMs(report) / 1000,
                                     std::chrono::duration<double>(end - start).count()});
         std::filesystem::remove(report);
     }

@@ -10,12 +10,12 @@ namespace bench {
 
 struct SuiteTime {
     std::string name;
-    double virtual_s;
-    double real_s;
+    double virtualS;
+    double realS;
 };
 
 // Runs each program once; throws std::runtime_error when one fails or reports nothing.
-std::vector<SuiteTime> time_suites(const std::vector<std::string> &programs,
-                                   const std::string &scratch_dir);
+std::vector<SuiteTime> TimeSuites(const std::vector<std::string> &programs,
+                                  const std::string &scratchDir);
 
 } // namespace bench

@@ -14,9 +14,9 @@ constexpr double kBlockReadCpuMs = 2;
 constexpr double kSummaryDecodeNs = 5000;
 constexpr double kTimeoutOvershootMs = 5;
 
-void add_command_targets(const CommandTimes &command, std::vector<Target> &list) {
-    const Summary ours = summarise(command.ours_ms);
-    const Summary floor = summarise(command.floor_ms);
+void AddCommandTargets(const CommandTimes &command, std::vector<Target> &list) {
+    const Summary ours = Summarise(command.oursMs);
+    const Summary floor = Summarise(command.floorMs);
     list.push_back({command.name + ": median - floor median", "ms", kMedianOverFloorMs,
                     ours.median - floor.median});
     list.push_back(
@@ -27,25 +27,25 @@ void add_command_targets(const CommandTimes &command, std::vector<Target> &list)
 
 } // namespace
 
-std::vector<Target> targets(const Results &results) {
+std::vector<Target> Targets(const Results &results) {
     std::vector<Target> list;
     for (const CommandTimes &command : results.commands)
-        add_command_targets(command, list);
+        AddCommandTargets(command, list);
     for (const CommandTimes &command : results.commands) {
         if (command.name == "SingleRead")
             list.push_back({"SingleRead: CPU median", "ms", kSingleReadCpuMs,
-                            summarise(command.ours_cpu_ms).median});
+                            Summarise(command.oursCpuMs).median});
         if (command.name == "BlockRead")
             list.push_back({"BlockRead of 591 bytes: CPU median", "ms", kBlockReadCpuMs,
-                            summarise(command.ours_cpu_ms).median});
+                            Summarise(command.oursCpuMs).median});
     }
     if (!results.decoding.empty())
         list.push_back({"StoreData of the 591-byte loop summary", "ns", kSummaryDecodeNs,
                         results.decoding.front().ns});
     for (const TimeoutSamples &timeout : results.timeouts)
-        list.push_back({"silent read at " + std::to_string(timeout.timeout_ms) +
+        list.push_back({"silent read at " + std::to_string(timeout.timeoutMs) +
                             " ms: latest return past the timeout",
-                        "ms", kTimeoutOvershootMs, summarise(timeout.overshoot_ms).max});
+                        "ms", kTimeoutOvershootMs, Summarise(timeout.overshootMs).max});
     return list;
 }
 

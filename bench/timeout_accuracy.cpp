@@ -28,7 +28,7 @@ class SilentLine {
     SilentLine(const SilentLine &) = delete;
     SilentLine &operator=(const SilentLine &) = delete;
 
-    const std::string &path() const { return path_; }
+    const std::string &Path() const { return path_; }
 
   private:
     int master_;
@@ -43,7 +43,7 @@ class Port {
     Port(const Port &) = delete;
     Port &operator=(const Port &) = delete;
 
-    SerialHandle handle() const { return handle_; }
+    SerialHandle Handle() const { return handle_; }
 
   private:
     SerialHandle handle_ = 0;
@@ -60,7 +60,7 @@ Port::Port(const std::string &path) {
         throw std::runtime_error("cannot open the silent line " + path);
 }
 
-double silent_read_ms(SerialHandle port) {
+double SilentReadMs(SerialHandle port) {
     unsigned char byte = 0;
     std::uint32_t got = 0;
     const auto start = std::chrono::steady_clock::now();
@@ -73,17 +73,17 @@ double silent_read_ms(SerialHandle port) {
 
 } // namespace
 
-std::vector<TimeoutSamples> time_silent_reads(const std::vector<int> &timeouts_ms,
-                                              const std::vector<int> &samples) {
+std::vector<TimeoutSamples> TimeSilentReads(const std::vector<int> &timeoutsMs,
+                                            const std::vector<int> &samples) {
     const SilentLine line;
-    const Port port(line.path());
+    const Port port(line.Path());
     std::vector<TimeoutSamples> results;
-    for (std::size_t t = 0; t < timeouts_ms.size(); ++t) {
-        std::fprintf(stderr, "timing %d silent reads of %d ms\n", samples[t], timeouts_ms[t]);
-        SerialSetReadTimeout(port.handle(), timeouts_ms[t] / 10);
-        TimeoutSamples result{timeouts_ms[t], {}};
+    for (std::size_t t = 0; t < timeoutsMs.size(); ++t) {
+        std::fprintf(stderr, "timing %d silent reads of %d ms\n", samples[t], timeoutsMs[t]);
+        SerialSetReadTimeout(port.Handle(), timeoutsMs[t] / 10);
+        TimeoutSamples result{timeoutsMs[t], {}};
         for (int i = 0; i < samples[t]; ++i)
-            result.overshoot_ms.push_back(silent_read_ms(port.handle()) - timeouts_ms[t]);
+            result.overshootMs.push_back(SilentReadMs(port.Handle()) - timeoutsMs[t]);
         results.push_back(std::move(result));
     }
     return results;

@@ -7,12 +7,12 @@
 namespace bench {
 
 struct TimeoutSamples {
-    int timeout_ms;
-    std::vector<double> overshoot_ms; // time the read took, less the timeout
+    int timeoutMs;
+    std::vector<double> overshootMs; // time the read took, less the timeout
 };
 
 // Throws std::runtime_error when the line cannot be opened or a read does not time out.
-std::vector<TimeoutSamples> time_silent_reads(const std::vector<int> &timeouts_ms,
-                                              const std::vector<int> &samples);
+std::vector<TimeoutSamples> TimeSilentReads(const std::vector<int> &timeoutsMs,
+                                            const std::vector<int> &samples);
 
 } // namespace bench

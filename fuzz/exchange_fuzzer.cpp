@@ -56,7 +56,7 @@ constexpr std::array<Item, 16> kItems = {{
 constexpr std::array<const char *, 8> kRequests = {"L01S?\r", "SL?\r", "SA?\r", "XC\r",
                                                    "S?\r",    "Y\r",   "",      "L01P=OFF\r"};
 
-enum class Operation { Exchange, Reset, SingleRead, BlockRead };
+enum class Operation { kExchange, kReset, kSingleRead, kBlockRead };
 
 struct Stream {
     std::string bytes;
@@ -159,11 +159,11 @@ class Run {
             const std::uint64_t start = line_.Now();
             const bool exact = first && stream.atOnce && fault_ % 8 == 0;
             switch (static_cast<Operation>(step & 3)) {
-            case Operation::Exchange:
+            case Operation::kExchange:
                 PerformExchange(step, stream, exact);
                 Require(line_.Now() - start <= exchangeMs, "an exchange ends within its bound");
                 break;
-            case Operation::Reset: {
+            case Operation::kReset: {
                 const int result = resetError(Call(EM_CMD_ANSWER_ONE, nullptr));
                 Require(result == 0 || result == 2, "resetError gives 0 or 2");
                 if (exact) {
@@ -214,7 +214,7 @@ class Run {
         request.dataType = dataType_;
         request.count = count_;
         request.values = values.Data();
-        const std::int32_t command = static_cast<Operation>(step & 3) == Operation::SingleRead
+        const std::int32_t command = static_cast<Operation>(step & 3) == Operation::kSingleRead
                                          ? EM_CMD_SINGLE_READ
                                          : EM_CMD_BLOCK_READ;
         const DriverCall call = Call(command, &request);

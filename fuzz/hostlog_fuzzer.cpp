@@ -45,7 +45,7 @@ constexpr std::size_t kMaxField = 512;
 constexpr unsigned kGeneralRegistersUsed = 48;
 constexpr unsigned kVectorRegistersUsed = 176;
 
-enum class Type { Int, Long, LongLong, Double, LongDouble, Text, Pointer };
+enum class Type { kInt, kLong, kLongLong, kDouble, kLongDouble, kText, kPointer };
 
 struct Argument {
     Type type;
@@ -65,7 +65,7 @@ class ArgumentArea {
         std::size_t size = 0;
         for (const Argument &argument : arguments) {
             offsets_.push_back(size = Aligned(size, argument.type));
-            size += argument.type == Type::LongDouble ? 16 : 8;
+            size += argument.type == Type::kLongDouble ? 16 : 8;
         }
         size_ = size;
         block_ = static_cast<unsigned char *>(::operator new (size_, std::align_val_t{16}));
@@ -88,34 +88,34 @@ class ArgumentArea {
 
   private:
     static std::size_t Aligned(std::size_t offset, Type type) {
-        const std::size_t alignment = type == Type::LongDouble ? 16 : 8;
+        const std::size_t alignment = type == Type::kLongDouble ? 16 : 8;
         return (offset + alignment - 1) / alignment * alignment;
     }
     void Place(const Argument &argument, unsigned char *slot) const {
         switch (argument.type) {
-        case Type::Int: {
+        case Type::kInt: {
             const auto value = static_cast<int>(argument.integer);
             std::memcpy(slot, &value, sizeof value);
             break;
         }
-        case Type::Long:
-        case Type::LongLong:
+        case Type::kLong:
+        case Type::kLongLong:
             std::memcpy(slot, &argument.integer, sizeof argument.integer);
             break;
-        case Type::Double:
+        case Type::kDouble:
             std::memcpy(slot, &argument.floating, sizeof argument.floating);
             break;
-        case Type::LongDouble: {
+        case Type::kLongDouble: {
             const long double value = argument.floating;
             std::memcpy(slot, &value, sizeof value);
             break;
         }
-        case Type::Text: {
+        case Type::kText: {
             const char *text = texts_[argument.text]->Data();
             std::memcpy(slot, &text, sizeof text);
             break;
         }
-        case Type::Pointer: {
+        case Type::kPointer: {
             const auto address = static_cast<std::uintptr_t>(argument.integer);
             std::memcpy(slot, &address, sizeof address);
             break;
@@ -154,22 +154,22 @@ bool Has(std::string_view set, char c) {
 // refuses the conversion: an unknown letter, or a modifier its letter does not take.
 bool ArgumentType(std::string_view modifier, char letter, Type &type) {
     if (Has("cCsp", letter)) {
-        type = letter == 's' ? Type::Text : letter == 'p' ? Type::Pointer : Type::Int;
+        type = letter == 's' ? Type::kText : letter == 'p' ? Type::kPointer : Type::kInt;
         return modifier.empty();
     }
     if (Has("fFeEgGaA", letter)) {
-        type = modifier == "L" ? Type::LongDouble : Type::Double;
+        type = modifier == "L" ? Type::kLongDouble : Type::kDouble;
         return modifier.empty() || modifier == "l" || modifier == "L";
     }
     if (!Has("diouxX", letter)) {
         return false;
     }
-    type = modifier == "ll" ? Type::LongLong : Type::Int;
+    type = modifier == "ll" ? Type::kLongLong : Type::kInt;
     if (modifier == "l" || modifier == "j" || modifier == "z" || modifier == "t") {
-        type = Type::Long;
+        type = Type::kLong;
     }
     return modifier.empty() || modifier == "hh" || modifier == "h" || modifier == "ll" ||
-           type == Type::Long;
+           type == Type::kLong;
 }
 
 class FormatBuilder {
@@ -253,9 +253,9 @@ class FormatBuilder {
 
     Argument ValueOf(Type type) {
         Argument argument{type};
-        if (type == Type::Double || type == Type::LongDouble) {
+        if (type == Type::kDouble || type == Type::kLongDouble) {
             argument.floating = input_.Raw<double>();
-        } else if (type == Type::Text) {
+        } else if (type == Type::kText) {
             argument.text = texts_.size();
             const std::string text = input_.Bytes(input_.Byte() % 32);
             texts_.push_back(text.c_str());
@@ -291,19 +291,19 @@ class FormatBuilder {
         Piece piece{text, true, false, arguments_.size(),
                     flags + Written(width, true) + point + Written(precision, true) +
                         std::string(modifier) + (letter == 'C' ? 'c' : letter)};
-        Type type = Type::Int;
+        Type type = Type::kInt;
         const bool anyPrecision = letter == 's';
         bool accepted =
             !refused_ && ArgumentType(modifier, letter, type) &&
             (width.kind != Field::Written || width.number <= kMaxField) &&
             (precision.kind != Field::Written || precision.number <= kMaxField || anyPrecision);
         if (accepted && width.kind == Field::Star) {
-            arguments_.push_back(Argument{Type::Int, width.argument});
+            arguments_.push_back(Argument{Type::kInt, width.argument});
             accepted = width.argument >= -static_cast<std::int32_t>(kMaxField) &&
                        width.argument <= static_cast<std::int32_t>(kMaxField);
         }
         if (accepted && precision.kind == Field::Star) {
-            arguments_.push_back(Argument{Type::Int, precision.argument});
+            arguments_.push_back(Argument{Type::kInt, precision.argument});
             accepted = anyPrecision || precision.argument <= static_cast<std::int32_t>(kMaxField);
         }
         if (accepted) {

@@ -148,24 +148,24 @@ std::int32_t ClassFrom(std::uint8_t byte) {
     return byte < 0x80 ? kClasses[byte % 4] : byte;
 }
 
-enum class Fault { None, FailWrite, ShortWrite, LineGone, FailRead };
+enum class Fault { kNone, kFailWrite, kShortWrite, kLineGone, kFailRead };
 
 Fault InjectFault(ScriptedLine &line, std::uint8_t byte) {
     switch (byte % 8) {
     case 1:
         line.FailNextWrite();
-        return Fault::FailWrite;
+        return Fault::kFailWrite;
     case 2:
         line.ShortNextWrite(byte / 8);
-        return Fault::ShortWrite;
+        return Fault::kShortWrite;
     case 3:
         line.FailWritesAfter(1);
-        return Fault::LineGone;
+        return Fault::kLineGone;
     case 4:
         line.FailNextRead();
-        return Fault::FailRead;
+        return Fault::kFailRead;
     default:
-        return Fault::None;
+        return Fault::kNone;
     }
 }
 
@@ -186,7 +186,7 @@ void CheckSent(const ItemRequest &item, const DriverState &state, std::int32_t r
     const bool valueWrite = item.itemClass == 'L' || item.itemClass == 'M';
     Require(!valueWrite || state.replyTerminator == 3,
             "a value write leaves the terminator at ETX");
-    if (fault == Fault::ShortWrite) {
+    if (fault == Fault::kShortWrite) {
         return;
     }
     for (const auto &write : writes) {

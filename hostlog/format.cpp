@@ -42,15 +42,15 @@ struct Output {
     std::size_t length = 0;
 
     // Room left before the terminating NUL.
-    std::size_t room() const { return size > 0 && length < size - 1 ? size - 1 - length : 0; }
-    void put(const char *text, std::size_t n) {
-        if (const std::size_t fits = std::min(n, room()); fits > 0) {
+    std::size_t Room() const { return size > 0 && length < size - 1 ? size - 1 - length : 0; }
+    void Put(const char *text, std::size_t n) {
+        if (const std::size_t fits = std::min(n, Room()); fits > 0) {
             std::memcpy(out + length, text, fits);
         }
         length += n;
     }
-    void pad(std::size_t n) {
-        if (const std::size_t fits = std::min(n, room()); fits > 0) {
+    void Pad(std::size_t n) {
+        if (const std::size_t fits = std::min(n, Room()); fits > 0) {
             std::memset(out + length, ' ', fits);
         }
         length += n;
@@ -82,7 +82,7 @@ struct Conversion {
     const LengthModifier *modifier = nullptr; // never nullptr once parsed
     char letter = '\0';
 
-    void putAsWritten(Output &out) const { out.put(start, static_cast<std::size_t>(end - start)); }
+    void PutAsWritten(Output &out) const { out.Put(start, static_cast<std::size_t>(end - start)); }
 };
 
 // Digits of a width or precision; a value beyond an int reads as INT_MAX.
@@ -220,11 +220,11 @@ void PutPadded(Output &out, const Conversion &c, const char *text, std::size_t n
     const auto width = static_cast<std::size_t>(c.width < 0 ? 0 : c.width);
     const std::size_t padding = width > n ? width - n : 0;
     if ((c.flags & kLeftAlign) == 0) {
-        out.pad(padding);
+        out.Pad(padding);
     }
-    out.put(text, n);
+    out.Put(text, n);
     if ((c.flags & kLeftAlign) != 0) {
-        out.pad(padding);
+        out.Pad(padding);
     }
 }
 
@@ -276,10 +276,10 @@ template <typename T> void PutNumber(Output &out, const Conversion &c, T value) 
     char piece[kPieceSize];
     const int n = std::snprintf(piece, sizeof piece, NumberSpec(c).text, value);
     if (n < 0 || static_cast<std::size_t>(n) >= sizeof piece) {
-        c.putAsWritten(out);
+        c.PutAsWritten(out);
         return;
     }
-    out.put(piece, static_cast<std::size_t>(n));
+    out.Put(piece, static_cast<std::size_t>(n));
 }
 
 // Formats an accepted conversion, reading its arguments; false when a width or precision
@@ -315,19 +315,19 @@ extern "C" std::size_t hostlog_vformat(char *out, std::size_t size, const char *
             const char *next = std::strchr(p, '%');
             const std::size_t n =
                 next != nullptr ? static_cast<std::size_t>(next - p) : std::strlen(p);
-            result.put(p, n);
+            result.Put(p, n);
             p += n;
             continue;
         }
         if (p[1] == '%') {
-            result.put("%", 1);
+            result.Put("%", 1);
             p += 2;
             continue;
         }
         const Conversion conversion = Parse(p);
         refused = refused || !Accepted(conversion) || !PutConversion(result, conversion, local);
         if (refused) {
-            conversion.putAsWritten(result);
+            conversion.PutAsWritten(result);
         }
         p = conversion.end;
     }

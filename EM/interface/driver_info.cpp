@@ -28,60 +28,60 @@ struct BannerText {
     std::array<char, kBannerLength + 1> text{};
     std::size_t length = 0;
 
-    constexpr void put(char c, std::size_t count = 1) {
+    constexpr void Put(char c, std::size_t count = 1) {
         for (std::size_t i = 0; i < count; ++i) {
             text[length++] = c;
         }
     }
-    constexpr void put(const char *s) {
+    constexpr void Put(const char *s) {
         while (*s != '\0') {
-            put(*s++);
+            Put(*s++);
         }
     }
-    constexpr void shades(bool outward) {
+    constexpr void Shades(bool outward) {
         const char order[] = {kFullBlock, kDarkShade, kMediumShade, kLightShade};
         const std::size_t widths[] = {5, 6, 6, 5};
         for (int i = 0; i < 4; ++i) {
             const int k = outward ? 3 - i : i;
-            put(order[k], widths[k]);
+            Put(order[k], widths[k]);
         }
     }
 };
 
 constexpr BannerText BuildBanner() {
     BannerText b;
-    b.put('\n');
-    b.put(kTopLeft);
-    b.put(kHorizontal, kFrameWidth);
-    b.put(kTopRight);
-    b.put('\n');
-    b.put(kVertical);
-    b.put(' ');
-    b.shades(false);
-    b.put(" Z E L E M   ");
-    b.shades(true);
-    b.put("  ");
-    b.put(kVertical);
-    b.put('\n');
-    b.put(kVertical);
-    b.put(' ', 15);
-    b.put("EM-1 Driver. for  Eurotherm Version 10.D");
-    b.put(' ', 5);
-    b.put(kVertical);
-    b.put('\n');
-    b.put(kVertical);
-    b.put('\t', 15);
-    b.put(' ', 3);
-    b.put(kVertical);
-    b.put('\n');
-    b.put(kVertical);
-    b.put(kMakerLine);
-    b.put(kVertical);
-    b.put('\n');
-    b.put(kBottomLeft);
-    b.put(kHorizontal, kFrameWidth);
-    b.put(kBottomRight);
-    b.put('\n');
+    b.Put('\n');
+    b.Put(kTopLeft);
+    b.Put(kHorizontal, kFrameWidth);
+    b.Put(kTopRight);
+    b.Put('\n');
+    b.Put(kVertical);
+    b.Put(' ');
+    b.Shades(false);
+    b.Put(" Z E L E M   ");
+    b.Shades(true);
+    b.Put("  ");
+    b.Put(kVertical);
+    b.Put('\n');
+    b.Put(kVertical);
+    b.Put(' ', 15);
+    b.Put("EM-1 Driver. for  Eurotherm Version 10.D");
+    b.Put(' ', 5);
+    b.Put(kVertical);
+    b.Put('\n');
+    b.Put(kVertical);
+    b.Put('\t', 15);
+    b.Put(' ', 3);
+    b.Put(kVertical);
+    b.Put('\n');
+    b.Put(kVertical);
+    b.Put(kMakerLine);
+    b.Put(kVertical);
+    b.Put('\n');
+    b.Put(kBottomLeft);
+    b.Put(kHorizontal, kFrameWidth);
+    b.Put(kBottomRight);
+    b.Put('\n');
     return b;
 }
 

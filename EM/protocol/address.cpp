@@ -15,7 +15,7 @@ constexpr std::int32_t kNarrowWidth = 16;
 constexpr std::int32_t kWideWidth = 32;
 
 // Whether DefineItem runs for itself or on behalf of CheckItem.
-enum class CheckMode { Off, On };
+enum class CheckMode { kOff, kOn };
 
 // Every byte from 97 ('a') up loses 32: letters become capitals, and '{', '}', '~' become
 // '[', ']', '^'.
@@ -71,7 +71,7 @@ std::int32_t ModuleIndex(const AddressCopy &copy) {
 bool WriteIndex(ItemDefinition &definition, const AddressCopy &copy, CheckMode mode) {
     switch (definition.itemClass) {
     case EM_CLASS_ALERT:
-        if (definition.dataType != EM_TYPE_BIT && mode == CheckMode::Off) {
+        if (definition.dataType != EM_TYPE_BIT && mode == CheckMode::kOff) {
             return false;
         }
         definition.index = ItemNumber(copy);
@@ -120,7 +120,7 @@ std::int32_t DefineItemWith(ItemDefinition &definition, AddressCopy &copy, Check
     if (!WriteIndex(definition, copy, mode)) {
         return EM_REFUSED;
     }
-    if (mode == CheckMode::On) {
+    if (mode == CheckMode::kOn) {
         definition.dataType = EM_TYPE_INT16;
         return EM_OK;
     }
@@ -194,7 +194,7 @@ std::int32_t DefineItem(const DriverCall &call) {
         return EM_REFUSED;
     }
     AddressCopy copy;
-    return DefineItemWith(*definition, copy, CheckMode::Off);
+    return DefineItemWith(*definition, copy, CheckMode::kOff);
 }
 
 // DefineItem's steps in check mode, then a bound on the host's count per class; special
@@ -205,7 +205,7 @@ std::int32_t CheckItem(const DriverCall &call) {
         return EM_REFUSED;
     }
     AddressCopy copy;
-    if (DefineItemWith(*definition, copy, CheckMode::On) != EM_OK) {
+    if (DefineItemWith(*definition, copy, CheckMode::kOn) != EM_OK) {
         return EM_REFUSED;
     }
     return CountFits(*definition) ? EM_OK : EM_REFUSED;

@@ -3,6 +3,7 @@
 #include "interface/log.h"
 #include "protocol/alerts.h"
 #include "protocol/cells.h"
+#include "protocol/characters.h"
 #include "protocol/reply_lines.h"
 #include "protocol/scale.h"
 #include "serial/exchange.h"
@@ -40,19 +41,10 @@ class ValueText {
     std::size_t length_ = 0;
 };
 
-bool IsDigit(char c) {
-    return c >= '0' && c <= '9';
-}
-
-// The blanks that the C library's text-to-integer conversion skips.
-bool IsSpace(char c) {
-    return c == ' ' || (c >= '\t' && c <= '\r');
-}
-
 // The absolute value of the decimal integer at the start of text (leading blanks, an
 // optional sign, digits; none gives 0), held at kLargestLineNumber so no text overflows.
 std::uint64_t LeadingMagnitude(const char *text) {
-    while (IsSpace(*text)) {
+    while (IsBlank(*text)) {
         ++text;
     }
     if (*text == '-' || *text == '+') {

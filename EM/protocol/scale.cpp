@@ -1,5 +1,6 @@
 #include "protocol/scale.h"
 #include "interface/em_vocabulary.h"
+#include "protocol/characters.h"
 
 #include <cmath>
 #include <limits>
@@ -13,10 +14,6 @@ constexpr int kLargestExponent = 400;
 // extended-precision value.
 constexpr int kLargestFiniteExponent = 308;
 
-bool IsBlank(char c) {
-    return c == ' ' || (c >= '\t' && c <= '\r');
-}
-
 // The decimal integer at text, as the C library's text-to-integer conversion reads it,
 // held within -kLargestExponent..kLargestExponent so that no digit string overflows.
 int ExponentAt(const char *text) {
@@ -28,7 +25,7 @@ int ExponentAt(const char *text) {
         ++text;
     }
     int exponent = 0;
-    for (; *text >= '0' && *text <= '9'; ++text) {
+    for (; IsDigit(*text); ++text) {
         if (exponent <= kLargestExponent) {
             exponent = exponent * 10 + (*text - '0');
         }

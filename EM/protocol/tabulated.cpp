@@ -109,8 +109,8 @@ std::string_view TokenFor(char letter, float val) {
 
 } // namespace
 
-int setTabularVal(int valType, float val, std::span<char, kTokenCapacity> destination) {
-    const int letter = valType & 0xFF;
+int setTabularVal(int parameterLetter, float val, std::span<char, kTokenCapacity> destination) {
+    const int letter = parameterLetter & 0xFF;
     err(kLogDetail, "setTabularVal():entered  valType = %C, val = %f", letter,
         static_cast<double>(val));
     const auto parameter = static_cast<char>(letter);

@@ -9,7 +9,7 @@
 inline constexpr std::size_t kTokenCapacity = 8;
 
 // Writes the token for val, a value already in instrument units, for the parameter letter
-// in the low 8 bits of valType:
+// in the low 8 bits of parameterLetter:
 //   C, D, I, P, "[", "]": a 25-step table from "0.1" to "500";
 //   F, "^": an 18-step table from "1" to "200";
 //   G: a 7-step table from "0.125" to "8.0";
@@ -19,4 +19,4 @@ inline constexpr std::size_t kTokenCapacity = 8;
 // number, in single precision, equals val exactly. Returns EM_OK when a token was written, or
 // when the letter is none of these (nothing is written); EM_REFUSED when val has no token, leaving
 // destination untouched. Logs each call, and each refusal, at the detail level.
-int setTabularVal(int valType, float val, std::span<char, kTokenCapacity> destination);
+int setTabularVal(int parameterLetter, float val, std::span<char, kTokenCapacity> destination);

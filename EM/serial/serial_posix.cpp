@@ -22,6 +22,7 @@
 // DTR handshake raises DTR (Linux has no DTR/DSR flow control); RTS toggle is the RS-485
 // mode of the driver (RTS on while sending) and leaves RTS off where the driver has none.
 // A device without modem lines or RS-485 mode (a pseudo-terminal) is not an error.
+#include "interface/em_port_rules.h"
 #include "serial/held_ports.h"
 #include "serial/line_trace.h"
 #include "serial/serial.h"
@@ -48,8 +49,7 @@ namespace {
 constexpr int kNoFd = -1;
 constexpr std::int64_t kNsPerMs = 1000000;
 constexpr std::uint32_t kMaxReadRequest = 0xFFFF; // one read request is a 16-bit count
-constexpr char kNullDeviceName[] = "NUL";
-constexpr std::int32_t kNoTimeouts = -1; // the null device has no timeouts to set
+constexpr std::int32_t kNoTimeouts = -1;          // the null device has no timeouts to set
 
 // ---- The open ports ----
 
@@ -148,14 +148,19 @@ ssize_t ReadWithin(int fd, unsigned char *buffer, std::size_t count, std::int32_
 
 // ---- Opening ----
 
-// "/dev/" and a name of at most 11 characters with its NUL.
-using DevicePath = char[sizeof "/dev/" + sizeof(PortSettings::portName) - 1];
+// The device folder and a name of at most 11 characters with its NUL; the null device's path.
+using DevicePath = char[kDeviceFolder.size() + sizeof(PortSettings::portName)];
+static_assert(sizeof(DevicePath) > kNullDevicePath.size());
 
 void MakeDevicePath(const char (&name)[12], DevicePath &path) {
-    const char *prefix = name[0] == '/' ? "" : "/dev/";
-    const std::size_t prefixLength = std::strlen(prefix);
-    std::memcpy(path, prefix, prefixLength);
-    std::memcpy(path + prefixLength, name, std::strlen(name) + 1);
+    if (kNullDeviceName == name) {
+        std::memcpy(path, kNullDevicePath.data(), kNullDevicePath.size());
+        path[kNullDevicePath.size()] = '\0';
+        return;
+    }
+    const std::string_view prefix = name[0] == '/' ? std::string_view{} : kDeviceFolder;
+    std::memcpy(path, prefix.data(), prefix.size());
+    std::memcpy(path + prefix.size(), name, std::strlen(name) + 1);
 }
 
 int MoveAboveStdio(int fd) {
@@ -219,9 +224,15 @@ constexpr tcflag_t kParityFlags[] = {
     PARENB | CMSPAR,          // space
 };
 
-constexpr unsigned kOneStopBit = 0;
-constexpr unsigned kOneAndHalfStopBits = 1;
-constexpr unsigned kTwoStopBits = 2;
+constexpr bool RatesAreTheStandardOnes() {
+    for (std::size_t i = 0; i < kStandardBaudRates.size(); ++i) {
+        if (kBaudCodes[i].rate != kStandardBaudRates[i]) {
+            return false;
+        }
+    }
+    return std::size(kBaudCodes) == kStandardBaudRates.size();
+}
+static_assert(RatesAreTheStandardOnes(), "a termios code for each standard rate");
 
 bool SetSpeed(termios &line, std::uint16_t rate) {
     for (const BaudCode &baud : kBaudCodes) {
@@ -237,9 +248,9 @@ bool StopBitsFit(unsigned stopBits, unsigned dataBits) {
     case kOneStopBit:
         return true;
     case kOneAndHalfStopBits:
-        return dataBits == 5;
+        return dataBits == kOneAndHalfStopBitsDataBits;
     case kTwoStopBits:
-        return dataBits != 5;
+        return dataBits != kOneAndHalfStopBitsDataBits;
     default:
         return false;
     }
@@ -396,10 +407,10 @@ SerialResult SerialOpen(const PortSettings &settings, SerialHandle &handle) {
     if (!PortNameFits(settings.portName)) {
         return SerialResult::kOpenFailed;
     }
-    const bool nullDevice = std::strcmp(settings.portName, kNullDeviceName) == 0;
+    const bool nullDevice = kNullDeviceName == settings.portName;
     DevicePath path{};
     MakeDevicePath(settings.portName, path);
-    const int fd = OpenDevice(nullDevice ? "/dev/null" : path, !nullDevice);
+    const int fd = OpenDevice(path, !nullDevice);
     if (fd == kNoFd) {
         return SerialResult::kOpenFailed;
     }

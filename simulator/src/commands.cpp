@@ -30,7 +30,7 @@ constexpr CommandHelp kCommands[] = {
 
 constexpr std::size_t kSynopsisColumn = 25;
 
-std::string help_line() {
+std::string HelpLine() {
     std::string line;
     for (const auto &command : kCommands) {
         if (!line.empty())
@@ -45,7 +45,7 @@ struct Words {
     std::string_view rest;
 };
 
-Words split_first(std::string_view text) {
+Words SplitFirst(std::string_view text) {
     const auto start = text.find_first_not_of(' ');
     if (start == text.npos)
         return {};
@@ -57,11 +57,11 @@ Words split_first(std::string_view text) {
     return {text.substr(0, end), rest == text.npos ? std::string_view{} : text.substr(rest)};
 }
 
-std::string error(std::string_view reason) {
+std::string Error(std::string_view reason) {
     return "error: " + std::string(reason);
 }
 
-std::string joined(const std::vector<std::string> &items) {
+std::string Joined(const std::vector<std::string> &items) {
     if (items.empty())
         return "none";
     std::string text;
@@ -70,7 +70,7 @@ std::string joined(const std::vector<std::string> &items) {
     return text;
 }
 
-std::optional<int> parse_millis(std::string_view text) {
+std::optional<int> ParseMillis(std::string_view text) {
     int value = 0;
     const auto result = std::from_chars(text.data(), text.data() + text.size(), value);
     if (result.ec != std::errc() || result.ptr != text.data() + text.size() || value < 0)
@@ -78,7 +78,7 @@ std::optional<int> parse_millis(std::string_view text) {
     return value;
 }
 
-std::optional<bool> parse_switch(std::string_view text) {
+std::optional<bool> ParseSwitch(std::string_view text) {
     if (text == "on")
         return true;
     if (text == "off")
@@ -86,132 +86,132 @@ std::optional<bool> parse_switch(std::string_view text) {
     return std::nullopt;
 }
 
-std::string get_item(Model &model, std::string_view name) {
-    const auto item = parse_item(name);
-    if (!item || model.instrument.parameter_of(*item) == nullptr)
-        return error("no item '" + std::string(name) + "'");
-    return model.instrument.text_of(*item);
+std::string GetItem(Model &model, std::string_view name) {
+    const auto item = ParseItem(name);
+    if (!item || model.instrument.ParameterOf(*item) == nullptr)
+        return Error("no item '" + std::string(name) + "'");
+    return model.instrument.TextOf(*item);
 }
 
-std::string set_item(Model &model, std::string_view arguments) {
-    const auto [name, value] = split_first(arguments);
-    const auto item = parse_item(name);
-    if (!item || model.instrument.parameter_of(*item) == nullptr)
-        return error("no item '" + std::string(name) + "'");
-    if (!model.instrument.assign(*item, value))
-        return error("'" + std::string(value) + "' is not a " +
-                     std::string(kind_name(model.instrument.parameter_of(*item)->kind)));
+std::string SetItem(Model &model, std::string_view arguments) {
+    const auto [name, value] = SplitFirst(arguments);
+    const auto item = ParseItem(name);
+    if (!item || model.instrument.ParameterOf(*item) == nullptr)
+        return Error("no item '" + std::string(name) + "'");
+    if (!model.instrument.Assign(*item, value))
+        return Error("'" + std::string(value) + "' is not a " +
+                     std::string(KindName(model.instrument.ParameterOf(*item)->kind)));
     return "ok";
 }
 
-std::string add_fault(Model &model, std::string_view text) {
+std::string AddFault(Model &model, std::string_view text) {
     std::string reason;
-    auto rule = parse_fault(text, reason);
+    auto rule = ParseFault(text, reason);
     if (!rule)
-        return error(reason);
-    model.faults.add(std::move(*rule));
+        return Error(reason);
+    model.faults.Add(std::move(*rule));
     return "ok";
 }
 
-std::string list_faults(const Model &model) {
+std::string ListFaults(const Model &model) {
     std::vector<std::string> rules;
-    for (const auto &rule : model.faults.rules())
-        rules.push_back(describe(rule));
-    return joined(rules);
+    for (const auto &rule : model.faults.Rules())
+        rules.push_back(Describe(rule));
+    return Joined(rules);
 }
 
-std::string alert(Model &model, std::string_view arguments) {
-    const auto [action, text] = split_first(arguments);
+std::string Alert(Model &model, std::string_view arguments) {
+    const auto [action, text] = SplitFirst(arguments);
     if (action == "add")
-        return model.instrument.add_alert(text) ? "ok" : error("cannot add that alert");
+        return model.instrument.AddAlert(text) ? "ok" : Error("cannot add that alert");
     if (action == "remove")
-        return model.instrument.remove_alert(text) ? "ok" : error("no such alert");
+        return model.instrument.RemoveAlert(text) ? "ok" : Error("no such alert");
     if (action == "clear" && text.empty()) {
-        model.instrument.clear_alerts();
+        model.instrument.ClearAlerts();
         return "ok";
     }
-    return error("alert add|remove TEXT, or alert clear");
+    return Error("alert add|remove TEXT, or alert clear");
 }
 
-std::string set_fast(Model &model, std::string_view argument) {
-    const auto fast = parse_switch(argument);
+std::string SetFast(Model &model, std::string_view argument) {
+    const auto fast = ParseSwitch(argument);
     if (!fast)
-        return error("fast on|off");
-    model.protocol.settings().fast_start = *fast;
+        return Error("fast on|off");
+    model.protocol.Settings().fastStart = *fast;
     if (!*fast)
-        model.protocol.reset_adapter();
+        model.protocol.ResetAdapter();
     return "ok";
 }
 
-std::string set_confirm(Model &model, std::string_view letters) {
+std::string SetConfirm(Model &model, std::string_view letters) {
     if (letters.empty())
-        return error("confirm LETTERS|none");
-    model.protocol.settings().confirm_letters = letters == "none" ? "" : std::string(letters);
+        return Error("confirm LETTERS|none");
+    model.protocol.Settings().confirmLetters = letters == "none" ? "" : std::string(letters);
     return "ok";
 }
 
-std::string set_latency(Model &model, std::string_view argument) {
-    const auto millis = parse_millis(argument);
+std::string SetLatency(Model &model, std::string_view argument) {
+    const auto millis = ParseMillis(argument);
     if (!millis)
-        return error("latency MS");
+        return Error("latency MS");
     model.latency = std::chrono::milliseconds(*millis);
     return "ok";
 }
 
-std::string set_drift(Model &model, std::string_view argument) {
-    const auto drift = parse_switch(argument);
+std::string SetDrift(Model &model, std::string_view argument) {
+    const auto drift = ParseSwitch(argument);
     if (!drift)
-        return error("drift on|off");
+        return Error("drift on|off");
     model.drift = *drift;
     return "ok";
 }
 
-std::string hang_up(Model &model, std::string_view argument) {
-    const auto millis = argument.empty() ? std::optional(200) : parse_millis(argument);
+std::string HangUp(Model &model, std::string_view argument) {
+    const auto millis = argument.empty() ? std::optional(200) : ParseMillis(argument);
     if (!millis)
-        return error("hangup [MS]");
-    model.hang_up_request = std::chrono::milliseconds(*millis);
+        return Error("hangup [MS]");
+    model.hangUpRequest = std::chrono::milliseconds(*millis);
     return "ok";
 }
 
 } // namespace
 
-std::string execute(Model &model, std::string_view line) {
-    const auto [command, arguments] = split_first(line);
+std::string Execute(Model &model, std::string_view line) {
+    const auto [command, arguments] = SplitFirst(line);
     if (command == "get")
-        return get_item(model, arguments);
+        return GetItem(model, arguments);
     if (command == "set")
-        return set_item(model, arguments);
+        return SetItem(model, arguments);
     if (command == "fault")
-        return add_fault(model, arguments);
+        return AddFault(model, arguments);
     if (command == "clear") {
-        model.faults.clear();
+        model.faults.Clear();
         return "ok";
     }
     if (command == "faults")
-        return list_faults(model);
+        return ListFaults(model);
     if (command == "alert")
-        return alert(model, arguments);
+        return Alert(model, arguments);
     if (command == "alerts")
-        return joined(model.instrument.alerts());
+        return Joined(model.instrument.Alerts());
     if (command == "display")
-        return model.instrument.display();
+        return model.instrument.Display();
     if (command == "fast")
-        return set_fast(model, arguments);
+        return SetFast(model, arguments);
     if (command == "confirm")
-        return set_confirm(model, arguments);
+        return SetConfirm(model, arguments);
     if (command == "latency")
-        return set_latency(model, arguments);
+        return SetLatency(model, arguments);
     if (command == "drift")
-        return set_drift(model, arguments);
+        return SetDrift(model, arguments);
     if (command == "hangup")
-        return hang_up(model, arguments);
+        return HangUp(model, arguments);
     if (command == "help")
-        return help_line();
-    return error("unknown command '" + std::string(command) + "'; 'help' lists the commands");
+        return HelpLine();
+    return Error("unknown command '" + std::string(command) + "'; 'help' lists the commands");
 }
 
-std::string command_summary() {
+std::string CommandSummary() {
     std::string summary;
     for (const auto &[synopsis, description] : kCommands) {
         summary.append("  ").append(synopsis);

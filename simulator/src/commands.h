@@ -10,9 +10,9 @@
 namespace em1sim {
 
 // The answer is a value, "ok", or "error: " and a reason.
-std::string execute(Model &model, std::string_view line);
+std::string Execute(Model &model, std::string_view line);
 
 // One line per command with what it does, for --help.
-std::string command_summary();
+std::string CommandSummary();
 
 } // namespace em1sim

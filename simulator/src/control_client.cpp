@@ -14,7 +14,7 @@
 namespace em1sim {
 namespace {
 
-int connect_to(const std::string &path) {
+int ConnectTo(const std::string &path) {
     sockaddr_un address{};
     address.sun_family = AF_UNIX;
     if (path.size() >= sizeof address.sun_path) {
@@ -33,7 +33,7 @@ int connect_to(const std::string &path) {
     return fd;
 }
 
-std::string read_line(int fd) {
+std::string ReadLine(int fd) {
     std::string line;
     char byte = 0;
     while (::read(fd, &byte, 1) == 1 && byte != '\n')
@@ -42,7 +42,7 @@ std::string read_line(int fd) {
 }
 
 // The answer to "help" is one line with the commands separated by "; ": one a line here.
-void print_answer(const std::string &command, std::string answer) {
+void PrintAnswer(const std::string &command, std::string answer) {
     if (command == "help\n" && !answer.starts_with("error"))
         for (auto at = answer.find("; "); at != std::string::npos; at = answer.find("; ", at))
             answer.replace(at, 2, "\n");
@@ -51,7 +51,7 @@ void print_answer(const std::string &command, std::string answer) {
 
 } // namespace
 
-int run_control_client(int argc, char **argv) {
+int RunControlClient(int argc, char **argv) {
     if (argc < 2) {
         std::fprintf(stderr, "usage: em1sim ctl SOCKET COMMAND...  ('help' lists the commands)\n");
         return 2;
@@ -59,8 +59,8 @@ int run_control_client(int argc, char **argv) {
     std::string command;
     for (int i = 1; i < argc; ++i)
         command += (i > 1 ? " " : "") + std::string(argv[i]);
-    const std::string path = control_socket_path(argv[0]);
-    const int fd = connect_to(path);
+    const std::string path = ControlSocketPath(argv[0]);
+    const int fd = ConnectTo(path);
     if (fd < 0) {
         std::fprintf(stderr, "em1sim: cannot connect to the control socket %s: %s\n", path.c_str(),
                      std::strerror(errno));
@@ -69,9 +69,9 @@ int run_control_client(int argc, char **argv) {
     command += '\n';
     const bool sent = ::send(fd, command.data(), command.size(), MSG_NOSIGNAL) ==
                       static_cast<ssize_t>(command.size());
-    const std::string answer = sent ? read_line(fd) : "error: cannot send";
+    const std::string answer = sent ? ReadLine(fd) : "error: cannot send";
     ::close(fd);
-    print_answer(command, answer);
+    PrintAnswer(command, answer);
     return answer.starts_with("error") ? 1 : 0;
 }
 

@@ -5,6 +5,6 @@
 namespace em1sim {
 
 // Exit status: 0 for an answer that is not an error, 1 otherwise.
-int run_control_client(int argc, char **argv);
+int RunControlClient(int argc, char **argv);
 
 } // namespace em1sim

@@ -7,11 +7,11 @@
 
 namespace em1sim {
 
-std::string control_socket_path(const std::string &given);
+std::string ControlSocketPath(const std::string &given);
 
 // Makes sure the socket's directory keeps others out: it must belong to this user and not
 // be writable by others. The private fallback directory is created (mode 0700) when missing.
 // Throws std::runtime_error naming the directory and the reason.
-void check_control_directory(const std::string &socket_path);
+void CheckControlDirectory(const std::string &socketPath);
 
 } // namespace em1sim

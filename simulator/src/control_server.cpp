@@ -17,7 +17,7 @@ namespace {
 
 constexpr std::size_t kMaxCommand = 1024;
 
-void send_all(int fd, std::string_view text) {
+void SendAll(int fd, std::string_view text) {
     while (!text.empty()) {
         const ssize_t sent = ::send(fd, text.data(), text.size(), MSG_NOSIGNAL);
         if (sent <= 0)
@@ -27,7 +27,7 @@ void send_all(int fd, std::string_view text) {
 }
 
 // True when a server answers at the socket file.
-bool someone_listens(const sockaddr_un &address) {
+bool SomeoneListens(const sockaddr_un &address) {
     const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0)
         return false;
@@ -45,29 +45,29 @@ ControlServer::ControlServer(std::string path) : path_(std::move(path)) {
     if (path_.size() >= sizeof address.sun_path)
         throw std::system_error(ENAMETOOLONG, std::generic_category(), "control socket " + path_);
     std::memcpy(address.sun_path, path_.c_str(), path_.size() + 1);
-    check_control_directory(path_);
-    claim_ = PathClaim::take(path_);
-    if (!claim_ || someone_listens(address))
+    CheckControlDirectory(path_);
+    claim_ = PathClaim::Take(path_);
+    if (!claim_ || SomeoneListens(address))
         throw std::runtime_error("the control socket " + path_ +
                                  " is served by another running em1sim");
-    make_room();
-    listen_fd_ = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-    if (listen_fd_ < 0)
+    MakeRoom();
+    listenFd_ = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    if (listenFd_ < 0)
         throw std::system_error(errno, std::generic_category(), "socket");
-    bind_owner_only(address);
+    BindOwnerOnly(address);
 }
 
 ControlServer::~ControlServer() {
     for (const auto &client : clients_)
         ::close(client.fd);
-    ::close(listen_fd_);
+    ::close(listenFd_);
     struct stat status {};
     if (::lstat(path_.c_str(), &status) == 0 && status.st_dev == device_ && status.st_ino == inode_)
         ::unlink(path_.c_str());
 }
 
 // Removes a socket file that nobody serves any more; anything else in the way is refused.
-void ControlServer::make_room() const {
+void ControlServer::MakeRoom() const {
     struct stat status {};
     if (::lstat(path_.c_str(), &status) != 0)
         return;
@@ -80,52 +80,52 @@ void ControlServer::make_room() const {
 
 // The socket file is made with mode 0600: the mask is narrowed around bind, as a socket
 // file takes its mode from the mask alone.
-void ControlServer::bind_owner_only(const sockaddr_un &address) {
+void ControlServer::BindOwnerOnly(const sockaddr_un &address) {
     const mode_t mask = ::umask(0177);
     const bool bound =
-        ::bind(listen_fd_, reinterpret_cast<const sockaddr *>(&address), sizeof address) == 0;
-    const int bind_error = errno;
+        ::bind(listenFd_, reinterpret_cast<const sockaddr *>(&address), sizeof address) == 0;
+    const int bindError = errno;
     ::umask(mask);
     struct stat status {};
-    if (!bound || ::listen(listen_fd_, 8) != 0 || ::lstat(path_.c_str(), &status) != 0) {
-        const int error = bound ? errno : bind_error;
+    if (!bound || ::listen(listenFd_, 8) != 0 || ::lstat(path_.c_str(), &status) != 0) {
+        const int error = bound ? errno : bindError;
         if (bound)
             ::unlink(path_.c_str());
-        ::close(listen_fd_);
+        ::close(listenFd_);
         throw std::system_error(error, std::generic_category(), "control socket " + path_);
     }
     device_ = status.st_dev;
     inode_ = status.st_ino;
 }
 
-void ControlServer::watch(std::vector<pollfd> &fds) const {
-    fds.push_back(pollfd{listen_fd_, POLLIN, 0});
+void ControlServer::Watch(std::vector<pollfd> &fds) const {
+    fds.push_back(pollfd{listenFd_, POLLIN, 0});
     for (const auto &client : clients_)
         fds.push_back(pollfd{client.fd, POLLIN, 0});
 }
 
-void ControlServer::serve(const std::vector<pollfd> &fds, const Executor &execute) {
+void ControlServer::Serve(const std::vector<pollfd> &fds, const Executor &execute) {
     const auto ready = [&](int fd) {
         const auto found = std::ranges::find(fds, fd, &pollfd::fd);
         return found != fds.end() && (found->revents & (POLLIN | POLLHUP | POLLERR)) != 0;
     };
     std::erase_if(clients_, [&](Client &client) {
-        if (!ready(client.fd) || read_client(client, execute))
+        if (!ready(client.fd) || ReadClient(client, execute))
             return false;
         ::close(client.fd);
         return true;
     });
-    if (ready(listen_fd_))
-        accept_client();
+    if (ready(listenFd_))
+        AcceptClient();
 }
 
-void ControlServer::accept_client() {
-    const int fd = ::accept4(listen_fd_, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+void ControlServer::AcceptClient() {
+    const int fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
     if (fd >= 0)
         clients_.push_back(Client{fd, {}});
 }
 
-bool ControlServer::read_client(Client &client, const Executor &execute) {
+bool ControlServer::ReadClient(Client &client, const Executor &execute) {
     char buffer[512];
     const ssize_t count = ::recv(client.fd, buffer, sizeof buffer, 0);
     if (count < 0)
@@ -139,7 +139,7 @@ bool ControlServer::read_client(Client &client, const Executor &execute) {
         client.pending.erase(0, end + 1);
         if (!line.empty() && line.back() == '\r')
             line.pop_back();
-        send_all(client.fd, execute(line) + '\n');
+        SendAll(client.fd, execute(line) + '\n');
     }
     return client.pending.size() <= kMaxCommand;
 }

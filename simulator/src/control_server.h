@@ -31,9 +31,9 @@ class ControlServer {
     ControlServer(const ControlServer &) = delete;
     ControlServer &operator=(const ControlServer &) = delete;
 
-    // Appends the descriptors to watch; serve() takes the same entries back after poll().
-    void watch(std::vector<pollfd> &fds) const;
-    void serve(const std::vector<pollfd> &fds, const Executor &execute);
+    // Appends the descriptors to watch; Serve() takes the same entries back after poll().
+    void Watch(std::vector<pollfd> &fds) const;
+    void Serve(const std::vector<pollfd> &fds, const Executor &execute);
 
   private:
     struct Client {
@@ -41,15 +41,15 @@ class ControlServer {
         std::string pending;
     };
 
-    void make_room() const;
-    void bind_owner_only(const sockaddr_un &address);
-    void accept_client();
+    void MakeRoom() const;
+    void BindOwnerOnly(const sockaddr_un &address);
+    void AcceptClient();
     // false when the client has gone.
-    bool read_client(Client &client, const Executor &execute);
+    bool ReadClient(Client &client, const Executor &execute);
 
     std::string path_;
     std::optional<PathClaim> claim_;
-    int listen_fd_ = -1;
+    int listenFd_ = -1;
     dev_t device_ = 0; // identity of the socket file this server made
     ino_t inode_ = 0;
     std::vector<Client> clients_;

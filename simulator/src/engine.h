@@ -22,26 +22,26 @@ namespace em1sim {
 class Engine {
   public:
     using Clock = std::chrono::steady_clock;
-    using LineOpened = std::function<void(const std::string &peer_path)>;
+    using LineOpened = std::function<void(const std::string &peerPath)>;
 
     Engine(Line line, const ModelSettings &settings, Trace &trace);
     ~Engine();
     Engine(const Engine &) = delete;
     Engine &operator=(const Engine &) = delete;
 
-    void listen(const std::string &control_path);
+    void Listen(const std::string &controlPath);
     // Called on the loop's thread each time the line opens again after a hang-up.
-    void on_line_opened(LineOpened callback) { line_opened_ = std::move(callback); }
+    void OnLineOpened(LineOpened callback) { lineOpened_ = std::move(callback); }
 
-    // Runs until stop(); on one thread only.
-    void run();
+    // Runs until Stop(); on one thread only.
+    void Run();
     // From any thread, and from a signal handler.
-    void stop() noexcept;
+    void Stop() noexcept;
 
     // A control command, from any thread.
-    std::string execute(std::string_view command);
+    std::string Execute(std::string_view command);
     // The path a peer opens; empty while the line is down.
-    std::string peer_path() const;
+    std::string PeerPath() const;
 
   private:
     // A transmission starts at due; on a paced line its byte k goes out at due + (k + 1)
@@ -49,51 +49,51 @@ class Engine {
     struct Outgoing {
         Clock::time_point due;
         std::string bytes;
-        std::optional<std::chrono::milliseconds> then_hang_up; // line down this long after
+        std::optional<std::chrono::milliseconds> thenHangUp; // line down this long after
         std::size_t sent = 0;
     };
     // A hang-up that waits until the peer has taken the bytes sent before it: until they
     // have been seen waiting on the line and then gone, or until the deadline.
-    struct HangUpWhenTaken {
-        std::chrono::milliseconds down_time;
+    struct PendingHangUp {
+        std::chrono::milliseconds downTime;
         Clock::time_point deadline;
         bool seen = false;
     };
 
-    timespec poll_timeout(Clock::time_point now) const;
-    Clock::time_point next_byte_due(const Outgoing &outgoing) const;
-    std::size_t bytes_due(const Outgoing &outgoing, Clock::time_point now) const;
-    void receive();
-    void frame(char byte);
-    void answer(const std::string &request, bool overflowed);
-    void schedule(const Delivery &delivery, Clock::time_point now);
-    void send_due(Clock::time_point now);
-    void hang_up(std::chrono::milliseconds down_time, Clock::time_point now);
-    void hang_up_when_taken(Clock::time_point now);
-    void reopen_if_due(Clock::time_point now);
-    void advance_process(Clock::time_point now);
-    void take_hang_up_request(Clock::time_point now);
-    void drain_wake_pipe() const;
+    timespec PollTimeout(Clock::time_point now) const;
+    Clock::time_point NextByteDue(const Outgoing &outgoing) const;
+    std::size_t BytesDue(const Outgoing &outgoing, Clock::time_point now) const;
+    void Receive();
+    void Frame(char byte);
+    void Answer(const std::string &request, bool overflowed);
+    void Schedule(const Delivery &delivery, Clock::time_point now);
+    void SendDue(Clock::time_point now);
+    void HangUp(std::chrono::milliseconds downTime, Clock::time_point now);
+    void HangUpWhenTaken(Clock::time_point now);
+    void ReopenIfDue(Clock::time_point now);
+    void AdvanceProcess(Clock::time_point now);
+    void TakeHangUpRequest(Clock::time_point now);
+    void DrainWakePipe() const;
 
     Trace &trace_;
     mutable std::mutex mutex_;
     Model model_;
     Line line_;
-    std::string peer_path_;
+    std::string peerPath_;
     std::unique_ptr<ControlServer> control_;
-    LineOpened line_opened_;
+    LineOpened lineOpened_;
 
-    int wake_read_ = -1;
-    int wake_write_ = -1;
+    int wakeRead_ = -1;
+    int wakeWrite_ = -1;
     std::atomic<bool> stopping_{false};
 
     std::string frame_;
     bool overflowed_ = false;
-    std::chrono::nanoseconds character_time_;
+    std::chrono::nanoseconds characterTime_;
     std::vector<Outgoing> outbox_;
-    std::optional<Clock::time_point> reopen_at_;
-    std::optional<HangUpWhenTaken> pending_hang_up_;
-    Clock::time_point next_step_;
+    std::optional<Clock::time_point> reopenAt_;
+    std::optional<PendingHangUp> pendingHangUp_;
+    Clock::time_point nextStep_;
 };
 
 } // namespace em1sim

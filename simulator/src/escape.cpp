@@ -4,7 +4,7 @@
 
 namespace em1sim {
 
-std::string escape_bytes(std::string_view bytes) {
+std::string EscapeBytes(std::string_view bytes) {
     std::string text;
     for (const char c : bytes) {
         const auto byte = static_cast<unsigned char>(c);

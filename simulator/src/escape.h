@@ -8,6 +8,6 @@ namespace em1sim {
 
 // Printable ASCII stays as is; \r, \n, \t, \\ and \" are written as such; every other byte
 // as \xHH.
-std::string escape_bytes(std::string_view bytes);
+std::string EscapeBytes(std::string_view bytes);
 
 } // namespace em1sim

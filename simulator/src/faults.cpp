@@ -11,63 +11,63 @@ namespace {
 struct KindInfo {
     FaultKind kind;
     std::string_view name;
-    int default_delay_ms;
-    std::size_t default_bytes;
+    int defaultDelayMs;
+    std::size_t defaultBytes;
 };
 
 constexpr std::array<KindInfo, 12> kKinds{{
-    {FaultKind::Silence, "silence", 0, 0},
-    {FaultKind::Refuse, "refuse", 0, 0},
-    {FaultKind::Empty, "empty", 0, 0},
-    {FaultKind::Partial, "partial", 0, 0},
-    {FaultKind::Split, "split", 500, 0},
-    {FaultKind::Garbage, "garbage", 0, 12},
-    {FaultKind::NoTerminator, "noterm", 0, 0},
-    {FaultKind::Flood, "flood", 0, 600},
-    {FaultKind::Late, "late", 3000, 0},
-    {FaultKind::Trailing, "trailing", 0, 5},
-    {FaultKind::Hangup, "hangup", 200, 0},
-    {FaultKind::Random, "random", 0, 0},
+    {FaultKind::kSilence, "silence", 0, 0},
+    {FaultKind::kRefuse, "refuse", 0, 0},
+    {FaultKind::kEmpty, "empty", 0, 0},
+    {FaultKind::kPartial, "partial", 0, 0},
+    {FaultKind::kSplit, "split", 500, 0},
+    {FaultKind::kGarbage, "garbage", 0, 12},
+    {FaultKind::kNoTerminator, "noterm", 0, 0},
+    {FaultKind::kFlood, "flood", 0, 600},
+    {FaultKind::kLate, "late", 3000, 0},
+    {FaultKind::kTrailing, "trailing", 0, 5},
+    {FaultKind::kHangup, "hangup", 200, 0},
+    {FaultKind::kRandom, "random", 0, 0},
 }};
 
 // The kinds a random rule picks from: every one that spoils or withholds the reply.
 constexpr std::array<FaultKind, 10> kSpoilingKinds{
-    FaultKind::Silence, FaultKind::Refuse,       FaultKind::Empty, FaultKind::Partial,
-    FaultKind::Split,   FaultKind::Garbage,      FaultKind::Flood, FaultKind::Late,
-    FaultKind::Hangup,  FaultKind::NoTerminator,
+    FaultKind::kSilence, FaultKind::kRefuse,       FaultKind::kEmpty, FaultKind::kPartial,
+    FaultKind::kSplit,   FaultKind::kGarbage,      FaultKind::kFlood, FaultKind::kLate,
+    FaultKind::kHangup,  FaultKind::kNoTerminator,
 };
 
-const KindInfo *find_kind(std::string_view name) {
+const KindInfo *FindKind(std::string_view name) {
     const auto found = std::ranges::find(kKinds, name, &KindInfo::name);
     return found == kKinds.end() ? nullptr : &*found;
 }
 
-const KindInfo &info_of(FaultKind kind) {
+const KindInfo &InfoOf(FaultKind kind) {
     return *std::ranges::find(kKinds, kind, &KindInfo::kind);
 }
 
-template <typename Number> bool parse_value(std::string_view text, Number &value) {
+template <typename Number> bool ParseValue(std::string_view text, Number &value) {
     const auto result = std::from_chars(text.data(), text.data() + text.size(), value);
     return result.ec == std::errc() && result.ptr == text.data() + text.size();
 }
 
-bool parse_rate(std::string_view text, double &rate) {
+bool ParseRate(std::string_view text, double &rate) {
     const std::string copy(text);
     std::istringstream stream(copy);
     stream >> rate;
     return stream && stream.eof() && rate >= 0.0 && rate <= 1.0;
 }
 
-bool apply_option(FaultRule &rule, std::string_view option) {
+bool ApplyOption(FaultRule &rule, std::string_view option) {
     const auto equals = option.find('=');
     if (equals == option.npos)
         return false;
     const std::string_view key = option.substr(0, equals);
     const std::string_view value = option.substr(equals + 1);
     if (key == "rate")
-        return parse_rate(value, rule.rate);
+        return ParseRate(value, rule.rate);
     int number = 0;
-    if (!parse_value(value, number) || number < 0)
+    if (!ParseValue(value, number) || number < 0)
         return false;
     if (key == "count" && number > 0)
         rule.count = number;
@@ -80,7 +80,7 @@ bool apply_option(FaultRule &rule, std::string_view option) {
     return true;
 }
 
-std::vector<std::string_view> words_of(std::string_view text) {
+std::vector<std::string_view> WordsOf(std::string_view text) {
     std::vector<std::string_view> words;
     std::size_t position = 0;
     while (position < text.size()) {
@@ -95,17 +95,17 @@ std::vector<std::string_view> words_of(std::string_view text) {
 }
 
 // Bytes that can never be taken for the end of a reply.
-std::string noise_bytes(std::size_t count, Random &random, bool printable) {
+std::string NoiseBytes(std::size_t count, Random &random, bool printable) {
     std::string bytes;
     while (bytes.size() < count) {
-        const auto byte = static_cast<char>(printable ? 0x21 + random.next() % 94 : random.next());
+        const auto byte = static_cast<char>(printable ? 0x21 + random.Next() % 94 : random.Next());
         if (byte != '\r' && byte != '\n' && byte != kEtx)
             bytes += byte;
     }
     return bytes;
 }
 
-std::string trailing_bytes(std::size_t count) {
+std::string TrailingBytes(std::size_t count) {
     std::string bytes;
     while (bytes.size() < count)
         bytes += "EXTRA"[bytes.size() % 5];
@@ -114,23 +114,23 @@ std::string trailing_bytes(std::size_t count) {
 
 // A random rule's choice for one request: the kind's own delay and bytes, unless the rule
 // gave its own.
-FaultRule chosen_kind(FaultRule rule, Random &random) {
-    const KindInfo &chosen = info_of(kSpoilingKinds[random.next() % kSpoilingKinds.size()]);
+FaultRule ChosenKind(FaultRule rule, Random &random) {
+    const KindInfo &chosen = InfoOf(kSpoilingKinds[random.Next() % kSpoilingKinds.size()]);
     rule.kind = chosen.kind;
     if (rule.delay.count() == 0)
-        rule.delay = std::chrono::milliseconds(chosen.default_delay_ms);
+        rule.delay = std::chrono::milliseconds(chosen.defaultDelayMs);
     if (rule.bytes == 0)
-        rule.bytes = chosen.default_bytes;
+        rule.bytes = chosen.defaultBytes;
     return rule;
 }
 
 } // namespace
 
-std::string_view kind_name(FaultKind kind) {
-    return info_of(kind).name;
+std::string_view KindName(FaultKind kind) {
+    return InfoOf(kind).name;
 }
 
-bool pattern_matches(std::string_view pattern, std::string_view request) {
+bool PatternMatches(std::string_view pattern, std::string_view request) {
     const auto star = pattern.find('*');
     if (star == pattern.npos)
         return pattern == request;
@@ -138,18 +138,18 @@ bool pattern_matches(std::string_view pattern, std::string_view request) {
         return false;
     const std::string_view rest = pattern.substr(star + 1);
     for (std::size_t from = star; from <= request.size(); ++from)
-        if (pattern_matches(rest, request.substr(from)))
+        if (PatternMatches(rest, request.substr(from)))
             return true;
     return false;
 }
 
-std::optional<FaultRule> parse_fault(std::string_view text, std::string &error) {
-    const auto words = words_of(text);
+std::optional<FaultRule> ParseFault(std::string_view text, std::string &error) {
+    const auto words = WordsOf(text);
     if (words.size() < 2) {
         error = "a fault needs a pattern and a kind";
         return std::nullopt;
     }
-    const KindInfo *kind = find_kind(words[1]);
+    const KindInfo *kind = FindKind(words[1]);
     if (kind == nullptr) {
         error = "unknown fault kind '" + std::string(words[1]) + "'";
         return std::nullopt;
@@ -158,18 +158,18 @@ std::optional<FaultRule> parse_fault(std::string_view text, std::string &error) 
                    kind->kind,
                    std::nullopt,
                    1.0,
-                   std::chrono::milliseconds(kind->default_delay_ms),
-                   kind->default_bytes};
+                   std::chrono::milliseconds(kind->defaultDelayMs),
+                   kind->defaultBytes};
     for (std::size_t i = 2; i < words.size(); ++i)
-        if (!apply_option(rule, words[i])) {
+        if (!ApplyOption(rule, words[i])) {
             error = "bad fault option '" + std::string(words[i]) + "'";
             return std::nullopt;
         }
     return rule;
 }
 
-std::string describe(const FaultRule &rule) {
-    std::string text = rule.pattern + ' ' + std::string(kind_name(rule.kind));
+std::string Describe(const FaultRule &rule) {
+    std::string text = rule.pattern + ' ' + std::string(KindName(rule.kind));
     if (rule.count)
         text += " count=" + std::to_string(*rule.count);
     if (rule.rate < 1.0) {
@@ -184,13 +184,13 @@ std::string describe(const FaultRule &rule) {
     return text;
 }
 
-std::optional<FaultRule> FaultTable::take(std::string_view request, Random &random) {
+std::optional<FaultRule> FaultTable::Take(std::string_view request, Random &random) {
     for (auto rule = rules_.begin(); rule != rules_.end(); ++rule) {
-        if (!pattern_matches(rule->pattern, request))
+        if (!PatternMatches(rule->pattern, request))
             continue;
-        if (rule->rate < 1.0 && random.unit() >= rule->rate)
+        if (rule->rate < 1.0 && random.Unit() >= rule->rate)
             continue;
-        FaultRule fired = rule->kind == FaultKind::Random ? chosen_kind(*rule, random) : *rule;
+        FaultRule fired = rule->kind == FaultKind::kRandom ? ChosenKind(*rule, random) : *rule;
         if (rule->count && --*rule->count == 0)
             rules_.erase(rule);
         return fired;
@@ -198,9 +198,9 @@ std::optional<FaultRule> FaultTable::take(std::string_view request, Random &rand
     return std::nullopt;
 }
 
-Delivery deliver(const Reply &reply, const FaultRule *fault, std::chrono::milliseconds latency,
+Delivery Deliver(const Reply &reply, const FaultRule *fault, std::chrono::milliseconds latency,
                  Random &random) {
-    const std::string whole = reply.bytes();
+    const std::string whole = reply.Bytes();
     const auto send = [&](std::string bytes) {
         return Delivery{{Transmission{latency, std::move(bytes)}}, std::nullopt};
     };
@@ -210,33 +210,33 @@ Delivery deliver(const Reply &reply, const FaultRule *fault, std::chrono::millis
         std::clamp<std::size_t>(fault->bytes > 0 ? fault->bytes : whole.size() / 2, 1,
                                 std::max<std::size_t>(whole.size(), 2) - 1);
     switch (fault->kind) {
-    case FaultKind::Silence:
+    case FaultKind::kSilence:
         return {};
-    case FaultKind::Hangup:
+    case FaultKind::kHangup:
         if (fault->bytes == 0)
             return Delivery{{}, fault->delay};
         return Delivery{{Transmission{latency, whole.substr(0, head)}}, fault->delay};
-    case FaultKind::Empty:
+    case FaultKind::kEmpty:
         return send(std::string(1, reply.terminator));
-    case FaultKind::Partial:
+    case FaultKind::kPartial:
         return send(whole.substr(0, head));
-    case FaultKind::Split: {
+    case FaultKind::kSplit: {
         Delivery split = send(whole.substr(0, head));
         split.transmissions.push_back(Transmission{latency + fault->delay, whole.substr(head)});
         return split;
     }
-    case FaultKind::Garbage:
-        return send(noise_bytes(fault->bytes, random, false) + reply.terminator);
-    case FaultKind::NoTerminator:
+    case FaultKind::kGarbage:
+        return send(NoiseBytes(fault->bytes, random, false) + reply.terminator);
+    case FaultKind::kNoTerminator:
         return send(reply.body);
-    case FaultKind::Flood:
-        return send(noise_bytes(fault->bytes, random, true));
-    case FaultKind::Late:
+    case FaultKind::kFlood:
+        return send(NoiseBytes(fault->bytes, random, true));
+    case FaultKind::kLate:
         return Delivery{{Transmission{fault->delay, whole}}, std::nullopt};
-    case FaultKind::Trailing:
-        return send(whole + trailing_bytes(fault->bytes));
-    case FaultKind::Refuse:
-    case FaultKind::Random:
+    case FaultKind::kTrailing:
+        return send(whole + TrailingBytes(fault->bytes));
+    case FaultKind::kRefuse:
+    case FaultKind::kRandom:
         break;
     }
     return send(whole);

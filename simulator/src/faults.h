@@ -14,18 +14,18 @@
 namespace em1sim {
 
 enum class FaultKind {
-    Silence,      // the request is lost: no reply
-    Refuse,       // "?" instead of the reply; the request is not carried out
-    Empty,        // the terminator alone
-    Partial,      // the first bytes of the reply, then nothing
-    Split,        // the first bytes, a pause, then the rest
-    Garbage,      // random bytes, then the terminator
-    NoTerminator, // the reply without its terminator
-    Flood,        // a long run of bytes without any terminator
-    Late,         // the whole reply after a long delay
-    Trailing,     // the reply, then extra bytes after the terminator
-    Hangup,       // the line is closed and opened again; with bytes=N after part of the reply
-    Random,       // one of the kinds above but Trailing, chosen each time the rule fires
+    kSilence,      // the request is lost: no reply
+    kRefuse,       // "?" instead of the reply; the request is not carried out
+    kEmpty,        // the terminator alone
+    kPartial,      // the first bytes of the reply, then nothing
+    kSplit,        // the first bytes, a pause, then the rest
+    kGarbage,      // random bytes, then the terminator
+    kNoTerminator, // the reply without its terminator
+    kFlood,        // a long run of bytes without any terminator
+    kLate,         // the whole reply after a long delay
+    kTrailing,     // the reply, then extra bytes after the terminator
+    kHangup,       // the line is closed and opened again; with bytes=N after part of the reply
+    kRandom,       // one of the kinds above but Trailing, chosen each time the rule fires
 };
 
 struct FaultRule {
@@ -38,19 +38,19 @@ struct FaultRule {
 };
 
 // Parses "PATTERN KIND [count=N] [rate=P] [delay=MS] [bytes=N]"; on failure sets error.
-std::optional<FaultRule> parse_fault(std::string_view text, std::string &error);
-std::string describe(const FaultRule &rule);
-std::string_view kind_name(FaultKind kind);
-bool pattern_matches(std::string_view pattern, std::string_view request);
+std::optional<FaultRule> ParseFault(std::string_view text, std::string &error);
+std::string Describe(const FaultRule &rule);
+std::string_view KindName(FaultKind kind);
+bool PatternMatches(std::string_view pattern, std::string_view request);
 
 class FaultTable {
   public:
-    void add(FaultRule rule) { rules_.push_back(std::move(rule)); }
-    void clear() { rules_.clear(); }
-    const std::vector<FaultRule> &rules() const { return rules_; }
+    void Add(FaultRule rule) { rules_.push_back(std::move(rule)); }
+    void Clear() { rules_.clear(); }
+    const std::vector<FaultRule> &Rules() const { return rules_; }
     // The first rule that matches and fires for this request; counts it down. A random rule
     // comes back as the kind it chose, with that kind's delay and bytes unless it set its own.
-    std::optional<FaultRule> take(std::string_view request, Random &random);
+    std::optional<FaultRule> Take(std::string_view request, Random &random);
 
   private:
     std::vector<FaultRule> rules_;
@@ -63,11 +63,11 @@ struct Transmission {
 
 struct Delivery {
     std::vector<Transmission> transmissions;
-    std::optional<std::chrono::milliseconds> hang_up_for;
+    std::optional<std::chrono::milliseconds> hangUpFor;
 };
 
 // What goes on the line for a reply, with the reply latency and an optional fault applied.
-Delivery deliver(const Reply &reply, const FaultRule *fault, std::chrono::milliseconds latency,
+Delivery Deliver(const Reply &reply, const FaultRule *fault, std::chrono::milliseconds latency,
                  Random &random);
 
 } // namespace em1sim

@@ -27,35 +27,35 @@ struct Item {
 
 // Parses exactly a type letter, two digits and a parameter letter; the range of the number is
 // checked by the instrument.
-std::optional<Item> parse_item(std::string_view text);
+std::optional<Item> ParseItem(std::string_view text);
 
 class Instrument {
   public:
     Instrument(int loops, int modules);
 
-    int loops() const { return static_cast<int>(loops_.size()); }
-    int modules() const { return static_cast<int>(modules_.size()); }
+    int Loops() const { return static_cast<int>(loops_.size()); }
+    int Modules() const { return static_cast<int>(modules_.size()); }
 
     // The parameter of an existing item, or nullptr for a number out of range or an unknown letter.
-    const Parameter *parameter_of(const Item &item) const;
-    std::string text_of(const Item &item) const;
+    const Parameter *ParameterOf(const Item &item) const;
+    std::string TextOf(const Item &item) const;
     // The number an item holds; nullopt for tokens.
-    std::optional<double> number_of(const Item &item) const;
+    std::optional<double> NumberOf(const Item &item) const;
     // The value as it will be stored, or nullopt when the kind does not accept the text.
-    std::optional<std::string> normalise(const Item &item, std::string_view text) const;
-    // Stores a text that normalise() accepted for the item; read-only letters included.
-    bool assign(const Item &item, std::string_view text);
+    std::optional<std::string> Normalise(const Item &item, std::string_view text) const;
+    // Stores a text that Normalise() accepted for the item; read-only letters included.
+    bool Assign(const Item &item, std::string_view text);
 
-    const std::vector<std::string> &alerts() const { return alerts_; }
-    bool add_alert(std::string_view text);
-    bool remove_alert(std::string_view text);
-    void clear_alerts() { alerts_.clear(); }
+    const std::vector<std::string> &Alerts() const { return alerts_; }
+    bool AddAlert(std::string_view text);
+    bool RemoveAlert(std::string_view text);
+    void ClearAlerts() { alerts_.clear(); }
 
-    const std::string &display() const { return display_; }
-    void show(std::string_view text) { display_ = text; }
+    const std::string &Display() const { return display_; }
+    void Show(std::string_view text) { display_ = text; }
 
     // One step of the process: measured values move toward their set points with some noise.
-    void advance(Random &random);
+    void Advance(Random &random);
 
   private:
     struct Cell {
@@ -65,11 +65,11 @@ class Instrument {
     };
     using Cells = std::vector<Cell>;
 
-    const Cell *cell(const Item &item) const;
-    Cell *cell(const Item &item);
-    static Cells initial_loop(int number);
-    static Cells initial_module(int number);
-    static void advance_loop(Cells &loop, Random &random);
+    const Cell *CellOf(const Item &item) const;
+    Cell *CellOf(const Item &item);
+    static Cells InitialLoop(int number);
+    static Cells InitialModule(int number);
+    static void AdvanceLoop(Cells &loop, Random &random);
 
     std::vector<Cells> loops_;
     std::vector<Cells> modules_;

@@ -27,44 +27,44 @@ class Line {
   public:
     // A fresh pseudo-terminal; link (if not empty) becomes a symbolic link to its slave.
     // Throws std::runtime_error when the link is in use or something else is in its place.
-    static Line pseudo_terminal(std::string link);
+    static Line PseudoTerminal(std::string link);
     // A serial device, opened with the given settings.
-    static Line device(std::string path, LineSettings settings);
+    static Line Device(std::string path, LineSettings settings);
 
     Line(Line &&other) noexcept;
     Line &operator=(Line &&other) = delete;
     Line(const Line &) = delete;
     ~Line();
 
-    bool is_open() const { return fd_ >= 0; }
-    int fd() const { return fd_; }
+    bool IsOpen() const { return fd_ >= 0; }
+    int Fd() const { return fd_; }
     // The path a peer opens: the pseudo-terminal's slave, or the device.
-    const std::string &peer_path() const { return peer_path_; }
+    const std::string &PeerPath() const { return peerPath_; }
 
     // Bytes sent that the peer has not taken yet: on a pseudo-terminal those waiting in the
     // slave's input, on a device those still in the output queue; 0 when closed.
-    std::size_t unread() const;
+    std::size_t Unread() const;
 
-    void close();
-    // Opens the line again after close(); throws std::system_error or std::runtime_error on
+    void Close();
+    // Opens the line again after Close(); throws std::system_error or std::runtime_error on
     // failure, and leaves the line closed.
-    void open();
+    void Open();
 
   private:
     Line(std::string link, std::optional<std::string> device, LineSettings settings);
-    void open_pseudo_terminal();
-    void open_device();
-    void update_link();
-    void remove_link() const;
+    void OpenPseudoTerminal();
+    void OpenDevice();
+    void UpdateLink();
+    void RemoveLink() const;
 
     std::string link_;
-    std::optional<PathClaim> link_claim_;
-    std::string link_target_; // what the link points at, once this line has made it
+    std::optional<PathClaim> linkClaim_;
+    std::string linkTarget_; // what the link points at, once this line has made it
     std::optional<std::string> device_;
     LineSettings settings_;
     int fd_ = -1;
-    int slave_fd_ = -1;
-    std::string peer_path_;
+    int slaveFd_ = -1;
+    std::string peerPath_;
 };
 
 } // namespace em1sim

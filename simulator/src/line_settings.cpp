@@ -24,8 +24,8 @@ constexpr std::array<std::pair<int, speed_t>, 12> kSpeeds{{
     {460800, B460800},
 }};
 
-tcflag_t size_flag(int data_bits) {
-    switch (data_bits) {
+tcflag_t SizeFlag(int dataBits) {
+    switch (dataBits) {
     case 5:
         return CS5;
     case 6:
@@ -37,7 +37,7 @@ tcflag_t size_flag(int data_bits) {
     }
 }
 
-tcflag_t parity_flags(char parity) {
+tcflag_t ParityFlags(char parity) {
     switch (parity) {
     case 'E':
         return PARENB;
@@ -54,7 +54,7 @@ tcflag_t parity_flags(char parity) {
 
 } // namespace
 
-std::vector<int> supported_bauds() {
+std::vector<int> SupportedBauds() {
     std::vector<int> rates;
     rates.reserve(kSpeeds.size());
     for (const auto &[rate, code] : kSpeeds)
@@ -62,16 +62,16 @@ std::vector<int> supported_bauds() {
     return rates;
 }
 
-bool supported_baud(int baud) {
+bool SupportedBaud(int baud) {
     return std::ranges::find(kSpeeds, baud, &std::pair<int, speed_t>::first) != kSpeeds.end();
 }
 
-std::chrono::nanoseconds character_time(const LineSettings &settings) {
-    const int bits = 1 + settings.data_bits + (settings.parity == 'N' ? 0 : 1) + settings.stop_bits;
+std::chrono::nanoseconds CharacterTime(const LineSettings &settings) {
+    const int bits = 1 + settings.dataBits + (settings.parity == 'N' ? 0 : 1) + settings.stopBits;
     return std::chrono::nanoseconds(std::int64_t{bits} * 1'000'000'000 / settings.baud);
 }
 
-std::optional<char> parse_parity(std::string_view text) {
+std::optional<char> ParseParity(std::string_view text) {
     for (const auto &[name, code] :
          {std::pair{"none", 'N'}, std::pair{"even", 'E'}, std::pair{"odd", 'O'},
           std::pair{"mark", 'M'}, std::pair{"space", 'S'}})
@@ -80,7 +80,7 @@ std::optional<char> parse_parity(std::string_view text) {
     return std::nullopt;
 }
 
-bool make_raw(int fd) {
+bool MakeRaw(int fd) {
     termios attributes{};
     if (tcgetattr(fd, &attributes) != 0)
         return false;
@@ -90,7 +90,7 @@ bool make_raw(int fd) {
     return tcsetattr(fd, TCSANOW, &attributes) == 0;
 }
 
-bool apply_line_settings(int fd, const LineSettings &settings) {
+bool ApplyLineSettings(int fd, const LineSettings &settings) {
     termios attributes{};
     if (tcgetattr(fd, &attributes) != 0)
         return false;
@@ -100,8 +100,8 @@ bool apply_line_settings(int fd, const LineSettings &settings) {
     cfsetispeed(&attributes, code);
     cfsetospeed(&attributes, code);
     attributes.c_cflag &= ~(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS);
-    attributes.c_cflag |= size_flag(settings.data_bits) | parity_flags(settings.parity) |
-                          (settings.stop_bits == 2 ? CSTOPB : 0) | CLOCAL | CREAD;
+    attributes.c_cflag |= SizeFlag(settings.dataBits) | ParityFlags(settings.parity) |
+                          (settings.stopBits == 2 ? CSTOPB : 0) | CLOCAL | CREAD;
     attributes.c_cc[VMIN] = 1;
     attributes.c_cc[VTIME] = 0;
     return tcsetattr(fd, TCSANOW, &attributes) == 0;

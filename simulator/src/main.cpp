@@ -12,16 +12,16 @@
 
 namespace {
 
-em1sim::Engine *running_engine = nullptr;
+em1sim::Engine *runningEngine = nullptr;
 
-void stop_on_signal(int) {
-    if (running_engine != nullptr)
-        running_engine->stop();
+void StopOnSignal(int) {
+    if (runningEngine != nullptr)
+        runningEngine->Stop();
 }
 
-void install_signal_handlers() {
+void InstallSignalHandlers() {
     struct sigaction action {};
-    action.sa_handler = stop_on_signal;
+    action.sa_handler = StopOnSignal;
     sigemptyset(&action.sa_mask);
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
@@ -29,14 +29,14 @@ void install_signal_handlers() {
     std::signal(SIGPIPE, SIG_IGN);
 }
 
-void print_line_path(const std::string &path) {
+void PrintLinePath(const std::string &path) {
     std::printf("%s\n", path.c_str());
     std::fflush(stdout);
 }
 
 using FileCloser = int (*)(std::FILE *);
 
-std::unique_ptr<std::FILE, FileCloser> open_trace(const std::optional<std::string> &path) {
+std::unique_ptr<std::FILE, FileCloser> OpenTrace(const std::optional<std::string> &path) {
     if (!path)
         return {nullptr, std::fclose};
     if (*path == "-")
@@ -48,31 +48,31 @@ std::unique_ptr<std::FILE, FileCloser> open_trace(const std::optional<std::strin
     return {file, std::fclose};
 }
 
-em1sim::Line open_line(const em1sim::ProgramOptions &options) {
-    return options.device ? em1sim::Line::device(*options.device, options.line)
-                          : em1sim::Line::pseudo_terminal(options.link);
+em1sim::Line OpenLine(const em1sim::ProgramOptions &options) {
+    return options.device ? em1sim::Line::Device(*options.device, options.line)
+                          : em1sim::Line::PseudoTerminal(options.link);
 }
 
-int simulate(const em1sim::ProgramOptions &options) {
-    const auto trace_file = open_trace(options.trace);
-    em1sim::Trace trace(trace_file.get(), false);
-    em1sim::Engine engine(open_line(options), options.model, trace);
+int Simulate(const em1sim::ProgramOptions &options) {
+    const auto traceFile = OpenTrace(options.trace);
+    em1sim::Trace trace(traceFile.get(), false);
+    em1sim::Engine engine(OpenLine(options), options.model, trace);
     for (const auto &command : options.commands)
-        if (const auto answer = engine.execute(command); answer.starts_with("error:")) {
+        if (const auto answer = engine.Execute(command); answer.starts_with("error:")) {
             std::fprintf(stderr, "em1sim: %s: %s\n", command.c_str(), answer.c_str());
             return 2;
         }
     if (!options.control.empty())
-        engine.listen(em1sim::control_socket_path(options.control));
+        engine.Listen(em1sim::ControlSocketPath(options.control));
     // The handlers are in place before the path is printed: whoever reads the path may
     // signal at once, and the signal must still clean up.
-    running_engine = &engine;
-    install_signal_handlers();
-    engine.on_line_opened(print_line_path);
-    print_line_path(engine.peer_path());
-    engine.run();
-    running_engine = nullptr;
-    trace.event("stopped");
+    runningEngine = &engine;
+    InstallSignalHandlers();
+    engine.OnLineOpened(PrintLinePath);
+    PrintLinePath(engine.PeerPath());
+    engine.Run();
+    runningEngine = nullptr;
+    trace.Event("stopped");
     return 0;
 }
 
@@ -80,20 +80,20 @@ int simulate(const em1sim::ProgramOptions &options) {
 
 int main(int argc, char **argv) {
     if (argc >= 2 && std::strcmp(argv[1], "ctl") == 0)
-        return em1sim::run_control_client(argc - 2, argv + 2);
-    const auto options = em1sim::parse_options(argc, argv);
+        return em1sim::RunControlClient(argc - 2, argv + 2);
+    const auto options = em1sim::ParseOptions(argc, argv);
     if (!options)
         return 2;
     if (options->help) {
-        em1sim::print_help();
+        em1sim::PrintHelp();
         return 0;
     }
     if (options->version) {
-        em1sim::print_version();
+        em1sim::PrintVersion();
         return 0;
     }
     try {
-        return simulate(*options);
+        return Simulate(*options);
     } catch (const std::exception &error) {
         std::fprintf(stderr, "em1sim: %s\n", error.what());
         return 1;

@@ -22,14 +22,14 @@ struct ModelSettings {
     std::uint32_t seed = 1;
     // Pace of the line: each byte sent takes this long, as on a real line, and a request
     // counts as received once its last byte would have arrived. 0: bytes go out at once.
-    std::chrono::nanoseconds character_time{0};
+    std::chrono::nanoseconds characterTime{0};
 };
 
 struct Model {
     explicit Model(const ModelSettings &settings)
         : instrument(settings.loops, settings.modules), protocol(instrument, settings.protocol),
-          latency(settings.latency), drift(settings.drift), drift_random(settings.seed),
-          fault_random(settings.seed ^ 0x5EEDu) {}
+          latency(settings.latency), drift(settings.drift), driftRandom(settings.seed),
+          faultRandom(settings.seed ^ 0x5EEDu) {}
     Model(const Model &) = delete;
     Model &operator=(const Model &) = delete;
 
@@ -38,10 +38,10 @@ struct Model {
     FaultTable faults;
     std::chrono::milliseconds latency;
     bool drift;
-    Random drift_random;
-    Random fault_random;
+    Random driftRandom;
+    Random faultRandom;
     // Set by the "hangup" command; the engine carries it out on its own thread.
-    std::optional<std::chrono::milliseconds> hang_up_request;
+    std::optional<std::chrono::milliseconds> hangUpRequest;
 };
 
 } // namespace em1sim

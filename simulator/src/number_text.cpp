@@ -7,7 +7,7 @@
 
 namespace em1sim {
 
-std::string number_text(double value) {
+std::string NumberText(double value) {
     char buffer[64];
     std::snprintf(buffer, sizeof buffer, "%.3f", value);
     std::string text = buffer;
@@ -18,7 +18,7 @@ std::string number_text(double value) {
     return text;
 }
 
-std::string compact_number_text(double value, int decimals) {
+std::string CompactNumberText(double value, int decimals) {
     char buffer[64];
     std::snprintf(buffer, sizeof buffer, "%.*f", decimals, value);
     std::string text = buffer;
@@ -31,22 +31,22 @@ std::string compact_number_text(double value, int decimals) {
     return text == "-0" ? "0" : text;
 }
 
-std::optional<double> parse_number(std::string_view text) {
-    const auto digits_end = [&](std::size_t from) {
+std::optional<double> ParseNumber(std::string_view text) {
+    const auto digitsEnd = [&](std::size_t from) {
         while (from < text.size() && text[from] >= '0' && text[from] <= '9')
             ++from;
         return from;
     };
     std::size_t position = !text.empty() && text[0] == '-' ? 1 : 0;
-    const std::size_t integer_end = digits_end(position);
-    if (integer_end == position)
+    const std::size_t integerEnd = digitsEnd(position);
+    if (integerEnd == position)
         return std::nullopt;
-    position = integer_end;
+    position = integerEnd;
     if (position < text.size() && text[position] == '.') {
-        const std::size_t fraction_end = digits_end(position + 1);
-        if (fraction_end == position + 1)
+        const std::size_t fractionEnd = digitsEnd(position + 1);
+        if (fractionEnd == position + 1)
             return std::nullopt;
-        position = fraction_end;
+        position = fractionEnd;
     }
     if (position != text.size())
         return std::nullopt;

@@ -174,19 +174,19 @@ constexpr option kLongOptions[] = {
     {nullptr, 0, nullptr, 0},
 };
 
-bool complain(const std::string &reason) {
+bool Complain(const std::string &reason) {
     std::fprintf(stderr, "em1sim: %s\nTry 'em1sim --help'.\n", reason.c_str());
     return false;
 }
 
 // "--baud '1234' is not allowed; use one of ...": the option, the value given, what it takes.
-bool refuse_value(std::string_view option, std::string_view value, std::string_view allowed) {
-    return complain(std::string(option) + " '" + std::string(value) + "' is not allowed; use " +
+bool RefuseValue(std::string_view option, std::string_view value, std::string_view allowed) {
+    return Complain(std::string(option) + " '" + std::string(value) + "' is not allowed; use " +
                     std::string(allowed));
 }
 
 template <typename Number>
-bool parse_bounded(std::string_view text, Number low, Number high, Number &value) {
+bool ParseBounded(std::string_view text, Number low, Number high, Number &value) {
     Number parsed{};
     const auto result = std::from_chars(text.data(), text.data() + text.size(), parsed);
     if (result.ec != std::errc() || result.ptr != text.data() + text.size() || parsed < low ||
@@ -196,17 +196,17 @@ bool parse_bounded(std::string_view text, Number low, Number high, Number &value
     return true;
 }
 
-std::string baud_choices() {
+std::string BaudChoices() {
     std::string text = "one of";
-    for (const int baud : supported_bauds())
+    for (const int baud : SupportedBauds())
         text += ' ' + std::to_string(baud);
     return text;
 }
 
-bool read_script(const std::string &path, std::vector<std::string> &commands) {
+bool ReadScript(const std::string &path, std::vector<std::string> &commands) {
     std::ifstream file(path);
     if (!file)
-        return complain("--script '" + path + "' cannot be read");
+        return Complain("--script '" + path + "' cannot be read");
     for (std::string line; std::getline(file, line);) {
         if (!line.empty() && line.back() == '\r')
             line.pop_back();
@@ -217,68 +217,68 @@ bool read_script(const std::string &path, std::vector<std::string> &commands) {
     return true;
 }
 
-bool set_command(std::string_view assignment, std::vector<std::string> &commands) {
+bool SetCommand(std::string_view assignment, std::vector<std::string> &commands) {
     const auto equals = assignment.find('=');
     if (equals == assignment.npos)
-        return refuse_value("--set", assignment, "ITEM=VALUE, e.g. L01S=42.5");
+        return RefuseValue("--set", assignment, "ITEM=VALUE, e.g. L01S=42.5");
     commands.push_back("set " + std::string(assignment.substr(0, equals)) + ' ' +
                        std::string(assignment.substr(equals + 1)));
     return true;
 }
 
-bool apply_line_option(int code, std::string_view value, LineSettings &line) {
+bool ApplyLineOption(int code, std::string_view value, LineSettings &line) {
     int baud = 0;
     switch (code) {
     case kBaud:
-        if (!parse_bounded(value, 1, 10000000, baud) || !supported_baud(baud))
-            return refuse_value("--baud", value, baud_choices());
+        if (!ParseBounded(value, 1, 10000000, baud) || !SupportedBaud(baud))
+            return RefuseValue("--baud", value, BaudChoices());
         line.baud = baud;
         return true;
     case kDataBits:
-        return parse_bounded(value, 5, 8, line.data_bits) ||
-               refuse_value("--data-bits", value, "5 to 8");
+        return ParseBounded(value, 5, 8, line.dataBits) ||
+               RefuseValue("--data-bits", value, "5 to 8");
     case kParity:
-        if (const auto parity = parse_parity(value)) {
+        if (const auto parity = ParseParity(value)) {
             line.parity = *parity;
             return true;
         }
-        return refuse_value("--parity", value, "none, even, odd, mark or space");
+        return RefuseValue("--parity", value, "none, even, odd, mark or space");
     default:
-        return parse_bounded(value, 1, 2, line.stop_bits) ||
-               refuse_value("--stop-bits", value, "1 or 2");
+        return ParseBounded(value, 1, 2, line.stopBits) ||
+               RefuseValue("--stop-bits", value, "1 or 2");
     }
 }
 
-bool apply_model_option(int code, std::string_view value, ModelSettings &model) {
+bool ApplyModelOption(int code, std::string_view value, ModelSettings &model) {
     int latency = 0;
     switch (code) {
     case kLatency:
-        if (!parse_bounded(value, 0, 600000, latency))
-            return refuse_value("--latency", value, "0 to 600000 (milliseconds)");
+        if (!ParseBounded(value, 0, 600000, latency))
+            return RefuseValue("--latency", value, "0 to 600000 (milliseconds)");
         model.latency = std::chrono::milliseconds(latency);
         return true;
     case kLoops:
-        return parse_bounded(value, 1, kMaxLoops, model.loops) ||
-               refuse_value("--loops", value, "1 to 29");
+        return ParseBounded(value, 1, kMaxLoops, model.loops) ||
+               RefuseValue("--loops", value, "1 to 29");
     case kModules:
-        return parse_bounded(value, 0, kMaxModules, model.modules) ||
-               refuse_value("--modules", value, "0 to 35");
+        return ParseBounded(value, 0, kMaxModules, model.modules) ||
+               RefuseValue("--modules", value, "0 to 35");
     case kSlowStart:
-        model.protocol.fast_start = false;
+        model.protocol.fastStart = false;
         return true;
     case kConfirm:
-        model.protocol.confirm_letters = value == "none" ? "" : std::string(value);
+        model.protocol.confirmLetters = value == "none" ? "" : std::string(value);
         return true;
     case kNoDrift:
         model.drift = false;
         return true;
     default:
-        return parse_bounded(value, 0u, 0xFFFFFFFFu, model.seed) ||
-               refuse_value("--seed", value, "0 to 4294967295");
+        return ParseBounded(value, 0u, 0xFFFFFFFFu, model.seed) ||
+               RefuseValue("--seed", value, "0 to 4294967295");
     }
 }
 
-bool apply(int code, std::string_view value, ProgramOptions &options) {
+bool Apply(int code, std::string_view value, ProgramOptions &options) {
     switch (code) {
     case kDevice:
         options.device = std::string(value);
@@ -287,7 +287,7 @@ bool apply(int code, std::string_view value, ProgramOptions &options) {
     case kDataBits:
     case kParity:
     case kStopBits:
-        return apply_line_option(code, value, options.line);
+        return ApplyLineOption(code, value, options.line);
     case kLink:
         options.link = value;
         return true;
@@ -298,9 +298,9 @@ bool apply(int code, std::string_view value, ProgramOptions &options) {
     case kConfirm:
     case kNoDrift:
     case kSeed:
-        return apply_model_option(code, value, options.model);
+        return ApplyModelOption(code, value, options.model);
     case kSet:
-        return set_command(value, options.commands);
+        return SetCommand(value, options.commands);
     case kAlert:
         options.commands.push_back("alert add " + std::string(value));
         return true;
@@ -308,7 +308,7 @@ bool apply(int code, std::string_view value, ProgramOptions &options) {
         options.commands.push_back("fault " + std::string(value));
         return true;
     case kScript:
-        return read_script(std::string(value), options.commands);
+        return ReadScript(std::string(value), options.commands);
     case kControl:
         options.control = value;
         return true;
@@ -325,45 +325,45 @@ bool apply(int code, std::string_view value, ProgramOptions &options) {
         options.help = true;
         return true;
     default:
-        return complain("unknown option");
+        return Complain("unknown option");
     }
 }
 
 } // namespace
 
-std::optional<ProgramOptions> parse_options(int argc, char **argv) {
+std::optional<ProgramOptions> ParseOptions(int argc, char **argv) {
     ProgramOptions options;
     ::opterr = 0;
     ::optind = 1;
     for (int code; (code = ::getopt_long(argc, argv, ":h", kLongOptions, nullptr)) != -1;) {
         const std::string given = argv[::optind - 1];
-        const bool applied = code == '?' ? complain("unknown option '" + given + "'")
+        const bool applied = code == '?' ? Complain("unknown option '" + given + "'")
                              : code == ':'
-                                 ? complain("option '" + given + "' wants a value")
-                                 : apply(code, ::optarg != nullptr ? ::optarg : "", options);
+                                 ? Complain("option '" + given + "' wants a value")
+                                 : Apply(code, ::optarg != nullptr ? ::optarg : "", options);
         if (!applied)
             return std::nullopt;
     }
     if (::optind < argc) {
-        complain(std::string("unexpected argument ") + argv[::optind]);
+        Complain(std::string("unexpected argument ") + argv[::optind]);
         return std::nullopt;
     }
     if (options.pace && options.device) {
-        complain("--pace is for a pseudo-terminal; a device keeps its own pace");
+        Complain("--pace is for a pseudo-terminal; a device keeps its own pace");
         return std::nullopt;
     }
     if (options.pace)
-        options.model.character_time = character_time(options.line);
+        options.model.characterTime = CharacterTime(options.line);
     return options;
 }
 
-void print_version() {
+void PrintVersion() {
     std::printf("em1sim (EM-1 driver) %s\n", EM1SIM_VERSION);
 }
 
-void print_help() {
+void PrintHelp() {
     std::fputs(std::string(kHelp).c_str(), stdout);
-    std::fputs(std::string(command_summary()).c_str(), stdout);
+    std::fputs(std::string(CommandSummary()).c_str(), stdout);
     std::fputs(std::string(kExamples).c_str(), stdout);
 }
 

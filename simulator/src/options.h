@@ -24,8 +24,8 @@ struct ProgramOptions {
 };
 
 // nullopt after writing the reason to standard error.
-std::optional<ProgramOptions> parse_options(int argc, char **argv);
-void print_help();
-void print_version();
+std::optional<ProgramOptions> ParseOptions(int argc, char **argv);
+void PrintHelp();
+void PrintVersion();
 
 } // namespace em1sim

@@ -7,12 +7,12 @@
 
 namespace em1sim {
 
-enum class ValueKind { Number, Mode, Status, WideSteps, CountSteps, GainSteps };
+enum class ValueKind { kNumber, kMode, kStatus, kWideSteps, kCountSteps, kGainSteps };
 
 struct Parameter {
     char letter;
     ValueKind kind;
-    bool read_only;
+    bool readOnly;
     std::string_view initial; // empty for numbers whose start value depends on the loop
     std::string_view role;
 };
@@ -20,15 +20,15 @@ struct Parameter {
 inline constexpr std::string_view kLoopLetters = "SV%XHLETB()R><MCPIDG^F[]";
 inline constexpr std::string_view kModuleLetters = "VX";
 
-std::span<const Parameter> loop_parameters();
-std::span<const Parameter> module_parameters();
+std::span<const Parameter> LoopParameters();
+std::span<const Parameter> ModuleParameters();
 
 // nullptr when the letter is not a parameter of that item type ('L' or 'M').
-const Parameter *find_parameter(char item_type, char letter);
+const Parameter *FindParameter(char itemType, char letter);
 
 // The tokens a kind accepts; empty for plain numbers.
-std::span<const std::string_view> tokens_of(ValueKind kind);
-bool accepts_off(ValueKind kind);
-std::string_view kind_name(ValueKind kind);
+std::span<const std::string_view> TokensOf(ValueKind kind);
+bool AcceptsOff(ValueKind kind);
+std::string_view KindName(ValueKind kind);
 
 } // namespace em1sim

@@ -17,7 +17,7 @@ namespace em1sim {
 namespace {
 
 // FNV-1a: a short, fixed-length name for a path of any length.
-std::uint64_t hash_of(const std::string &text) {
+std::uint64_t HashOf(const std::string &text) {
     std::uint64_t hash = 0xcbf29ce484222325ULL;
     for (const char c : text) {
         hash ^= static_cast<unsigned char>(c);
@@ -28,7 +28,7 @@ std::uint64_t hash_of(const std::string &text) {
 
 } // namespace
 
-std::string absolute_path(const std::string &path) {
+std::string AbsolutePath(const std::string &path) {
     const auto slash = path.rfind('/');
     const std::string directory =
         slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
@@ -40,10 +40,10 @@ std::string absolute_path(const std::string &path) {
     return (base == "/" ? "" : base) + "/" + name;
 }
 
-std::optional<PathClaim> PathClaim::take(const std::string &path) {
+std::optional<PathClaim> PathClaim::Take(const std::string &path) {
     char name[40];
     std::snprintf(name, sizeof name, "em1sim-claim-%016llx",
-                  static_cast<unsigned long long>(hash_of(absolute_path(path))));
+                  static_cast<unsigned long long>(HashOf(AbsolutePath(path))));
     sockaddr_un address{};
     address.sun_family = AF_UNIX;
     // A leading NUL puts the name in the abstract namespace.

@@ -15,7 +15,7 @@ class PathClaim {
   public:
     // nullopt when another process holds the claim on path; throws std::system_error when
     // the claim cannot be tried at all.
-    static std::optional<PathClaim> take(const std::string &path);
+    static std::optional<PathClaim> Take(const std::string &path);
 
     PathClaim(PathClaim &&other) noexcept;
     PathClaim &operator=(PathClaim &&other) noexcept;
@@ -28,6 +28,6 @@ class PathClaim {
 };
 
 // The absolute form of path, with its directory resolved (the last part may not exist yet).
-std::string absolute_path(const std::string &path);
+std::string AbsolutePath(const std::string &path);
 
 } // namespace em1sim

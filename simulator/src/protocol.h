@@ -17,26 +17,26 @@ struct Reply {
     std::string body; // everything before the terminator
     char terminator;
 
-    std::string bytes() const { return body + terminator; }
+    std::string Bytes() const { return body + terminator; }
 };
 
 struct ProtocolSettings {
-    bool fast_start = true;              // "S?" answers "***" before the adapter is initialised
-    std::string confirm_letters = "PID"; // writes to these letters ask "Y" before they apply
+    bool fastStart = true;              // "S?" answers "***" before the adapter is initialised
+    std::string confirmLetters = "PID"; // writes to these letters ask "Y" before they apply
 };
 
 class Protocol {
   public:
     Protocol(Instrument &instrument, ProtocolSettings settings);
 
-    ProtocolSettings &settings() { return settings_; }
+    ProtocolSettings &Settings() { return settings_; }
     // Forgets the adapter's initialisation, as a power cycle would.
-    void reset_adapter() { initialised_ = false; }
+    void ResetAdapter() { initialised_ = false; }
 
     // nullopt for a blank request, which the instrument ignores.
-    std::optional<Reply> answer(std::string_view request);
+    std::optional<Reply> Answer(std::string_view request);
     // The refusal "?", ended as the request's reply would be; the next "S?" answers "***".
-    Reply refuse(std::string_view request);
+    Reply Refuse(std::string_view request);
 
   private:
     struct PendingWrite {
@@ -44,22 +44,22 @@ class Protocol {
         std::string value;
     };
 
-    std::optional<Reply> answer_command(std::string_view request);
-    Reply status_reply();
-    Reply acknowledge();
-    Reply counts_reply() const;
-    Reply block_reply(char type) const;
-    std::string block_body(char type, int decimals) const;
-    Reply alerts_reply() const;
-    Reply summary_definition(std::string_view request);
-    Reply read_item(std::string_view request);
-    Reply write_item(std::string_view request);
-    Reply confirm(bool accepted);
+    std::optional<Reply> AnswerCommand(std::string_view request);
+    Reply StatusReply();
+    Reply Acknowledge();
+    Reply CountsReply() const;
+    Reply BlockReply(char type) const;
+    std::string BlockBody(char type, int decimals) const;
+    Reply AlertsReply() const;
+    Reply SummaryDefinition(std::string_view request);
+    Reply ReadItem(std::string_view request);
+    Reply WriteItem(std::string_view request);
+    Reply Confirm(bool accepted);
 
     Instrument &instrument_;
     ProtocolSettings settings_;
-    std::string loop_summary_ = "SV%X";
-    std::string module_summary_ = "VX";
+    std::string loopSummary_ = "SV%X";
+    std::string moduleSummary_ = "VX";
     std::optional<PendingWrite> pending_;
     bool initialised_ = false;
     bool refused_ = false;

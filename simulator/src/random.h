@@ -11,11 +11,11 @@ class Random {
   public:
     explicit Random(std::uint32_t seed) : engine_(seed) {}
 
-    std::uint32_t next() { return static_cast<std::uint32_t>(engine_()); }
+    std::uint32_t Next() { return static_cast<std::uint32_t>(engine_()); }
     // Uniform in [0, 1).
-    double unit() { return next() / 4294967296.0; }
+    double Unit() { return Next() / 4294967296.0; }
     // Uniform in [-amplitude, amplitude).
-    double jitter(double amplitude) { return (unit() * 2.0 - 1.0) * amplitude; }
+    double Jitter(double amplitude) { return (Unit() * 2.0 - 1.0) * amplitude; }
 
   private:
     std::mt19937 engine_;

@@ -11,48 +11,48 @@
 namespace em1sim {
 namespace {
 
-std::chrono::nanoseconds pace_of(const Options &options) {
+std::chrono::nanoseconds PaceOf(const Options &options) {
     if (!options.pace)
         return std::chrono::nanoseconds(0);
-    const bool framing = options.data_bits >= 5 && options.data_bits <= 8 &&
-                         (options.stop_bits == 1 || options.stop_bits == 2) &&
+    const bool framing = options.dataBits >= 5 && options.dataBits <= 8 &&
+                         (options.stopBits == 1 || options.stopBits == 2) &&
                          std::string_view("NEOMS").find(options.parity) != std::string_view::npos;
     if (options.baud <= 0 || !framing)
         throw std::invalid_argument("pace: baud above 0, 5 to 8 data bits, parity N, E, O, M "
                                     "or S, 1 or 2 stop bits");
-    return character_time(
-        LineSettings{options.baud, options.data_bits, options.parity, options.stop_bits});
+    return CharacterTime(
+        LineSettings{options.baud, options.dataBits, options.parity, options.stopBits});
 }
 
-ModelSettings model_settings(const Options &options) {
+ModelSettings ModelSettingsOf(const Options &options) {
     return ModelSettings{options.loops,
                          options.modules,
-                         ProtocolSettings{options.fast_start, options.confirm_letters},
+                         ProtocolSettings{options.fastStart, options.confirmLetters},
                          options.latency,
                          options.drift,
                          options.seed,
-                         pace_of(options)};
+                         PaceOf(options)};
 }
 
 } // namespace
 
-// The trace outlives the engine, so a test can read it after stop().
+// The trace outlives the engine, so a test can read it after Stop().
 struct Simulator::Running {
     explicit Running(const Options &options)
-        : trace(options.trace_to_stderr ? stderr : nullptr, true) {
-        engine.emplace(Line::pseudo_terminal(options.link), model_settings(options), trace);
+        : trace(options.traceToStderr ? stderr : nullptr, true) {
+        engine.emplace(Line::PseudoTerminal(options.link), ModelSettingsOf(options), trace);
         for (const auto &command : options.commands)
-            if (const auto answer = engine->execute(command); answer.starts_with("error:"))
+            if (const auto answer = engine->Execute(command); answer.starts_with("error:"))
                 throw std::runtime_error(std::string(command).append(": ").append(answer));
-        thread = std::thread([this] { engine->run(); });
+        thread = std::thread([this] { engine->Run(); });
     }
 
-    ~Running() { stop(); }
+    ~Running() { Stop(); }
 
-    void stop() {
+    void Stop() {
         if (!engine)
             return;
-        engine->stop();
+        engine->Stop();
         thread.join();
         engine.reset();
     }
@@ -66,60 +66,60 @@ Simulator::Simulator(const Options &options) : running_(std::make_unique<Running
 
 Simulator::~Simulator() = default;
 
-void Simulator::stop() {
-    running_->stop();
+void Simulator::Stop() {
+    running_->Stop();
 }
 
-std::string Simulator::slave_path() const {
-    return running_->engine ? running_->engine->peer_path() : std::string();
+std::string Simulator::SlavePath() const {
+    return running_->engine ? running_->engine->PeerPath() : std::string();
 }
 
-std::string Simulator::command(std::string_view line) {
+std::string Simulator::Command(std::string_view line) {
     if (!running_->engine)
         throw std::runtime_error("the simulator has stopped");
-    return running_->engine->execute(line);
+    return running_->engine->Execute(line);
 }
 
-std::string Simulator::get(std::string_view item) {
-    std::string answer = command("get " + std::string(item));
+std::string Simulator::Get(std::string_view item) {
+    std::string answer = Command("get " + std::string(item));
     if (answer.starts_with("error:"))
         throw std::runtime_error(answer);
     return answer;
 }
 
-void Simulator::expect_ok(const std::string &line) {
-    if (const std::string answer = command(line); answer != "ok")
+void Simulator::ExpectOk(const std::string &line) {
+    if (const std::string answer = Command(line); answer != "ok")
         throw std::runtime_error(line + ": " + answer);
 }
 
-void Simulator::set(std::string_view item, std::string_view value) {
-    expect_ok("set " + std::string(item) + ' ' + std::string(value));
+void Simulator::Set(std::string_view item, std::string_view value) {
+    ExpectOk("set " + std::string(item) + ' ' + std::string(value));
 }
 
-void Simulator::fault(std::string_view rule) {
-    expect_ok("fault " + std::string(rule));
+void Simulator::Fault(std::string_view rule) {
+    ExpectOk("fault " + std::string(rule));
 }
 
-void Simulator::clear_faults() {
-    expect_ok("clear");
+void Simulator::ClearFaults() {
+    ExpectOk("clear");
 }
 
-void Simulator::add_alert(std::string_view text) {
-    expect_ok("alert add " + std::string(text));
+void Simulator::AddAlert(std::string_view text) {
+    ExpectOk("alert add " + std::string(text));
 }
 
-void Simulator::hang_up(std::chrono::milliseconds down_time) {
-    expect_ok("hangup " + std::to_string(down_time.count()));
+void Simulator::HangUp(std::chrono::milliseconds downTime) {
+    ExpectOk("hangup " + std::to_string(downTime.count()));
 }
 
-std::vector<TraceEntry> Simulator::trace() const {
-    return running_->trace.entries();
+std::vector<TraceEntry> Simulator::TraceEntries() const {
+    return running_->trace.Entries();
 }
 
-std::string Simulator::trace_text() const {
+std::string Simulator::TraceText() const {
     std::string text;
-    for (const auto &entry : trace())
-        text += format_entry(entry) + '\n';
+    for (const auto &entry : TraceEntries())
+        text += FormatEntry(entry) + '\n';
     return text;
 }
 

@@ -4,35 +4,35 @@
 
 namespace em1sim {
 
-std::string format_entry(const TraceEntry &entry) {
+std::string FormatEntry(const TraceEntry &entry) {
     char time[32];
     std::snprintf(time, sizeof time, "%8.3f ", entry.seconds);
     switch (entry.kind) {
-    case TraceEntry::Kind::Request:
-        return time + std::string("RX \"") + escape_bytes(entry.text) + '"';
-    case TraceEntry::Kind::Reply:
-        return time + std::string("TX \"") + escape_bytes(entry.text) + '"';
-    case TraceEntry::Kind::Event:
+    case TraceEntry::Kind::kRequest:
+        return time + std::string("RX \"") + EscapeBytes(entry.text) + '"';
+    case TraceEntry::Kind::kReply:
+        return time + std::string("TX \"") + EscapeBytes(entry.text) + '"';
+    case TraceEntry::Kind::kEvent:
         break;
     }
     return time + std::string("-- ") + entry.text;
 }
 
-Trace::Trace(std::FILE *stream, bool keep_entries) : stream_(stream), keep_entries_(keep_entries) {}
+Trace::Trace(std::FILE *stream, bool keepEntries) : stream_(stream), keepEntries_(keepEntries) {}
 
-void Trace::record(TraceEntry::Kind kind, std::string_view text) {
+void Trace::Record(TraceEntry::Kind kind, std::string_view text) {
     const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start_;
     TraceEntry entry{elapsed.count(), kind, std::string(text)};
     const std::lock_guard lock(mutex_);
     if (stream_ != nullptr) {
-        std::fprintf(stream_, "%s\n", format_entry(entry).c_str());
+        std::fprintf(stream_, "%s\n", FormatEntry(entry).c_str());
         std::fflush(stream_);
     }
-    if (keep_entries_)
+    if (keepEntries_)
         entries_.push_back(std::move(entry));
 }
 
-std::vector<TraceEntry> Trace::entries() const {
+std::vector<TraceEntry> Trace::Entries() const {
     const std::lock_guard lock(mutex_);
     return entries_;
 }

@@ -13,24 +13,24 @@
 namespace em1sim {
 
 // "  0.215 RX \"L01S?\\r\"": time, direction (RX, TX or --), escaped bytes or event text.
-std::string format_entry(const TraceEntry &entry);
+std::string FormatEntry(const TraceEntry &entry);
 
 class Trace {
   public:
-    // stream may be null; keep_entries holds every entry for entries().
-    Trace(std::FILE *stream, bool keep_entries);
+    // stream may be null; keepEntries holds every entry for Entries().
+    Trace(std::FILE *stream, bool keepEntries);
 
-    void request(std::string_view bytes) { record(TraceEntry::Kind::Request, bytes); }
-    void reply(std::string_view bytes) { record(TraceEntry::Kind::Reply, bytes); }
-    void event(std::string_view text) { record(TraceEntry::Kind::Event, text); }
+    void Request(std::string_view bytes) { Record(TraceEntry::Kind::kRequest, bytes); }
+    void Reply(std::string_view bytes) { Record(TraceEntry::Kind::kReply, bytes); }
+    void Event(std::string_view text) { Record(TraceEntry::Kind::kEvent, text); }
 
-    std::vector<TraceEntry> entries() const;
+    std::vector<TraceEntry> Entries() const;
 
   private:
-    void record(TraceEntry::Kind kind, std::string_view text);
+    void Record(TraceEntry::Kind kind, std::string_view text);
 
     std::FILE *stream_;
-    bool keep_entries_;
+    bool keepEntries_;
     std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
     mutable std::mutex mutex_;
     std::vector<TraceEntry> entries_;

@@ -9,7 +9,7 @@
 
 namespace {
 
-std::string written(void (*write)(bench::JsonWriter &)) {
+std::string Written(void (*write)(bench::JsonWriter &)) {
     char *buffer = nullptr;
     std::size_t size = 0;
     std::FILE *out = open_memstream(&buffer, &size);
@@ -22,23 +22,23 @@ std::string written(void (*write)(bench::JsonWriter &)) {
 }
 
 TEST(JsonWriter, NestsEscapesAndSeparates) {
-    const std::string text = written([](bench::JsonWriter &json) {
-        json.begin_object();
-        json.text("name", "say \"hi\"\\\n");
-        json.number("ms", 250.5);
-        json.number("ratio", std::nan(""));
-        json.flag("met", true);
-        json.begin_array("runs");
-        json.begin_object();
-        json.number("n", 1);
-        json.end_object();
-        json.begin_object();
-        json.end_object();
-        json.end_array();
-        json.begin_array("none");
-        json.end_array();
-        json.numbers("samples", {1, 2.5});
-        json.end_object();
+    const std::string text = Written([](bench::JsonWriter &json) {
+        json.BeginObject();
+        json.Text("name", "say \"hi\"\\\n");
+        json.Number("ms", 250.5);
+        json.Number("ratio", std::nan(""));
+        json.Flag("met", true);
+        json.BeginArray("runs");
+        json.BeginObject();
+        json.Number("n", 1);
+        json.EndObject();
+        json.BeginObject();
+        json.EndObject();
+        json.EndArray();
+        json.BeginArray("none");
+        json.EndArray();
+        json.Numbers("samples", {1, 2.5});
+        json.EndObject();
     });
     EXPECT_EQ(text, R"({
   "name": "say \"hi\"\\\u000a",

@@ -18,7 +18,7 @@
 namespace {
 
 std::string PortName(const em1sim::Simulator &simulator) {
-    const std::string path = simulator.slave_path();
+    const std::string path = simulator.SlavePath();
     return path.rfind("/dev/", 0) == 0 ? path.substr(5) : path;
 }
 
@@ -50,9 +50,9 @@ class ReadingEndToEnd : public ::testing::Test {
         ASSERT_EQ(hostlog_open(logPath.c_str()), 0);
         std::string error;
         ASSERT_TRUE(driver.Load(EM_DRIVER_PATH, error)) << error;
-        simulator.set("L01S", "12.5");
-        simulator.add_alert("CC");
-        simulator.add_alert("L03 LOW ALARM");
+        simulator.Set("L01S", "12.5");
+        simulator.AddAlert("CC");
+        simulator.AddAlert("L03 LOW ALARM");
         ASSERT_EQ(driver.ColdStart(PortName(simulator)), 0);
         ASSERT_EQ(driver.state.adapterReady, 1);
     }
@@ -111,7 +111,7 @@ TEST_F(ReadingEndToEnd, LoopModuleAndAlertItems) {
     EXPECT_EQ(ReadWord("L01X0"), 0) << "OK";
     EXPECT_EQ(ReadWord("L01P0"), 45) << "a stepped value";
     EXPECT_EQ(ReadWord("M05V1"), 75);
-    simulator.set("M05X", "HD");
+    simulator.Set("M05X", "HD");
     EXPECT_EQ(ReadWord("M05X0"), 8);
 
     HostItem lowAlarm = Define("A20", EM_TYPE_BIT);
@@ -128,13 +128,13 @@ TEST_F(ReadingEndToEnd, SpecialWords) {
     EXPECT_EQ(ReadWord("NA"), 2) << "alerts";
     EXPECT_EQ(ReadWord("XS0"), 214) << "firmware REV 2.14";
     EXPECT_EQ(ReadWord("S?"), 0);
-    simulator.add_alert("ROM ERROR");
+    simulator.AddAlert("ROM ERROR");
     EXPECT_EQ(ReadWord("S?"), 1);
     EXPECT_EQ(ReadWord("DISP"), 0);
     EXPECT_EQ(ReadWord("INIT"), 1);
-    const std::size_t requests = simulator.trace().size();
+    const std::size_t requests = simulator.TraceEntries().size();
     EXPECT_EQ(ReadWord("SX"), 0);
-    EXPECT_EQ(simulator.trace().size(), requests) << "SX, DISP and INIT send nothing";
+    EXPECT_EQ(simulator.TraceEntries().size(), requests) << "SX, DISP and INIT send nothing";
 }
 
 TEST_F(ReadingEndToEnd, BlockOfEachClass) {

@@ -16,7 +16,7 @@ namespace {
 
 // The driver takes names without "/" as devices under /dev/, so "pts/N" fits the field.
 std::string PortName(const em1sim::Simulator &simulator) {
-    const std::string path = simulator.slave_path();
+    const std::string path = simulator.SlavePath();
     return path.rfind("/dev/", 0) == 0 ? path.substr(5) : path;
 }
 
@@ -66,7 +66,7 @@ TEST_F(StartupEndToEnd, ColdStartBringsTheInstanceUpAndWarmStartRerunsTheDialogu
     EXPECT_EQ(Call(EM_CMD_WARM_START), 0);
     EXPECT_NE(Log().find("[32] ZEL01: EM: WarmStart(): ended successfully rc = 0\n"),
               std::string::npos);
-    const std::string trace = simulator.trace_text();
+    const std::string trace = simulator.TraceText();
     EXPECT_EQ(Count(trace, "DMVX"), 4u) << "two dialogues, request and reply each\n" << trace;
     EXPECT_EQ(Count(trace, "SI\\r"), 0u) << "the fast start skips the reset";
 }
@@ -86,7 +86,7 @@ TEST_F(StartupEndToEnd, PortCommandsCloseAndReopenTheLine) {
     EXPECT_EQ(driver.Reopen(PortName(second)), 0);
     EXPECT_STREQ(state.port.portName, PortName(second).c_str());
     EXPECT_EQ(Call(EM_CMD_WARM_START), 0) << "the dialogue now runs on the second line";
-    EXPECT_NE(second.trace_text().find("DMVX"), std::string::npos);
+    EXPECT_NE(second.TraceText().find("DMVX"), std::string::npos);
 
     EXPECT_EQ(Call(EM_CMD_CLOSE_PORT), 0);
     EXPECT_EQ(driver.Reopen(PortName(first)), 0);

@@ -17,7 +17,7 @@
 namespace {
 
 std::string PortName(const em1sim::Simulator &simulator) {
-    const std::string path = simulator.slave_path();
+    const std::string path = simulator.SlavePath();
     return path.rfind("/dev/", 0) == 0 ? path.substr(5) : path;
 }
 
@@ -66,7 +66,7 @@ TEST_F(TraceEndToEnd, RecordsEveryRequestAndReplyOfTheStartUpAndARead) {
     options.commands = {"fault DF trailing bytes=5"};
     em1sim::Simulator simulator(options);
     const std::string port = PortName(simulator);
-    simulator.set("L01S", "12.5");
+    simulator.Set("L01S", "12.5");
     ASSERT_EQ(driver.ColdStart(port), 0);
     ASSERT_EQ(driver.state.adapterReady, 1);
     char address[] = "L01S1";

@@ -24,7 +24,7 @@ class WritingEndToEnd : public ::testing::Test {
         ASSERT_EQ(hostlog_open(logPath.c_str()), 0);
         std::string error;
         ASSERT_TRUE(driver.Load(EM_DRIVER_PATH, error)) << error;
-        const std::string path = simulator.slave_path();
+        const std::string path = simulator.SlavePath();
         ASSERT_EQ(driver.ColdStart(path.substr(path.rfind("pts/"))), 0);
         ASSERT_EQ(driver.state.adapterReady, 1);
     }
@@ -41,20 +41,20 @@ class WritingEndToEnd : public ::testing::Test {
 };
 
 TEST_F(WritingEndToEnd, WrittenValuesReadBack) {
-    simulator.set("L01M", "MANUAL");
+    simulator.Set("L01M", "MANUAL");
     EXPECT_EQ(WriteWord(driver, "L01S1", EM_CLASS_LOOP, 125), 0);
-    EXPECT_EQ(simulator.get("L01S"), "12.5");
+    EXPECT_EQ(simulator.Get("L01S"), "12.5");
     EXPECT_EQ(WriteWord(driver, "L01M0", EM_CLASS_LOOP, 3), 0);
-    EXPECT_EQ(simulator.get("L01M"), "AUTO");
+    EXPECT_EQ(simulator.Get("L01M"), "AUTO");
     EXPECT_EQ(WriteWord(driver, "L02X0", EM_CLASS_LOOP, 3), 0);
-    EXPECT_EQ(simulator.get("L02X"), "BI");
+    EXPECT_EQ(simulator.Get("L02X"), "BI");
     EXPECT_EQ(WriteWord(driver, "M03V3", EM_CLASS_MODULE, 65535), 0);
-    EXPECT_EQ(simulator.get("M03V"), "65.535");
+    EXPECT_EQ(simulator.Get("M03V"), "65.535");
     EXPECT_EQ(WriteWord(driver, "DISP", EM_CLASS_SPECIAL, 1), 0);
-    EXPECT_EQ(simulator.command("display"), "TURN KEY OFF");
-    simulator.add_alert("CC");
+    EXPECT_EQ(simulator.Command("display"), "TURN KEY OFF");
+    simulator.AddAlert("CC");
     EXPECT_EQ(WriteWord(driver, "SX", EM_CLASS_SPECIAL, 0), 0);
-    EXPECT_EQ(simulator.command("alerts"), "none");
+    EXPECT_EQ(simulator.Command("alerts"), "none");
     EXPECT_EQ(WriteWord(driver, "S?", EM_CLASS_SPECIAL, 0), 0) << "sends SI";
     EXPECT_EQ(driver.state.replyTerminator, 3);
     EXPECT_EQ(Log().find("Failed"), std::string::npos) << Log();
@@ -68,12 +68,12 @@ TEST_F(WritingEndToEnd, ConfirmedTokenReadsBackAndItsTimeIsMeasured) {
         ASSERT_EQ(WriteWord(driver, "L01P0", EM_CLASS_LOOP, value), 0) << Log();
         seconds.push_back(
             std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count());
-        EXPECT_EQ(simulator.get("L01P"), i % 2 == 0 ? "30.0" : "45.0");
+        EXPECT_EQ(simulator.Get("L01P"), i % 2 == 0 ? "30.0" : "45.0");
     }
     std::ranges::sort(seconds);
     std::printf("SingleWrite with confirmation: median %.3f s over %zu writes\n",
                 (seconds[4] + seconds[5]) / 2, seconds.size());
-    EXPECT_NE(simulator.trace_text().find("RX \"Y\\r\""), std::string::npos);
+    EXPECT_NE(simulator.TraceText().find("RX \"Y\\r\""), std::string::npos);
 }
 
 TEST_F(WritingEndToEnd, RefusedWriteIsFollowedByTheRecovery) {

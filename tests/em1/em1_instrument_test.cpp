@@ -31,7 +31,7 @@ std::size_t Count(const std::string &text, const std::string &what) {
 class Em1WithInstrument : public ::testing::Test {
   protected:
     ProgramRun Run(std::vector<std::string> arguments, const ProgramOptions &options = {}) {
-        arguments.insert(arguments.begin(), {"--port", simulator.slave_path()});
+        arguments.insert(arguments.begin(), {"--port", simulator.SlavePath()});
         return Em1(arguments, options);
     }
     em1sim::Simulator simulator;
@@ -40,7 +40,7 @@ class Em1WithInstrument : public ::testing::Test {
 TEST_F(Em1WithInstrument, StartBringsTheInstanceUpAndShutsItDown) {
     const ProgramRun run = Run({"start"});
     ASSERT_EQ(run.status, 0) << run.err;
-    EXPECT_NE(run.out.find("ColdStart  result 0: port " + simulator.slave_path() +
+    EXPECT_NE(run.out.find("ColdStart  result 0: port " + simulator.SlavePath() +
                            " open at 9600 8N1, reply timeout 1000 ms, adapter ready"),
               std::string::npos)
         << run.out;
@@ -52,19 +52,19 @@ TEST_F(Em1WithInstrument, StartBringsTheInstanceUpAndShutsItDown) {
 TEST_F(Em1WithInstrument, PortCommandsReportTheirResults) {
     const ProgramRun closed = Run({"close"});
     ASSERT_EQ(closed.status, 0) << closed.err;
-    EXPECT_NE(closed.out.find("ClosePort  result 0: port " + simulator.slave_path() + " closed"),
+    EXPECT_NE(closed.out.find("ClosePort  result 0: port " + simulator.SlavePath() + " closed"),
               std::string::npos)
         << closed.out;
 
     const ProgramRun opened = Run({"open"});
     ASSERT_EQ(opened.status, 0) << opened.err;
-    EXPECT_NE(opened.out.find("OpenPort   result 0: port " + simulator.slave_path() + " open"),
+    EXPECT_NE(opened.out.find("OpenPort   result 0: port " + simulator.SlavePath() + " open"),
               std::string::npos)
         << opened.out;
 
     const ProgramRun reopened = Run({"--timeout", "1500", "reopen"});
     ASSERT_EQ(reopened.status, 0) << reopened.err;
-    EXPECT_NE(reopened.out.find("ReopenPort result 0: port " + simulator.slave_path() +
+    EXPECT_NE(reopened.out.find("ReopenPort result 0: port " + simulator.SlavePath() +
                                 " open at 9600 8N1, reply timeout 1500 ms"),
               std::string::npos)
         << reopened.out;
@@ -79,7 +79,7 @@ TEST_F(Em1WithInstrument, NoStartOpensThePortWithoutTheDialogue) {
     const ProgramRun run = Run({"--no-start", "start"});
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_NE(run.out.find("OpenPort   result 0"), std::string::npos) << run.out;
-    EXPECT_EQ(Count(simulator.trace_text(), "DMVX"), 0u);
+    EXPECT_EQ(Count(simulator.TraceText(), "DMVX"), 0u);
 }
 
 TEST_F(Em1WithInstrument, ModemLinesOtherThanColdStartsRunTheDialogueWithWarmStart) {
@@ -90,10 +90,10 @@ TEST_F(Em1WithInstrument, ModemLinesOtherThanColdStartsRunTheDialogueWithWarmSta
 }
 
 TEST_F(Em1WithInstrument, AnAdapterThatIsNotReadyStopsTheRunWithTheDialoguesResult) {
-    simulator.fault("DMVX refuse");
+    simulator.Fault("DMVX refuse");
     const ProgramRun run = Run({"start"});
     EXPECT_EQ(run.status, 69);
-    EXPECT_NE(run.err.find("adapter not ready on " + simulator.slave_path() +
+    EXPECT_NE(run.err.find("adapter not ready on " + simulator.SlavePath() +
                            ": the adapter dialogue failed with result 1 (the instrument refused "
                            "the last set-up request)"),
               std::string::npos)
@@ -102,14 +102,14 @@ TEST_F(Em1WithInstrument, AnAdapterThatIsNotReadyStopsTheRunWithTheDialoguesResu
 }
 
 TEST_F(Em1WithInstrument, AnAdapterReadyOnTheSecondDialogueCarriesOn) {
-    simulator.fault("DMVX refuse count=1");
+    simulator.Fault("DMVX refuse count=1");
     const ProgramRun run = Run({"start"});
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_NE(run.err.find("the adapter became ready on the second dialogue"), std::string::npos);
 }
 
 TEST_F(Em1WithInstrument, ASilentLineGivesAClearErrorWithinTheTimeoutBound) {
-    simulator.fault("* silence");
+    simulator.Fault("* silence");
     const ProgramRun run = Run({"start"});
     EXPECT_EQ(run.status, 69);
     EXPECT_NE(run.err.find("the adapter dialogue failed with result 5 (a set-up request before "
@@ -121,12 +121,12 @@ TEST_F(Em1WithInstrument, ASilentLineGivesAClearErrorWithinTheTimeoutBound) {
 }
 
 TEST_F(Em1WithInstrument, TheProgressLineShowsOnATerminalOnly) {
-    simulator.command("latency 150"); // a dialogue of a second or more: several redraws
+    simulator.Command("latency 150"); // a dialogue of a second or more: several redraws
     ProgramOptions terminal;
     terminal.errorOnTerminal = true;
     const ProgramRun shown = Run({"start"}, terminal);
     ASSERT_EQ(shown.status, 0) << shown.err;
-    const std::string line = "\rem1: starting the instance on " + simulator.slave_path() +
+    const std::string line = "\rem1: starting the instance on " + simulator.SlavePath() +
                              ": adapter dialogue (ColdStart), ";
     const std::size_t first = shown.err.find(line);
     ASSERT_NE(first, std::string::npos) << shown.err;
@@ -149,7 +149,7 @@ TEST_F(Em1WithInstrument, VerbosityChoosesTheDriversLogLines) {
               std::string::npos)
         << outcome.err;
 
-    simulator.fault("DMVX refuse count=1");
+    simulator.Fault("DMVX refuse count=1");
     const ProgramRun detail = Run({"-vv", "start"});
     EXPECT_NE(detail.err.find("[32] ZEL01: EM: ConfigureAdapter(): fail rc = 1\n"),
               std::string::npos)

@@ -52,19 +52,19 @@ std::vector<std::string> Row(const std::string &table, const std::string &first)
 class Em1Items : public ::testing::Test {
   protected:
     void SetUp() override {
-        simulator.set("L01S", "12.5");
-        simulator.set("L01M", "AUTO");
-        simulator.set("M03V", "4.25");
+        simulator.Set("L01S", "12.5");
+        simulator.Set("L01M", "AUTO");
+        simulator.Set("M03V", "4.25");
     }
     ProgramRun Run(std::vector<std::string> arguments) {
-        arguments.insert(arguments.begin(), {"--port", simulator.slave_path()});
+        arguments.insert(arguments.begin(), {"--port", simulator.SlavePath()});
         return Em1(arguments);
     }
     em1sim::Simulator simulator;
 };
 
 TEST_F(Em1Items, ReadShowsEachValueWithItsScaleAndModesByName) {
-    simulator.add_alert("CC");
+    simulator.AddAlert("CC");
     const ProgramRun run =
         Run({"read", "l01s1", "M03V0", "L01M0", "A02", "A03", "INIT", "L01S1:int16"});
     ASSERT_EQ(run.status, 0) << run.err;
@@ -88,7 +88,7 @@ struct FailedRead {
 class Em1FailedReads : public Em1Items, public ::testing::WithParamInterface<FailedRead> {};
 
 TEST_P(Em1FailedReads, EndWithTheirStatusAndSayWhy) {
-    simulator.fault(GetParam().fault);
+    simulator.Fault(GetParam().fault);
     const ProgramRun run = Run({"read", "L01M0", "L01S1"});
     EXPECT_EQ(run.status, GetParam().status);
     EXPECT_NE(run.err.find("em1: L01S1: " + GetParam().message), std::string::npos) << run.err;
@@ -105,14 +105,14 @@ INSTANTIATE_TEST_SUITE_P(
         FailedRead{"L01S? garbage", 65, "the reply does not decode: \""}));
 
 TEST_F(Em1Items, DetailLinesShowTheRequestOfARefusedRead) {
-    simulator.fault("L01S? refuse");
+    simulator.Fault("L01S? refuse");
     const ProgramRun run = Run({"-vv", "read", "L01S1"});
     EXPECT_EQ(run.status, 76);
     EXPECT_NE(run.err.find("[32] ZEL1: EM: SingleRead(): Failed rc = 1\n"), std::string::npos)
         << run.err;
     EXPECT_NE(run.err.find("[64] \trequest: L01S?\r"), std::string::npos) << run.err;
 
-    simulator.clear_faults();
+    simulator.ClearFaults();
     const ProgramRun good = Run({"-vv", "read", "L01S1"});
     EXPECT_EQ(good.status, 0) << good.err;
     EXPECT_NE(good.err.find(" TX \"L01S?\\r\"\n"), std::string::npos)
@@ -146,10 +146,10 @@ TEST_F(Em1Items, WritesReachTheInstrumentInItsUnits) {
         const ProgramRun run = Run({"write", c.item, c.value});
         EXPECT_EQ(run.status, 0) << c.item << ": " << run.err;
         EXPECT_EQ(run.out, c.printed + "\n");
-        EXPECT_EQ(simulator.get(c.parameter), c.held) << c.item;
+        EXPECT_EQ(simulator.Get(c.parameter), c.held) << c.item;
     }
     EXPECT_EQ(Run({"write", "DISP", "1"}).status, 0);
-    EXPECT_EQ(simulator.command("display"), "TURN KEY OFF");
+    EXPECT_EQ(simulator.Command("display"), "TURN KEY OFF");
 }
 
 TEST_F(Em1Items, ValuesTheItemCannotTakeAreRefusedBeforeAnythingIsSent) {
@@ -170,11 +170,11 @@ TEST_F(Em1Items, ValuesTheItemCannotTakeAreRefusedBeforeAnythingIsSent) {
                   std::string::npos)
             << run.err;
     }
-    EXPECT_EQ(simulator.trace_text().find('='), std::string::npos) << "no write was sent";
+    EXPECT_EQ(simulator.TraceText().find('='), std::string::npos) << "no write was sent";
 }
 
 TEST_F(Em1Items, AWriteTheInstrumentRefusesEndsWith76) {
-    simulator.fault("L01S=* refuse");
+    simulator.Fault("L01S=* refuse");
     const ProgramRun refused = Run({"write", "L01S1", "30"});
     EXPECT_EQ(refused.status, 76);
     EXPECT_NE(refused.err.find("em1: L01S1 = 30: refused by the instrument (SingleWrite result 1: "
@@ -182,7 +182,7 @@ TEST_F(Em1Items, AWriteTheInstrumentRefusesEndsWith76) {
                                "back as 12.5"),
               std::string::npos)
         << refused.err;
-    EXPECT_EQ(simulator.get("L01S"), "12.5");
+    EXPECT_EQ(simulator.Get("L01S"), "12.5");
 
     const ProgramRun readOnly = Run({"write", "L01V0", "3"});
     EXPECT_EQ(readOnly.status, 76) << readOnly.err;
@@ -192,8 +192,8 @@ TEST_F(Em1Items, AlertsAreNamed) {
     EXPECT_EQ(Run({"alerts"}).out, "no active alerts\n");
     EXPECT_EQ(Run({"alerts", "-f", "csv", "--no-header"}).out, "");
     EXPECT_TRUE(ParseJson(Run({"alerts", "-f", "json"}).out)["alerts"].Array().empty());
-    simulator.add_alert("CC");
-    simulator.add_alert("L03 LOW ALARM");
+    simulator.AddAlert("CC");
+    simulator.AddAlert("L03 LOW ALARM");
     const ProgramRun run = Run({"alerts"});
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.out, "A02  CC\nA20  LOW ALARM\n");
@@ -211,7 +211,7 @@ TEST_F(Em1Items, AlertsAreNamed) {
 }
 
 TEST_F(Em1Items, BlocksLabelEveryValue) {
-    simulator.set("L02X", "HD");
+    simulator.Set("L02X", "HD");
     const ProgramRun loops = Run({"block", "L", "8"});
     ASSERT_EQ(loops.status, 0) << loops.err;
     EXPECT_EQ(Row(loops.out, "L01S0"), (std::vector<std::string>{"L01S0", "12", "12"}));
@@ -233,7 +233,7 @@ TEST_F(Em1Items, BlocksLabelEveryValue) {
         EXPECT_EQ(line["items"].Array()[0]["value"].Number(), 12.5);
     }
 
-    simulator.add_alert("HH");
+    simulator.AddAlert("HH");
     const ProgramRun alerts = Run({"block", "A05", "4"});
     ASSERT_EQ(alerts.status, 0) << alerts.err;
     EXPECT_EQ(Row(alerts.out, "A07"), (std::vector<std::string>{"A07", "HH", "active"}));
@@ -268,7 +268,7 @@ TEST_F(Em1Items, PollWritesJsonLinesWithTimeStamps) {
 }
 
 TEST_F(Em1Items, PollGoesOnAfterAFailedReadAndReportsIt) {
-    simulator.fault("L01S? silence count=1");
+    simulator.Fault("L01S? silence count=1");
     const ProgramRun run =
         Run({"poll", "L01S1", "L01M0", "--interval", "0", "--count", "2", "--format", "csv"});
     EXPECT_EQ(run.status, 69);
@@ -286,7 +286,7 @@ TEST_F(Em1Items, PollGoesOnAfterAFailedReadAndReportsIt) {
     EXPECT_EQ(second[2], "12.5");
     EXPECT_NE(run.err.find("em1: L01S1: no answer from the instrument"), std::string::npos);
 
-    simulator.fault("L01S? silence count=1");
+    simulator.Fault("L01S? silence count=1");
     const ProgramRun json = Run({"poll", "L01S1", "--count", "1", "--format", "json"});
     EXPECT_EQ(ParseJson(LinesOf(json.out).at(0))["items"].Array()[0]["error"].String(),
               "no answer");

@@ -38,7 +38,7 @@ class LinkedSimulator {
   public:
     LinkedSimulator() : folder_(MakeFolder()), simulator_(Options(folder_)) {}
     ~LinkedSimulator() {
-        simulator_.stop();
+        simulator_.Stop();
         std::filesystem::remove_all(folder_);
     }
     em1sim::Simulator &operator*() { return simulator_; }
@@ -64,7 +64,7 @@ class LinkedSimulator {
 
 class Em1Line : public ::testing::Test {
   protected:
-    void SetUp() override { simulator->set("L01S", "12.5"); }
+    void SetUp() override { simulator->Set("L01S", "12.5"); }
     ProgramRun Run(std::vector<std::string> arguments) {
         arguments.insert(arguments.begin(), {"--port", simulator.Link()});
         return Em1(arguments);
@@ -97,10 +97,10 @@ TEST_F(Em1Line, AWriteIsReportedAsTheLineAndTheInstrumentTellIt) {
              WriteFault{"hangup delay=300", 75, "unconfirmed: it may have been applied", "12.5"},
              WriteFault{"hangup delay=300 bytes=4", 75, "unconfirmed", "41.0"},
          }) {
-        simulator->set("L01S", "12.5");
-        simulator->clear_faults();
+        simulator->Set("L01S", "12.5");
+        simulator->ClearFaults();
         if (!c.fault.empty()) {
-            simulator->fault("L01S=* " + c.fault + " count=1");
+            simulator->Fault("L01S=* " + c.fault + " count=1");
         }
         const ProgramRun run = Run({"write", "L01S1", "41"});
         const std::string said = run.out + run.err;
@@ -108,7 +108,7 @@ TEST_F(Em1Line, AWriteIsReportedAsTheLineAndTheInstrumentTellIt) {
         EXPECT_NE(said.find(c.said), std::string::npos) << c.fault << ": " << said;
         EXPECT_EQ(said.find("refused"), c.status == 76 ? said.find("refused") : std::string::npos)
             << c.fault << ": only the instrument's own refusal is a refusal: " << said;
-        const std::string held = simulator->get("L01S");
+        const std::string held = simulator->Get("L01S");
         EXPECT_EQ(held, c.held) << c.fault;
         const std::string readBack = Tail(said, "reads back as ");
         ASSERT_FALSE(readBack.empty()) << c.fault << ": no read-back: " << said;
@@ -156,7 +156,7 @@ std::string ShownValue(const std::string &format, const std::string &out) {
 TEST_F(Em1Line, ValuesAreShownExactlyInEveryFormat) {
     // The instrument answers with at most three decimals.
     for (const std::string held : {"1234.567", "123456.7", "1234567", "0.001", "99999999"}) {
-        simulator->set("L01S", held);
+        simulator->Set("L01S", held);
         for (const std::string format : {"table", "csv", "json"}) {
             const ProgramRun run = Run({"read", "L01S0", "--format", format});
             ASSERT_EQ(run.status, 0) << run.err;
@@ -184,7 +184,7 @@ TEST_F(Em1Line, AValueItsCellCannotHoldIsAnErrorNotAReading) {
           Case{"42.5", {"block", "L01S3", "4"}, block16},
           Case{"42.5", {"block", "L01S3", "4", "-c", "2", "-i", "0", "-f", "csv"}, block16},
           Case{"42.5", {"block", "L01S3", "4", "-f", "json"}, block16}}) {
-        simulator->set("L01S", c.held);
+        simulator->Set("L01S", c.held);
         const ProgramRun run = Run(c.command);
         EXPECT_EQ(run.status, 65) << c.command[1] << ": " << run.out;
         EXPECT_NE(run.err.find(c.said), std::string::npos) << run.err;
@@ -198,7 +198,7 @@ TEST_F(Em1Line, APollGoesOnAcrossAFailedLineAndLosesNoRoundSilently) {
             return Run({"poll", "L01S1", "--interval", "0.4", "--count", "14", "--format", "json"});
         });
         std::this_thread::sleep_for(2500ms);
-        simulator->hang_up(downTime);
+        simulator->HangUp(downTime);
         const ProgramRun run = poll.get();
         const auto lines = LinesOf(run.out);
         long long expected = 1;

@@ -156,7 +156,7 @@ TEST_F(HostDescriptors, ColdStartTwice) {
     {
         em1sim::Simulator simulator;
         const std::size_t withSimulator = OpenDescriptors();
-        const std::string port = PortName(simulator.slave_path());
+        const std::string port = PortName(simulator.SlavePath());
         ASSERT_EQ(ColdStart(port), 0);
         const SerialHandle first = state.portHandle;
         EXPECT_EQ(state.adapterReady, 1);

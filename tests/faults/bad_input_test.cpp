@@ -30,9 +30,9 @@ class GuardedBuffer {
     explicit GuardedBuffer(std::size_t size, unsigned char fill = 0xAB)
         : size_(size), bytes_(new unsigned char[size + 2 * kGuardSize]) {
         std::memset(bytes_.get(), kGuard, size + 2 * kGuardSize);
-        std::memset(data(), fill, size);
+        std::memset(Data(), fill, size);
     }
-    unsigned char *data() { return bytes_.get() + kGuardSize; }
+    unsigned char *Data() { return bytes_.get() + kGuardSize; }
     bool GuardsIntact() const {
         for (std::size_t i = 0; i < kGuardSize; ++i) {
             if (bytes_[i] != kGuard || bytes_[kGuardSize + size_ + i] != kGuard) {
@@ -86,14 +86,14 @@ std::unique_ptr<char[]> UnterminatedAddress(char classLetter) {
 class BadInput : public ::testing::Test {
   protected:
     void SetUp() override {
-        line().Reset();
+        Line().Reset();
         ClearCapturedLog();
         const PortSettings port{"ttyS2", {9600, 8, 0, 0}, 0x0200};
         ASSERT_EQ(SerialOpen(port, state.record.portHandle), SerialResult::kOk);
         state.record.enabled = 1;
         state.record.replyTerminator = 3;
     }
-    static ScriptedLine &line() { return ScriptedLine::Instance(); }
+    static ScriptedLine &Line() { return ScriptedLine::Instance(); }
 
     std::int32_t Call(std::int32_t command, void *params) {
         DriverCall call{&state.record, command, 3, 0, params};
@@ -107,7 +107,7 @@ class BadInput : public ::testing::Test {
     }
     static std::vector<std::string> Requests() {
         std::vector<std::string> sent;
-        for (const auto &write : line().Writes()) {
+        for (const auto &write : Line().Writes()) {
             sent.push_back(write.bytes);
         }
         return sent;
@@ -140,10 +140,10 @@ TEST_F(BadInput, ItemRecordsWithoutTheirPointersOrNulAreRefusedUnread) {
         const char *address = c.address != nullptr ? c.address : unterminated.get();
         GuardedBuffer values(4);
         const std::int32_t result =
-            Item(c.command, address, c.itemClass, c.values ? values.data() : nullptr, 1);
+            Item(c.command, address, c.itemClass, c.values ? values.Data() : nullptr, 1);
         const std::string name = std::to_string(c.command) + " " + static_cast<char>(c.itemClass);
         EXPECT_EQ(result, c.result) << name;
-        EXPECT_TRUE(line().Writes().empty()) << name;
+        EXPECT_TRUE(Line().Writes().empty()) << name;
         EXPECT_EQ(values.Bytes(), std::vector<unsigned char>(4, 0xAB)) << name;
         EXPECT_TRUE(values.GuardsIntact() && request.GuardsIntact() && state.GuardsIntact());
     }
@@ -178,10 +178,10 @@ TEST_F(BadInput, CountsBeyondAClassStoreWhatTheReplyHolds) {
     for (const auto &c : beyond) {
         SetUp();
         if (c.request != nullptr) {
-            line().Expect(c.request).Reply(c.reply);
+            Line().Expect(c.request).Reply(c.reply);
         }
         GuardedBuffer values(64);
-        EXPECT_EQ(Item(c.command, c.address, c.itemClass, values.data(), c.count), 0)
+        EXPECT_EQ(Item(c.command, c.address, c.itemClass, values.Data(), c.count), 0)
             << c.address << " " << c.count;
         EXPECT_EQ(Requests(), c.request != nullptr ? std::vector<std::string>{c.request}
                                                    : std::vector<std::string>{})
@@ -210,9 +210,9 @@ TEST_F(BadInput, CountsBeyondAClassStoreWhatTheReplyHolds) {
     };
     for (const auto &c : atLimit) {
         SetUp();
-        line().Expect(c.request).Reply(c.reply);
+        Line().Expect(c.request).Reply(c.reply);
         GuardedBuffer values(static_cast<std::size_t>(c.count) * 2);
-        EXPECT_EQ(Item(EM_CMD_BLOCK_READ, c.address, c.itemClass, values.data(), c.count), 0);
+        EXPECT_EQ(Item(EM_CMD_BLOCK_READ, c.address, c.itemClass, values.Data(), c.count), 0);
         EXPECT_TRUE(values.GuardsIntact()) << c.address;
     }
 }
@@ -223,31 +223,31 @@ TEST_F(BadInput, CountsBeyondAClassStoreWhatTheReplyHolds) {
 TEST_F(BadInput, DataTypesCountsAndIndexesOutOfRange) {
     for (const std::int32_t dataType : {-1, 7, 8, 1000, INT_MIN, INT_MAX}) {
         SetUp();
-        line().Expect("L01S?\r").Reply("L01S=5\r\x03");
+        Line().Expect("L01S?\r").Reply("L01S=5\r\x03");
         GuardedBuffer cell(4);
-        EXPECT_EQ(Item(EM_CMD_SINGLE_READ, "L01S0", 'L', cell.data(), 1, dataType), 0);
+        EXPECT_EQ(Item(EM_CMD_SINGLE_READ, "L01S0", 'L', cell.Data(), 1, dataType), 0);
         EXPECT_EQ(cell.Bytes(), (std::vector<unsigned char>{0xAB, 0xAB, 5, 0})) << dataType;
 
         SetUp();
-        line().Expect("L01S=5\r").Reply("L01S=5.0 ***\r\n");
-        EXPECT_EQ(Item(EM_CMD_SINGLE_WRITE, "L01S0", 'L', cell.data(), 1, dataType), 0);
+        Line().Expect("L01S=5\r").Reply("L01S=5.0 ***\r\n");
+        EXPECT_EQ(Item(EM_CMD_SINGLE_WRITE, "L01S0", 'L', cell.Data(), 1, dataType), 0);
         EXPECT_EQ(Requests(), std::vector<std::string>{"L01S=5\r"}) << dataType;
         EXPECT_TRUE(cell.GuardsIntact());
     }
     for (const std::int32_t count : {0, -1, INT_MIN}) {
         SetUp();
-        line().Expect("L01S?\r").Reply("L01S=5\r\x03");
+        Line().Expect("L01S?\r").Reply("L01S=5\r\x03");
         GuardedBuffer cell(4);
-        EXPECT_EQ(Item(EM_CMD_SINGLE_READ, "L01S0", 'L', cell.data(), count), 0) << count;
+        EXPECT_EQ(Item(EM_CMD_SINGLE_READ, "L01S0", 'L', cell.Data(), count), 0) << count;
         EXPECT_EQ(cell.Bytes(), std::vector<unsigned char>(4, 0xAB)) << count;
     }
     // Only flag 2 (CC) is set; every other number, in the table or not, reads as 0.
     for (const std::int32_t index : {-1, 2, 27, INT_MIN, INT_MAX}) {
         for (const std::int32_t count : {1, 27}) {
             SetUp();
-            line().Expect("SA?\r").Reply("ALERTS 1\r\nCC\r\n\x03");
+            Line().Expect("SA?\r").Reply("ALERTS 1\r\nCC\r\n\x03");
             GuardedBuffer values(count == 1 ? 4 : 54);
-            EXPECT_EQ(Item(EM_CMD_BLOCK_READ, "A00", 'A', values.data(), count, 6, index), 0);
+            EXPECT_EQ(Item(EM_CMD_BLOCK_READ, "A00", 'A', values.Data(), count, 6, index), 0);
             std::vector<unsigned char> expected(count == 1 ? 2 : 54, 0);
             const std::int64_t cc = 2 - std::int64_t{index};
             if (cc >= 0 && cc < count) {
@@ -275,17 +275,17 @@ TEST_F(BadInput, StateFullOfGarbageSendsNothing) {
     };
     for (const unsigned char pattern : {0xFF, 0xA5, 0x5A, 0x80, 0x01}) {
         for (const auto &c : commands) {
-            line().Reset();
+            Line().Reset();
             std::memset(&state.record, pattern, sizeof state.record);
             GuardedBuffer values(4);
             const std::int32_t result = c.command == EM_CMD_SINGLE_READ ||
                                                 c.command == EM_CMD_BLOCK_READ ||
                                                 c.command == EM_CMD_SINGLE_WRITE
-                                            ? Item(c.command, "L01S0", 'L', values.data())
+                                            ? Item(c.command, "L01S0", 'L', values.Data())
                                             : Call(c.command, nullptr);
             EXPECT_EQ(result, c.result) << c.command << " " << int{pattern};
-            EXPECT_TRUE(line().Writes().empty()) << c.command << " " << int{pattern};
-            EXPECT_TRUE(line().Opens().empty() && line().Closes().empty()) << c.command;
+            EXPECT_TRUE(Line().Writes().empty()) << c.command << " " << int{pattern};
+            EXPECT_TRUE(Line().Opens().empty() && Line().Closes().empty()) << c.command;
             EXPECT_TRUE(state.GuardsIntact() && values.GuardsIntact()) << c.command;
             if (c.command == EM_CMD_CLOSE_PORT || c.command == EM_CMD_SHUTDOWN) {
                 EXPECT_EQ(state.record.portHandle, 0u) << "a handle not held is forgotten";
@@ -298,7 +298,7 @@ TEST_F(BadInput, StateFullOfGarbageSendsNothing) {
 // is no port: reads fail as on a dead line, writes are refused, and nothing reaches a line.
 TEST_F(BadInput, CommandsWithoutAPort) {
     for (const bool disabled : {false, true}) {
-        line().Reset();
+        Line().Reset();
         state.record = DriverState{};
         if (disabled) {
             ColdStartParameters params{"ttyS2", 0, 100, {9600, 8, 0, 0}};
@@ -317,12 +317,12 @@ TEST_F(BadInput, CommandsWithoutAPort) {
                                                 c.command == EM_CMD_CLOSE_PORT ||
                                                 c.command == EM_CMD_SHUTDOWN
                                             ? Call(c.command, nullptr)
-                                            : Item(c.command, "L01S0", 'L', values.data());
+                                            : Item(c.command, "L01S0", 'L', values.Data());
             EXPECT_EQ(result, c.result) << c.command << (disabled ? " disabled" : " fresh");
             EXPECT_TRUE(values.GuardsIntact() && state.GuardsIntact());
         }
-        EXPECT_TRUE(line().Writes().empty());
-        EXPECT_TRUE(line().Opens().empty());
+        EXPECT_TRUE(Line().Writes().empty());
+        EXPECT_TRUE(Line().Opens().empty());
         EXPECT_EQ(state.record.portHandle, 0u);
     }
 }

@@ -115,11 +115,11 @@ std::streamoff LogSize() {
 // Spoils the next reply to the column's request, or takes the device away.
 void Inject(Instance &instance, const Mode &mode, Column column) {
     if (mode.DeviceGone()) {
-        instance.simulator().hang_up(kDeviceGoneFor);
+        instance.Simulator().HangUp(kDeviceGoneFor);
         instance.AwaitLine(false);
         return;
     }
-    instance.simulator().fault(std::string(kPatterns[column]) + ' ' + mode.rule + " count=1");
+    instance.Simulator().Fault(std::string(kPatterns[column]) + ' ' + mode.rule + " count=1");
 }
 
 struct Run {
@@ -147,7 +147,7 @@ Run RunCommand(Instance &instance, Column column) {
     }
     default: {
         const std::int32_t code = instance.WriteSetPoint(125.0f);
-        return {code, instance.simulator().get("L01S") == "12.5"};
+        return {code, instance.Simulator().Get("L01S") == "12.5"};
     }
     }
 }
@@ -178,11 +178,11 @@ Cell ColdStartCell(Instance &instance, const Mode &mode) {
     const auto start = Clock::now();
     const std::int32_t result = instance.ColdStart();
     cell.measuredMs = MsSince(start);
-    const DriverState &state = instance.driver().state;
+    const DriverState &state = instance.Driver().state;
     if (result != 0) {
         cell.code = std::to_string(result);
     } else {
-        const std::int32_t dialogue = DialogueResult(instance.driver().driverNumber, logStart);
+        const std::int32_t dialogue = DialogueResult(instance.Driver().driverNumber, logStart);
         cell.code = "0, dialogue " + std::to_string(dialogue);
         if (state.adapterReady != (dialogue == 0 ? 1 : 0)) {
             cell.problem = "the adapter-ready flag does not match the dialogue";

@@ -50,9 +50,9 @@ class Instance {
     Instance(const Instance &) = delete;
     Instance &operator=(const Instance &) = delete;
 
-    em1sim::Simulator &simulator() { return *simulator_; }
-    HostedDriver &driver() { return driver_; }
-    const std::string &link() const { return link_; }
+    em1sim::Simulator &Simulator() { return *simulator_; }
+    HostedDriver &Driver() { return driver_; }
+    const std::string &Link() const { return link_; }
 
     std::int32_t ColdStart(std::int32_t timeout = 100) { return driver_.ColdStart(link_, timeout); }
     std::int32_t Reopen(std::int32_t timeout = 0) { return driver_.Reopen(link_, timeout); }
@@ -68,7 +68,7 @@ class Instance {
     // After the line went down: waits until it is back, then opens it again and reruns the
     // adapter dialogue, which puts the stored reply timeout back on the port.
     bool Reconnect();
-    bool LineUp() const { return !simulator_->slave_path().empty(); }
+    bool LineUp() const { return !simulator_->SlavePath().empty(); }
     bool AwaitLine(bool up, std::chrono::milliseconds timeout = 5000ms);
 
   private:

@@ -99,10 +99,10 @@ struct Figures {
 // The kinds of the faults the simulator fired since the trace held seen entries.
 std::vector<std::string> NewFaults(const em1sim::Simulator &simulator, std::size_t &seen) {
     std::vector<std::string> kinds;
-    const auto entries = simulator.trace();
+    const auto entries = simulator.TraceEntries();
     for (std::size_t i = seen; i < entries.size(); ++i) {
         const std::string &text = entries[i].text;
-        if (entries[i].kind == em1sim::TraceEntry::Kind::Event && text.starts_with("fault ")) {
+        if (entries[i].kind == em1sim::TraceEntry::Kind::kEvent && text.starts_with("fault ")) {
             kinds.push_back(text.substr(6, text.find(' ', 6) - 6));
         }
     }
@@ -114,7 +114,7 @@ std::vector<std::string> NewFaults(const em1sim::Simulator &simulator, std::size
 void PollOne(Instance &instance, PolledItem &polled, std::size_t &seen, Figures &figures) {
     const std::int32_t code = instance.Read(polled.item, polled.command);
     ++figures.reads;
-    const std::vector<std::string> faults = NewFaults(instance.simulator(), seen);
+    const std::vector<std::string> faults = NewFaults(instance.Simulator(), seen);
     figures.injected += faults.size();
     for (const std::string &kind : faults) {
         ++figures.kinds[kind];
@@ -138,7 +138,7 @@ void PollOne(Instance &instance, PolledItem &polled, std::size_t &seen, Figures 
         if (!instance.Reconnect()) {
             std::printf("the port did not come back after a hang-up\n");
         }
-        NewFaults(instance.simulator(), seen);
+        NewFaults(instance.Simulator(), seen);
     }
 }
 
@@ -185,12 +185,12 @@ int main(int argc, char **argv) {
     const auto start = Clock::now();
     {
         Instance instance(20, kSeed);
-        started = instance.ColdStart() == 0 && instance.driver().state.adapterReady == 1 &&
+        started = instance.ColdStart() == 0 && instance.Driver().state.adapterReady == 1 &&
                   instance.UseReplyTimeout(kReplyTimeout) && ReadAll(instance, items, true);
         for (const char *pattern : kFaultPatterns) {
-            instance.simulator().fault(std::string(pattern) + kFaultOptions);
+            instance.Simulator().Fault(std::string(pattern) + kFaultOptions);
         }
-        std::size_t seen = instance.simulator().trace().size();
+        std::size_t seen = instance.Simulator().TraceEntries().size();
         const std::size_t descriptorsInRound = OpenDescriptors();
         while (started && MsSince(start) < seconds * 1000) {
             figures.descriptorChanges += OpenDescriptors() != descriptorsInRound ? 1 : 0;
@@ -199,7 +199,7 @@ int main(int argc, char **argv) {
             }
             ++figures.rounds;
         }
-        instance.simulator().clear_faults();
+        instance.Simulator().ClearFaults();
         failingAtEnd = static_cast<std::size_t>(
             std::count_if(items.begin(), items.end(), [](const auto &p) { return p.failing; }));
         lastRoundClean = ReadAll(instance, items, false);

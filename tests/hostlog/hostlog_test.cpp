@@ -107,8 +107,8 @@ TEST(HostLogFormat, KeepsAReplyOfAnyLengthWhole) {
 
 TEST(HostLogFormat, CutsLongTextButReportsItsLength) {
     char text[8];
-    const std::string long_text(100, 'x');
-    EXPECT_EQ(Format("%s", long_text.c_str()).size(), 63u);
+    const std::string longText(100, 'x');
+    EXPECT_EQ(Format("%s", longText.c_str()).size(), 63u);
     EXPECT_EQ(FormatInto(text, sizeof text, "abcdefghij"), 10u);
     EXPECT_STREQ(text, "abcdefg");
 }

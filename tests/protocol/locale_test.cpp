@@ -22,14 +22,14 @@ class CommaLocale : public ::testing::Test {
         ASSERT_STREQ(std::localeconv()->decimal_point, ",");
     }
     void SetUp() override {
-        line().Reset();
+        Line().Reset();
         ClearCapturedLog();
         const PortSettings settings{"ttyS1", {9600, 8, 0, 0}, 0x0200};
         ASSERT_EQ(SerialOpen(settings, state.portHandle), SerialResult::kOk);
         state.replyTerminator = 3;
         state.enabled = 1;
     }
-    static ScriptedLine &line() { return ScriptedLine::Instance(); }
+    static ScriptedLine &Line() { return ScriptedLine::Instance(); }
 
     std::int32_t Call(std::int32_t command, const char *address, float &value) {
         ItemRequest item{};
@@ -57,16 +57,16 @@ TEST_F(CommaLocale, ValuesReadAndWrittenAsUnderAnyLocale) {
     };
     for (const auto &c : cases) {
         SetUp();
-        line().Expect("L01S?\r").Reply(std::string("L01S=") + c.read + "\r\x03");
+        Line().Expect("L01S?\r").Reply(std::string("L01S=") + c.read + "\r\x03");
         float value = 0;
         EXPECT_EQ(Call(EM_CMD_SINGLE_READ, c.address, value), 0) << c.address;
         EXPECT_EQ(value, c.value) << c.address;
 
         const std::string request = std::string("L01S=") + c.written + "\r";
-        line().Expect(request).Reply("L01S ***\r\n");
+        Line().Expect(request).Reply("L01S ***\r\n");
         float written = c.value;
         EXPECT_EQ(Call(EM_CMD_SINGLE_WRITE, c.address, written), 0) << c.address;
-        EXPECT_EQ(line().Writes().back().bytes, request);
+        EXPECT_EQ(Line().Writes().back().bytes, request);
         EXPECT_TRUE(CapturedLog().empty()) << c.address;
     }
 }

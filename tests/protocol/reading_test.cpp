@@ -19,7 +19,7 @@ constexpr std::uint64_t kReadTimeoutMs = 1000; // a fresh port's read timeout
 class ReadingTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        line().Reset();
+        Line().Reset();
         ClearCapturedLog();
         const PortSettings settings{"ttyS1", {9600, 8, 0, 0}, 0x0200};
         ASSERT_EQ(SerialOpen(settings, state.portHandle), SerialResult::kOk);
@@ -27,7 +27,7 @@ class ReadingTest : public ::testing::Test {
         state.enabled = 1;
         std::memset(values, 0xAB, sizeof values);
     }
-    static ScriptedLine &line() { return ScriptedLine::Instance(); }
+    static ScriptedLine &Line() { return ScriptedLine::Instance(); }
 
     std::int32_t Read(std::int32_t command, const char *address, std::int32_t itemClass,
                       std::int32_t count = 1, std::int32_t dataType = EM_TYPE_INT16) {
@@ -45,14 +45,14 @@ class ReadingTest : public ::testing::Test {
     }
     std::vector<std::string> Requests() const {
         std::vector<std::string> sent;
-        for (const auto &write : line().Writes()) {
+        for (const auto &write : Line().Writes()) {
             sent.push_back(write.bytes);
         }
         return sent;
     }
     // Everything the driver did on the line after the fixture opened the port.
     std::vector<std::string> LineActivity() const {
-        return {line().Trace().begin() + 1, line().Trace().end()};
+        return {Line().Trace().begin() + 1, Line().Trace().end()};
     }
     std::int16_t Word() const {
         std::int16_t word;
@@ -89,10 +89,10 @@ class RequestText : public ReadingTest, public ::testing::WithParamInterface<Req
 TEST_P(RequestText, OneRequestOneExchangeAndTheValueStored) {
     const RequestCase &c = GetParam();
     state.enabled = 0;
-    line().Expect(c.request).Reply(c.reply);
+    Line().Expect(c.request).Reply(c.reply);
     EXPECT_EQ(Read(c.command, c.address, c.itemClass, c.count), 0);
     EXPECT_EQ(Requests(), std::vector<std::string>{c.request});
-    EXPECT_EQ(line().Now(), kExchangeMs);
+    EXPECT_EQ(Line().Now(), kExchangeMs);
     EXPECT_TRUE(CapturedLog().empty());
     std::int16_t first;
     std::memcpy(&first, values + (c.count >= 2 ? 0 : 2), sizeof first);
@@ -133,19 +133,19 @@ TEST_F(ReadingTest, WordsAnsweredWithoutTheInstrument) {
         EXPECT_EQ(Word(), ready);
     }
     EXPECT_TRUE(LineActivity().empty());
-    EXPECT_EQ(line().Now(), 0u);
+    EXPECT_EQ(Line().Now(), 0u);
     EXPECT_TRUE(CapturedLog().empty());
 }
 
 // Any other class sends nothing and still reads; the reply is decoded as nothing.
 TEST_F(ReadingTest, OtherClassRunsTheExchangeWithAnEmptyRequest) {
     for (const std::int32_t command : {EM_CMD_SINGLE_READ, EM_CMD_BLOCK_READ}) {
-        const std::uint64_t start = line().Now();
-        line().Arrive("5\r\x03", start + 100); // after the purge that precedes the request
+        const std::uint64_t start = Line().Now();
+        Line().Arrive("5\r\x03", start + 100); // after the purge that precedes the request
         EXPECT_EQ(Read(command, "B01S0", 'B'), 0);
-        EXPECT_EQ(line().Now() - start, kExchangeMs);
+        EXPECT_EQ(Line().Now() - start, kExchangeMs);
     }
-    EXPECT_TRUE(line().Writes().empty());
+    EXPECT_TRUE(Line().Writes().empty());
     EXPECT_TRUE(Untouched());
 }
 
@@ -163,8 +163,8 @@ class Refusal : public ReadingTest, public ::testing::WithParamInterface<Refusal
 
 TEST_P(Refusal, RunsResetErrorOnceAndLogsTheFailure) {
     const RefusalCase &c = GetParam();
-    line().Expect(c.request).Reply(c.reply);
-    line().Expect("S?\r").Reply("***\r\x03");
+    Line().Expect(c.request).Reply(c.reply);
+    Line().Expect("S?\r").Reply("***\r\x03");
     EXPECT_EQ(Read(c.command, c.address, c.itemClass), 1);
     EXPECT_EQ(Requests(), (std::vector<std::string>{c.request, "S?\r"}));
     EXPECT_EQ(CapturedLog(),
@@ -190,24 +190,24 @@ INSTANTIATE_TEST_SUITE_P(Replies, Refusal,
 // A failed exchange: no retry and no recovery, a 1000 ms pause, result 2, and a reply line
 // that shows nothing of an earlier reply.
 TEST_F(ReadingTest, ExchangeFailurePausesAndReturnsTwo) {
-    line().Expect("L01S?\r").Reply("L01S=1\r\x03");
+    Line().Expect("L01S?\r").Reply("L01S=1\r\x03");
     ASSERT_EQ(Read(EM_CMD_SINGLE_READ, "L01S0", EM_CLASS_LOOP), 0);
     ClearCapturedLog();
-    const std::uint64_t start = line().Now();
+    const std::uint64_t start = Line().Now();
 
-    line().ExpectSilence("L01S?\r");
+    Line().ExpectSilence("L01S?\r");
     EXPECT_EQ(Read(EM_CMD_SINGLE_READ, "L01S0", EM_CLASS_LOOP), 2);
-    EXPECT_EQ(line().Now() - start, kExchangeMs + kReadTimeoutMs + 1000);
-    EXPECT_EQ(line().Pauses().back(), 1000u);
+    EXPECT_EQ(Line().Now() - start, kExchangeMs + kReadTimeoutMs + 1000);
+    EXPECT_EQ(Line().Pauses().back(), 1000u);
     EXPECT_EQ(Requests().size(), 2u);
     EXPECT_EQ(CapturedLog(), (std::vector<LogLine>{{32, "ZEL7: EM: SingleRead(): Failed rc = 2"},
                                                    {64, "\trequest: L01S?\r"},
                                                    {64, "\treply: "}}));
 
     ClearCapturedLog();
-    line().FailNextWrite();
+    Line().FailNextWrite();
     EXPECT_EQ(Read(EM_CMD_BLOCK_READ, "M01V0", EM_CLASS_MODULE, 2), 2);
-    EXPECT_EQ(line().Pauses().back(), 1000u);
+    EXPECT_EQ(Line().Pauses().back(), 1000u);
     EXPECT_EQ(CapturedLog(), (std::vector<LogLine>{{32, "ZEL7: EM: BlockRead(): Failed rc = 2"},
                                                    {64, "\trequest: SM?\r"},
                                                    {64, "\tEM: reply: "}}));
@@ -217,14 +217,14 @@ TEST_F(ReadingTest, ExchangeFailurePausesAndReturnsTwo) {
 // A reply that does not decode: the decoders' lines, then the command's, with the reply as
 // the decoder left it.
 TEST_F(ReadingTest, DecodingFailureLogsTheCutReply) {
-    line().Expect("L01S?\r").Reply("L01S=FOO\r\x03");
+    Line().Expect("L01S?\r").Reply("L01S=FOO\r\x03");
     EXPECT_EQ(Read(EM_CMD_SINGLE_READ, "L01S0", EM_CLASS_LOOP), 1);
     EXPECT_EQ(Word(), 255);
 
-    line().Expect("XC\r").Reply("29\r\x03");
+    Line().Expect("XC\r").Reply("29\r\x03");
     EXPECT_EQ(Read(EM_CMD_SINGLE_READ, "NL", EM_CLASS_SPECIAL), 1);
 
-    line().Expect("SL?\r").Reply("1,5\r\n\x03");
+    Line().Expect("SL?\r").Reply("1,5\r\n\x03");
     EXPECT_EQ(Read(EM_CMD_BLOCK_READ, "L02S0", EM_CLASS_LOOP, 2), 1);
 
     EXPECT_EQ(CapturedLog(), (std::vector<LogLine>{

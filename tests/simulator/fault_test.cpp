@@ -18,7 +18,7 @@ using sim_test::PtyClient;
 
 constexpr std::string_view kReply = "L01S=26.0\r\x03";
 
-bool has_terminator(std::string_view bytes) {
+bool HasTerminator(std::string_view bytes) {
     return bytes.find_first_of(std::string_view("\r\n\x03", 3)) != std::string_view::npos;
 }
 
@@ -32,11 +32,11 @@ class FaultModes : public testing::TestWithParam<FaultCase> {};
 
 TEST_P(FaultModes, SpoilOneReplyThenTheLineIsHealthy) {
     em1sim::Simulator simulator;
-    simulator.fault("L01S? " + GetParam().rule + " count=1");
-    PtyClient client(simulator.slave_path());
-    client.send("L01S?\r");
-    GetParam().check(client.read_for(1000ms));
-    EXPECT_EQ(client.ask("L01S?\r"), kReply);
+    simulator.Fault("L01S? " + GetParam().rule + " count=1");
+    PtyClient client(simulator.SlavePath());
+    client.Send("L01S?\r");
+    GetParam().check(client.ReadFor(1000ms));
+    EXPECT_EQ(client.Ask("L01S?\r"), kReply);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -52,13 +52,13 @@ INSTANTIATE_TEST_SUITE_P(
         FaultCase{"garbage",
                   [](const std::string &got) {
                       ASSERT_EQ(got.size(), 13u);
-                      EXPECT_FALSE(has_terminator(got.substr(0, 12)));
+                      EXPECT_FALSE(HasTerminator(got.substr(0, 12)));
                       EXPECT_EQ(got.back(), kEtx);
                   }},
         FaultCase{"flood",
                   [](const std::string &got) {
                       EXPECT_EQ(got.size(), 600u);
-                      EXPECT_FALSE(has_terminator(got));
+                      EXPECT_FALSE(HasTerminator(got));
                   }}),
     [](const testing::TestParamInfo<FaultCase> &info) {
         const std::string &rule = info.param.rule;
@@ -67,33 +67,33 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(Faults, LateReplyArrivesAfterItsDelay) {
     em1sim::Simulator simulator;
-    simulator.fault("L01S? late delay=800 count=1");
-    PtyClient client(simulator.slave_path());
-    client.send("L01S?\r");
-    EXPECT_EQ(client.read_for(450ms), "");
-    EXPECT_EQ(client.read_until(kEtx, 10000ms), kReply);
+    simulator.Fault("L01S? late delay=800 count=1");
+    PtyClient client(simulator.SlavePath());
+    client.Send("L01S?\r");
+    EXPECT_EQ(client.ReadFor(450ms), "");
+    EXPECT_EQ(client.ReadUntil(kEtx, 10000ms), kReply);
 }
 
 TEST(Faults, SplitReplyPausesInTheMiddle) {
     em1sim::Simulator simulator;
-    simulator.fault("L01S? split bytes=4 delay=2000 count=1");
-    PtyClient client(simulator.slave_path());
-    client.send("L01S?\r");
-    EXPECT_EQ(client.read_for(1000ms), "L01S");
-    EXPECT_EQ(client.read_until(kEtx, 10000ms), "=26.0\r\x03");
+    simulator.Fault("L01S? split bytes=4 delay=2000 count=1");
+    PtyClient client(simulator.SlavePath());
+    client.Send("L01S?\r");
+    EXPECT_EQ(client.ReadFor(1000ms), "L01S");
+    EXPECT_EQ(client.ReadUntil(kEtx, 10000ms), "=26.0\r\x03");
 }
 
 TEST(Faults, PatternsAndCountsPickTheirRequests) {
     em1sim::Simulator simulator;
-    simulator.fault("L01* silence count=2");
-    PtyClient client(simulator.slave_path());
-    EXPECT_EQ(client.ask("L02S?\r"), "L02S=27.0\r\x03");
+    simulator.Fault("L01* silence count=2");
+    PtyClient client(simulator.SlavePath());
+    EXPECT_EQ(client.Ask("L02S?\r"), "L02S=27.0\r\x03");
     for (const char *request : {"L01S?\r", "L01M?\r"}) {
-        client.send(request);
-        EXPECT_EQ(client.read_for(200ms), "") << request;
+        client.Send(request);
+        EXPECT_EQ(client.ReadFor(200ms), "") << request;
     }
-    EXPECT_EQ(client.ask("L01S?\r"), kReply);
-    EXPECT_EQ(simulator.command("faults"), "none");
+    EXPECT_EQ(client.Ask("L01S?\r"), kReply);
+    EXPECT_EQ(simulator.Command("faults"), "none");
 }
 
 TEST(Faults, RateFiresOnlyOnPartOfTheRequests) {
@@ -101,27 +101,27 @@ TEST(Faults, RateFiresOnlyOnPartOfTheRequests) {
     options.seed = 7;
     options.commands = {"fault * refuse rate=0.5"};
     em1sim::Simulator simulator(options);
-    PtyClient client(simulator.slave_path());
+    PtyClient client(simulator.SlavePath());
     int refused = 0;
     for (int i = 0; i < 20; ++i)
-        refused += client.ask("L01S?\r") == "?\r\x03" ? 1 : 0;
+        refused += client.Ask("L01S?\r") == "?\r\x03" ? 1 : 0;
     EXPECT_GT(refused, 2);
     EXPECT_LT(refused, 18);
 }
 
 TEST(Faults, RefusedOrLostWritesAreNotCarriedOutButSpoiledRepliesAre) {
     em1sim::Simulator simulator;
-    simulator.fault("L01S=1 refuse count=1");
-    simulator.fault("L01S=2 silence count=1");
-    simulator.fault("L01S=3 noterm count=1");
-    PtyClient client(simulator.slave_path());
-    EXPECT_EQ(client.ask("L01S=1\r", '\n'), "?\r\n");
-    client.send("L01S=2\r");
-    EXPECT_EQ(client.read_for(200ms), "");
-    EXPECT_EQ(simulator.get("L01S"), "26.0");
-    client.send("L01S=3\r");
-    EXPECT_EQ(client.read_for(1000ms), "L01S=3.0 ***\r");
-    EXPECT_EQ(simulator.get("L01S"), "3.0");
+    simulator.Fault("L01S=1 refuse count=1");
+    simulator.Fault("L01S=2 silence count=1");
+    simulator.Fault("L01S=3 noterm count=1");
+    PtyClient client(simulator.SlavePath());
+    EXPECT_EQ(client.Ask("L01S=1\r", '\n'), "?\r\n");
+    client.Send("L01S=2\r");
+    EXPECT_EQ(client.ReadFor(200ms), "");
+    EXPECT_EQ(simulator.Get("L01S"), "26.0");
+    client.Send("L01S=3\r");
+    EXPECT_EQ(client.ReadFor(1000ms), "L01S=3.0 ***\r");
+    EXPECT_EQ(simulator.Get("L01S"), "3.0");
 }
 
 TEST(Faults, HangUpKeepsStateAndTheLinkFollowsTheNewLine) {
@@ -129,41 +129,41 @@ TEST(Faults, HangUpKeepsStateAndTheLinkFollowsTheNewLine) {
     em1sim::Options options;
     options.link = link;
     em1sim::Simulator simulator(options);
-    simulator.fault("SX hangup delay=300");
-    const std::string first_path = simulator.slave_path();
-    EXPECT_EQ(std::filesystem::read_symlink(link), first_path);
+    simulator.Fault("SX hangup delay=300");
+    const std::string firstPath = simulator.SlavePath();
+    EXPECT_EQ(std::filesystem::read_symlink(link), firstPath);
     // The first peer keeps the old line open, so the new one cannot take its number.
     PtyClient first(link);
-    EXPECT_EQ(first.ask("L01S=55\r", '\n'), "L01S=55.0 ***\r\n");
-    first.send("SX\r");
-    EXPECT_TRUE(first.sees_hang_up(10000ms));
+    EXPECT_EQ(first.Ask("L01S=55\r", '\n'), "L01S=55.0 ***\r\n");
+    first.Send("SX\r");
+    EXPECT_TRUE(first.SeesHangUp(10000ms));
     EXPECT_FALSE(std::filesystem::is_symlink(link)) << "no device while the line is down";
-    ASSERT_TRUE(sim_test::eventually([&] { return !simulator.slave_path().empty(); }));
-    EXPECT_NE(simulator.slave_path(), first_path);
-    EXPECT_EQ(std::filesystem::read_symlink(link), simulator.slave_path());
+    ASSERT_TRUE(sim_test::Eventually([&] { return !simulator.SlavePath().empty(); }));
+    EXPECT_NE(simulator.SlavePath(), firstPath);
+    EXPECT_EQ(std::filesystem::read_symlink(link), simulator.SlavePath());
     PtyClient second(link);
-    EXPECT_EQ(second.ask("L01S?\r"), "L01S=55.0\r\x03");
-    simulator.stop();
+    EXPECT_EQ(second.Ask("L01S?\r"), "L01S=55.0\r\x03");
+    simulator.Stop();
     EXPECT_FALSE(std::filesystem::is_symlink(link));
 }
 
 TEST(Faults, HangUpAfterPartOfTheReply) {
     em1sim::Simulator simulator;
-    simulator.fault("L01S? hangup bytes=4 delay=300 count=1");
-    PtyClient client(simulator.slave_path());
-    client.send("L01S?\r");
-    EXPECT_EQ(client.read_until(kEtx, 10000ms), "L01S") << "then the line hangs up";
-    EXPECT_TRUE(client.sees_hang_up(10000ms));
-    ASSERT_TRUE(sim_test::eventually([&] { return !simulator.slave_path().empty(); }));
-    PtyClient second(simulator.slave_path());
-    EXPECT_EQ(second.ask("L01S?\r"), kReply);
+    simulator.Fault("L01S? hangup bytes=4 delay=300 count=1");
+    PtyClient client(simulator.SlavePath());
+    client.Send("L01S?\r");
+    EXPECT_EQ(client.ReadUntil(kEtx, 10000ms), "L01S") << "then the line hangs up";
+    EXPECT_TRUE(client.SeesHangUp(10000ms));
+    ASSERT_TRUE(sim_test::Eventually([&] { return !simulator.SlavePath().empty(); }));
+    PtyClient second(simulator.SlavePath());
+    EXPECT_EQ(second.Ask("L01S?\r"), kReply);
 }
 
 // The kinds named by the trace's fault events, in order: "fault KIND on ...".
-std::vector<std::string> fired_kinds(const em1sim::Simulator &simulator) {
+std::vector<std::string> FiredKinds(const em1sim::Simulator &simulator) {
     std::vector<std::string> kinds;
-    for (const auto &entry : simulator.trace())
-        if (entry.kind == em1sim::TraceEntry::Kind::Event && entry.text.starts_with("fault "))
+    for (const auto &entry : simulator.TraceEntries())
+        if (entry.kind == em1sim::TraceEntry::Kind::kEvent && entry.text.starts_with("fault "))
             kinds.push_back(entry.text.substr(6, entry.text.find(' ', 6) - 6));
     return kinds;
 }
@@ -175,11 +175,11 @@ TEST(Faults, RandomRulePicksEverySpoilingKind) {
     em1sim::Simulator simulator(options);
     std::set<std::string> kinds;
     for (std::size_t fired = 1; fired <= 100 && kinds.size() < 10; ++fired) {
-        ASSERT_TRUE(sim_test::eventually([&] { return !simulator.slave_path().empty(); }));
-        PtyClient client(simulator.slave_path());
-        client.send("L01S?\r");
-        ASSERT_TRUE(sim_test::eventually([&] { return fired_kinds(simulator).size() == fired; }));
-        kinds.insert(fired_kinds(simulator).back());
+        ASSERT_TRUE(sim_test::Eventually([&] { return !simulator.SlavePath().empty(); }));
+        PtyClient client(simulator.SlavePath());
+        client.Send("L01S?\r");
+        ASSERT_TRUE(sim_test::Eventually([&] { return FiredKinds(simulator).size() == fired; }));
+        kinds.insert(FiredKinds(simulator).back());
     }
     EXPECT_EQ(kinds, (std::set<std::string>{"silence", "refuse", "empty", "partial", "split",
                                             "garbage", "noterm", "flood", "late", "hangup"}));
@@ -188,8 +188,8 @@ TEST(Faults, RandomRulePicksEverySpoilingKind) {
 TEST(Faults, PeerMayCloseAndReopenTheLine) {
     em1sim::Simulator simulator;
     for (int round = 0; round < 3; ++round) {
-        PtyClient client(simulator.slave_path());
-        EXPECT_EQ(client.ask("L01S?\r"), kReply) << "round " << round;
+        PtyClient client(simulator.SlavePath());
+        EXPECT_EQ(client.Ask("L01S?\r"), kReply) << "round " << round;
     }
 }
 

@@ -16,10 +16,10 @@ using namespace std::chrono_literals;
 
 struct PacedLine {
     int baud;
-    int data_bits;
+    int dataBits;
     char parity;
-    int stop_bits;
-    int bits_per_byte; // start, data, parity and stop bits
+    int stopBits;
+    int bitsPerByte; // start, data, parity and stop bits
     const char *request;
 };
 
@@ -32,25 +32,25 @@ TEST_P(Pacing, EveryByteTakesItsWireTime) {
     options.modules = 1;
     options.pace = true;
     options.baud = line.baud;
-    options.data_bits = line.data_bits;
+    options.dataBits = line.dataBits;
     options.parity = line.parity;
-    options.stop_bits = line.stop_bits;
+    options.stopBits = line.stopBits;
     em1sim::Simulator simulator(options);
-    PtyClient client(simulator.slave_path());
+    PtyClient client(simulator.SlavePath());
 
-    const std::chrono::nanoseconds character(std::int64_t{line.bits_per_byte} * 1'000'000'000 /
+    const std::chrono::nanoseconds character(std::int64_t{line.bitsPerByte} * 1'000'000'000 /
                                              line.baud);
-    const std::size_t request_bytes = std::strlen(line.request) + 1;
+    const std::size_t requestBytes = std::strlen(line.request) + 1;
     std::vector<Clock::time_point> arrivals;
     const Clock::time_point sent = Clock::now();
-    client.send(std::string(line.request) + '\r');
-    const std::string reply = client.read_timed(kEtx, 5000ms, arrivals);
+    client.Send(std::string(line.request) + '\r');
+    const std::string reply = client.ReadTimed(kEtx, 5000ms, arrivals);
     ASSERT_FALSE(reply.empty());
     ASSERT_EQ(reply.back(), kEtx) << reply;
     for (std::size_t i = 0; i < arrivals.size(); ++i)
-        ASSERT_GE(arrivals[i] - sent, character * static_cast<std::int64_t>(request_bytes + i + 1))
+        ASSERT_GE(arrivals[i] - sent, character * static_cast<std::int64_t>(requestBytes + i + 1))
             << "byte " << i << " of " << reply.size();
-    const auto wire = character * static_cast<std::int64_t>(request_bytes + reply.size());
+    const auto wire = character * static_cast<std::int64_t>(requestBytes + reply.size());
     EXPECT_LT(arrivals.back() - sent, wire + 10s) << reply.size() << " bytes";
 }
 
@@ -61,8 +61,8 @@ INSTANTIATE_TEST_SUITE_P(Framings, Pacing,
                          [](const testing::TestParamInfo<PacedLine> &info) {
                              const PacedLine &line = info.param;
                              return std::to_string(line.baud) + '_' +
-                                    std::to_string(line.data_bits) + line.parity +
-                                    std::to_string(line.stop_bits);
+                                    std::to_string(line.dataBits) + line.parity +
+                                    std::to_string(line.stopBits);
                          });
 
 } // namespace

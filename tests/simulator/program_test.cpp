@@ -23,20 +23,20 @@ namespace fs = std::filesystem;
 using sim_test::PtyClient;
 
 // A child process whose standard output (and, when asked, standard error) the test reads.
-// extra_environment adds NAME=VALUE entries to the test's own environment.
+// extraEnvironment adds NAME=VALUE entries to the test's own environment.
 class Program {
   public:
-    explicit Program(std::vector<std::string> arguments, bool with_stderr = false,
-                     std::vector<std::string> extra_environment = {}) {
-        int pipe_fds[2];
-        if (::pipe(pipe_fds) != 0)
+    explicit Program(std::vector<std::string> arguments, bool withStderr = false,
+                     std::vector<std::string> extraEnvironment = {}) {
+        int pipeFds[2];
+        if (::pipe(pipeFds) != 0)
             throw std::runtime_error("pipe");
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, pipe_fds[1], STDOUT_FILENO);
-        if (with_stderr)
-            posix_spawn_file_actions_adddup2(&actions, pipe_fds[1], STDERR_FILENO);
-        posix_spawn_file_actions_addclose(&actions, pipe_fds[0]);
+        posix_spawn_file_actions_adddup2(&actions, pipeFds[1], STDOUT_FILENO);
+        if (withStderr)
+            posix_spawn_file_actions_adddup2(&actions, pipeFds[1], STDERR_FILENO);
+        posix_spawn_file_actions_addclose(&actions, pipeFds[0]);
         arguments.insert(arguments.begin(), EM1SIM_PROGRAM);
         std::vector<char *> argv;
         argv.reserve(arguments.size() + 1);
@@ -44,8 +44,8 @@ class Program {
             argv.push_back(argument.data());
         argv.push_back(nullptr);
         std::vector<char *> envp;
-        envp.reserve(extra_environment.size());
-        for (auto &entry : extra_environment)
+        envp.reserve(extraEnvironment.size());
+        for (auto &entry : extraEnvironment)
             envp.push_back(entry.data());
         for (char **entry = environ; *entry != nullptr; ++entry)
             envp.push_back(*entry);
@@ -53,8 +53,8 @@ class Program {
         const int spawned =
             posix_spawn(&pid_, EM1SIM_PROGRAM, &actions, nullptr, argv.data(), envp.data());
         posix_spawn_file_actions_destroy(&actions);
-        ::close(pipe_fds[1]);
-        output_ = ::fdopen(pipe_fds[0], "r");
+        ::close(pipeFds[1]);
+        output_ = ::fdopen(pipeFds[0], "r");
         if (spawned != 0)
             throw std::runtime_error("cannot start em1sim");
     }
@@ -67,23 +67,23 @@ class Program {
         std::fclose(output_);
     }
 
-    std::string read_line() {
+    std::string ReadLine() {
         std::string line;
         for (int c; (c = std::fgetc(output_)) != EOF && c != '\n';)
             line += static_cast<char>(c);
         return line;
     }
 
-    std::string read_all() {
+    std::string ReadAll() {
         std::string text;
         for (int c; (c = std::fgetc(output_)) != EOF;)
             text += static_cast<char>(c);
         return text;
     }
 
-    int wait_exit(int signal_number = 0) {
-        if (signal_number != 0)
-            ::kill(pid_, signal_number);
+    int WaitExit(int signalNumber = 0) {
+        if (signalNumber != 0)
+            ::kill(pid_, signalNumber);
         int status = 0;
         ::waitpid(pid_, &status, 0);
         pid_ = -1;
@@ -95,10 +95,10 @@ class Program {
     std::FILE *output_ = nullptr;
 };
 
-std::string control(const std::string &socket, const std::string &command) {
+std::string Control(const std::string &socket, const std::string &command) {
     Program client({"ctl", socket, command});
-    std::string answer = client.read_line();
-    client.wait_exit();
+    std::string answer = client.ReadLine();
+    client.WaitExit();
     return answer;
 }
 
@@ -108,11 +108,11 @@ struct Outcome {
     std::string output;
 };
 
-Outcome run(const std::vector<std::string> &arguments,
-            const std::vector<std::string> &extra_environment = {}) {
-    Program program(arguments, true, extra_environment);
-    std::string output = program.read_all();
-    return {program.wait_exit(), std::move(output)};
+Outcome RunProgram(const std::vector<std::string> &arguments,
+                   const std::vector<std::string> &extraEnvironment = {}) {
+    Program program(arguments, true, extraEnvironment);
+    std::string output = program.ReadAll();
+    return {program.WaitExit(), std::move(output)};
 }
 
 // A directory of the test's own (mode 0700), removed with everything in it.
@@ -131,26 +131,26 @@ struct PrivateDirectory {
 // A simulator that runs until the test ends it; its first line is the slave's path.
 struct RunningSimulator {
     explicit RunningSimulator(std::vector<std::string> arguments)
-        : program(std::move(arguments)), slave(program.read_line()) {}
+        : program(std::move(arguments)), slave(program.ReadLine()) {}
     Program program;
     std::string slave;
 };
 
-std::string read_file(const std::string &path) {
+std::string ReadFile(const std::string &path) {
     std::ifstream file(path);
     std::stringstream contents;
     contents << file.rdbuf();
     return contents.str();
 }
 
-bool contains(const std::string &text, const std::string &part) {
+bool Contains(const std::string &text, const std::string &part) {
     return text.find(part) != std::string::npos;
 }
 
 TEST(SimulatorProgram, HelpDocumentsEveryOption) {
     Program program({"--help"});
-    const std::string help = program.read_all();
-    EXPECT_EQ(program.wait_exit(), 0);
+    const std::string help = program.ReadAll();
+    EXPECT_EQ(program.WaitExit(), 0);
     for (const char *option :
          {"--device",  "--baud",  "--data-bits", "--parity",     "--stop-bits", "--link",
           "--latency", "--loops", "--modules",   "--slow-start", "--confirm",   "--no-drift",
@@ -165,31 +165,31 @@ TEST(SimulatorProgram, ServesTheLineAndControlAndEndsCleanlyOnSigterm) {
                       trace = directory / "trace";
     Program program({"--link", link, "--control", socket, "--trace", trace, "--latency", "0",
                      "--no-drift", "--set", "L02S=7.5", "--fault", "L01S? refuse count=1"});
-    const std::string slave = program.read_line();
+    const std::string slave = program.ReadLine();
     ASSERT_FALSE(slave.empty());
     EXPECT_EQ(std::filesystem::read_symlink(link), slave);
 
     PtyClient client(link);
-    EXPECT_EQ(client.ask("L01S?\r"), "?\r\x03");
-    EXPECT_EQ(client.ask("L02S?\r"), "L02S=7.5\r\x03");
-    EXPECT_EQ(control(socket, "set L02M MANUAL"), "ok");
-    EXPECT_EQ(client.ask("L02M?\r"), "L02M=MANUAL\r\x03");
-    EXPECT_EQ(control(socket, "get L02Q"), "error: no item 'L02Q'");
+    EXPECT_EQ(client.Ask("L01S?\r"), "?\r\x03");
+    EXPECT_EQ(client.Ask("L02S?\r"), "L02S=7.5\r\x03");
+    EXPECT_EQ(Control(socket, "set L02M MANUAL"), "ok");
+    EXPECT_EQ(client.Ask("L02M?\r"), "L02M=MANUAL\r\x03");
+    EXPECT_EQ(Control(socket, "get L02Q"), "error: no item 'L02Q'");
 
-    EXPECT_EQ(program.wait_exit(SIGTERM), 0);
+    EXPECT_EQ(program.WaitExit(SIGTERM), 0);
     EXPECT_FALSE(fs::exists(fs::symlink_status(link)));
     EXPECT_FALSE(fs::exists(socket));
-    const std::string contents = read_file(trace);
-    EXPECT_TRUE(contains(contents, "RX \"L02S?\\r\"")) << contents;
-    EXPECT_TRUE(contains(contents, "-- fault refuse on \"L01S?\""));
+    const std::string contents = ReadFile(trace);
+    EXPECT_TRUE(Contains(contents, "RX \"L02S?\\r\"")) << contents;
+    EXPECT_TRUE(Contains(contents, "-- fault refuse on \"L01S?\""));
 }
 
 TEST(SimulatorProgram, HangupAndInterruptCleanUpLikeSigterm) {
-    for (const int signal_number : {SIGHUP, SIGINT}) {
+    for (const int signalNumber : {SIGHUP, SIGINT}) {
         const PrivateDirectory directory;
         RunningSimulator simulator({"--link", directory / "link", "--control", directory / "sock"});
         ASSERT_FALSE(simulator.slave.empty());
-        EXPECT_EQ(simulator.program.wait_exit(signal_number), 0) << strsignal(signal_number);
+        EXPECT_EQ(simulator.program.WaitExit(signalNumber), 0) << strsignal(signalNumber);
         EXPECT_FALSE(fs::exists(fs::symlink_status(directory / "link")));
         EXPECT_FALSE(fs::exists(fs::symlink_status(directory / "sock")));
     }
@@ -210,15 +210,15 @@ TEST(SimulatorProgram, ASecondSimulatorCannotTakeOverTheLinkOrTheControlSocket) 
          "the control socket " + socket + " is served by another running em1sim"},
     };
     for (const auto &attempt : attempts) {
-        const Outcome second = run(attempt.arguments);
+        const Outcome second = RunProgram(attempt.arguments);
         EXPECT_EQ(second.status, 1);
-        EXPECT_TRUE(contains(second.output, attempt.reason)) << second.output;
+        EXPECT_TRUE(Contains(second.output, attempt.reason)) << second.output;
     }
     EXPECT_FALSE(fs::exists(fs::symlink_status(directory / "other"))) << "its own link is gone";
     EXPECT_EQ(fs::read_symlink(link), first.slave);
-    EXPECT_EQ(control(socket, "set L01S 3.5"), "ok");
+    EXPECT_EQ(Control(socket, "set L01S 3.5"), "ok");
     PtyClient client(link);
-    EXPECT_EQ(client.ask("L01S?\r"), "L01S=3.5\r\x03");
+    EXPECT_EQ(client.Ask("L01S?\r"), "L01S=3.5\r\x03");
 }
 
 TEST(SimulatorProgram, NeverReplacesAFileItDidNotMake) {
@@ -233,11 +233,11 @@ TEST(SimulatorProgram, NeverReplacesAFileItDidNotMake) {
                                        {"--link", pointer},
                                        {"--control", file},
                                        {"--control", folder}}) {
-        const Outcome outcome = run({option, path});
+        const Outcome outcome = RunProgram({option, path});
         EXPECT_EQ(outcome.status, 1) << option << ' ' << path;
-        EXPECT_TRUE(contains(outcome.output, "would replace a file")) << outcome.output;
+        EXPECT_TRUE(Contains(outcome.output, "would replace a file")) << outcome.output;
     }
-    EXPECT_EQ(read_file(file), "keep me");
+    EXPECT_EQ(ReadFile(file), "keep me");
     EXPECT_TRUE(fs::is_directory(fs::symlink_status(folder)));
     EXPECT_EQ(fs::read_symlink(pointer), file);
 }
@@ -258,7 +258,7 @@ TEST(SimulatorProgram, TakesOverLeftoversAndRemovesOnlyItsOwnFiles) {
     RunningSimulator simulator({"--link", link, "--control", socket});
     ASSERT_FALSE(simulator.slave.empty());
     EXPECT_EQ(fs::read_symlink(link), simulator.slave);
-    EXPECT_EQ(control(socket, "get L01S"), "26.0");
+    EXPECT_EQ(Control(socket, "get L01S"), "26.0");
     struct stat status {};
     ASSERT_EQ(::stat(socket.c_str(), &status), 0);
     EXPECT_EQ(status.st_mode & 0777, 0600u) << "only its owner can use the control socket";
@@ -267,27 +267,27 @@ TEST(SimulatorProgram, TakesOverLeftoversAndRemovesOnlyItsOwnFiles) {
     std::ofstream(link) << "someone else's";
     fs::remove(socket);
     std::ofstream(socket) << "someone else's";
-    EXPECT_EQ(simulator.program.wait_exit(SIGTERM), 0);
-    EXPECT_EQ(read_file(link), "someone else's");
-    EXPECT_EQ(read_file(socket), "someone else's");
+    EXPECT_EQ(simulator.program.WaitExit(SIGTERM), 0);
+    EXPECT_EQ(ReadFile(link), "someone else's");
+    EXPECT_EQ(ReadFile(socket), "someone else's");
 }
 
 TEST(SimulatorProgram, ControlSocketLivesOnlyInADirectoryThatKeepsOthersOut) {
     const PrivateDirectory runtime;
     const std::string xdg = "XDG_RUNTIME_DIR=" + runtime.path;
     Program named({"--control", "em1.sock"}, false, {xdg});
-    ASSERT_FALSE(named.read_line().empty());
+    ASSERT_FALSE(named.ReadLine().empty());
     EXPECT_TRUE(fs::is_socket(runtime / "em1.sock"));
     Program client({"ctl", "em1.sock", "get", "L01S"}, false, {xdg});
-    EXPECT_EQ(client.read_line(), "26.0");
-    EXPECT_EQ(client.wait_exit(), 0);
-    EXPECT_EQ(named.wait_exit(SIGTERM), 0);
+    EXPECT_EQ(client.ReadLine(), "26.0");
+    EXPECT_EQ(client.WaitExit(), 0);
+    EXPECT_EQ(named.WaitExit(SIGTERM), 0);
 
     const PrivateDirectory shared;
     fs::permissions(shared.path, fs::perms::all);
-    const Outcome refused = run({"--control", shared / "sock"});
+    const Outcome refused = RunProgram({"--control", shared / "sock"});
     EXPECT_EQ(refused.status, 1);
-    EXPECT_TRUE(contains(refused.output, "directory " + shared.path + " is writable by every user"))
+    EXPECT_TRUE(Contains(refused.output, "directory " + shared.path + " is writable by every user"))
         << refused.output;
     EXPECT_FALSE(fs::exists(fs::symlink_status(shared / "sock")));
 }
@@ -296,12 +296,12 @@ TEST(SimulatorProgram, ControlHelpListsTheCommands) {
     const PrivateDirectory directory;
     RunningSimulator simulator({"--control", directory / "sock"});
     Program client({"ctl", directory / "sock", "help"});
-    const std::string help = client.read_all();
-    EXPECT_EQ(client.wait_exit(), 0);
+    const std::string help = client.ReadAll();
+    EXPECT_EQ(client.WaitExit(), 0);
     for (const char *command : {"\nget ITEM\n", "\nset ITEM VALUE\n", "\nfault PATTERN KIND",
                                 "\nclear\n", "\nalerts\n", "\nhangup [MS]\n", "\nhelp\n"})
-        EXPECT_TRUE(contains("\n" + help, command)) << command << " in\n" << help;
-    EXPECT_EQ(control(directory / "sock", "frobnicate"),
+        EXPECT_TRUE(Contains("\n" + help, command)) << command << " in\n" << help;
+    EXPECT_EQ(Control(directory / "sock", "frobnicate"),
               "error: unknown command 'frobnicate'; 'help' lists the commands");
 }
 
@@ -324,17 +324,17 @@ TEST(SimulatorProgram, BadOptionValuesNameTheValueAndWhatIsAllowed) {
         {{"--frobnicate"}, "unknown option '--frobnicate'"},
     };
     for (const auto &[arguments, message] : cases) {
-        const Outcome outcome = run(arguments);
+        const Outcome outcome = RunProgram(arguments);
         EXPECT_EQ(outcome.status, 2) << arguments[0];
-        EXPECT_TRUE(contains(outcome.output, "em1sim: " + message)) << outcome.output;
+        EXPECT_TRUE(Contains(outcome.output, "em1sim: " + message)) << outcome.output;
     }
 }
 
 TEST(SimulatorProgram, VersionNamesTheProgramAndItsVersion) {
-    const Outcome outcome = run({"--version"});
+    const Outcome outcome = RunProgram({"--version"});
     EXPECT_EQ(outcome.status, 0);
     EXPECT_TRUE(outcome.output.starts_with("em1sim (EM-1 driver) ")) << outcome.output;
-    EXPECT_TRUE(contains(outcome.output, EM1SIM_VERSION)) << outcome.output;
+    EXPECT_TRUE(Contains(outcome.output, EM1SIM_VERSION)) << outcome.output;
 }
 
 } // namespace

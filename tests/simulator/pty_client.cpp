@@ -27,18 +27,18 @@ PtyClient::~PtyClient() {
     ::close(fd_);
 }
 
-void PtyClient::send(std::string_view bytes) {
+void PtyClient::Send(std::string_view bytes) {
     if (::write(fd_, bytes.data(), bytes.size()) != static_cast<ssize_t>(bytes.size()))
         throw std::runtime_error("short write to the line");
 }
 
-std::string PtyClient::read_until(char terminator, std::chrono::milliseconds timeout) {
+std::string PtyClient::ReadUntil(char terminator, std::chrono::milliseconds timeout) {
     std::vector<std::chrono::steady_clock::time_point> arrivals;
-    return read_timed(terminator, timeout, arrivals);
+    return ReadTimed(terminator, timeout, arrivals);
 }
 
-std::string PtyClient::read_timed(char terminator, std::chrono::milliseconds timeout,
-                                  std::vector<std::chrono::steady_clock::time_point> &arrivals) {
+std::string PtyClient::ReadTimed(char terminator, std::chrono::milliseconds timeout,
+                                 std::vector<std::chrono::steady_clock::time_point> &arrivals) {
     const auto end = std::chrono::steady_clock::now() + timeout;
     std::string received;
     while (received.empty() || received.back() != terminator) {
@@ -56,7 +56,7 @@ std::string PtyClient::read_timed(char terminator, std::chrono::milliseconds tim
     return received;
 }
 
-std::string PtyClient::read_for(std::chrono::milliseconds window) {
+std::string PtyClient::ReadFor(std::chrono::milliseconds window) {
     const auto end = std::chrono::steady_clock::now() + window;
     std::string received;
     for (;;) {
@@ -73,7 +73,7 @@ std::string PtyClient::read_for(std::chrono::milliseconds window) {
     }
 }
 
-bool PtyClient::sees_hang_up(std::chrono::milliseconds timeout) {
+bool PtyClient::SeesHangUp(std::chrono::milliseconds timeout) {
     pollfd watch{fd_, POLLIN, 0};
     if (::poll(&watch, 1, static_cast<int>(timeout.count())) <= 0)
         return false;

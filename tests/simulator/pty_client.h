@@ -21,20 +21,20 @@ class PtyClient {
     PtyClient(const PtyClient &) = delete;
     PtyClient &operator=(const PtyClient &) = delete;
 
-    void send(std::string_view bytes);
+    void Send(std::string_view bytes);
     // Reads until the terminator has arrived or the timeout has run out.
-    std::string read_until(char terminator, std::chrono::milliseconds timeout = 10000ms);
-    // Reads as read_until does and records when each byte was taken off the line.
-    std::string read_timed(char terminator, std::chrono::milliseconds timeout,
-                           std::vector<std::chrono::steady_clock::time_point> &arrivals);
+    std::string ReadUntil(char terminator, std::chrono::milliseconds timeout = 10000ms);
+    // Reads as ReadUntil does and records when each byte was taken off the line.
+    std::string ReadTimed(char terminator, std::chrono::milliseconds timeout,
+                          std::vector<std::chrono::steady_clock::time_point> &arrivals);
     // Everything that arrives within the window.
-    std::string read_for(std::chrono::milliseconds window);
-    std::string ask(std::string_view request, char terminator = kEtx) {
-        send(request);
-        return read_until(terminator);
+    std::string ReadFor(std::chrono::milliseconds window);
+    std::string Ask(std::string_view request, char terminator = kEtx) {
+        Send(request);
+        return ReadUntil(terminator);
     }
     // True once the line reports a hang-up (end of file, EIO or POLLHUP) within the timeout.
-    bool sees_hang_up(std::chrono::milliseconds timeout);
+    bool SeesHangUp(std::chrono::milliseconds timeout);
 
   private:
     int fd_;
@@ -42,7 +42,7 @@ class PtyClient {
 
 // Polls until the condition holds or the timeout runs out.
 template <typename Condition>
-bool eventually(Condition condition, std::chrono::milliseconds timeout = 10000ms) {
+bool Eventually(Condition condition, std::chrono::milliseconds timeout = 10000ms) {
     const auto end = std::chrono::steady_clock::now() + timeout;
     while (!condition()) {
         if (std::chrono::steady_clock::now() > end)

@@ -37,15 +37,15 @@ TEST(VocabularyAgreement, EachParameterLetterTakesTheSameKindOfValue) {
     EXPECT_EQ(kParameterLetters, em1sim::kLoopLetters);
     EXPECT_EQ(kModuleLineLetters, em1sim::kModuleLetters);
     for (const char letter : kParameterLetters) {
-        const em1sim::Parameter *parameter = em1sim::find_parameter('L', letter);
+        const em1sim::Parameter *parameter = em1sim::FindParameter('L', letter);
         ASSERT_NE(parameter, nullptr) << letter;
         const em1sim::ValueKind kind = parameter->kind;
-        EXPECT_EQ(kind == em1sim::ValueKind::Mode, letter == kModeLetter) << letter;
-        EXPECT_EQ(kind == em1sim::ValueKind::Status, letter == kStatusLetter) << letter;
-        EXPECT_EQ(kind == em1sim::ValueKind::WideSteps, Holds(kWideStepLetters, letter)) << letter;
-        EXPECT_EQ(kind == em1sim::ValueKind::CountSteps, Holds(kCountStepLetters, letter))
+        EXPECT_EQ(kind == em1sim::ValueKind::kMode, letter == kModeLetter) << letter;
+        EXPECT_EQ(kind == em1sim::ValueKind::kStatus, letter == kStatusLetter) << letter;
+        EXPECT_EQ(kind == em1sim::ValueKind::kWideSteps, Holds(kWideStepLetters, letter)) << letter;
+        EXPECT_EQ(kind == em1sim::ValueKind::kCountSteps, Holds(kCountStepLetters, letter))
             << letter;
-        EXPECT_EQ(kind == em1sim::ValueKind::GainSteps, Holds(kGainStepLetters, letter)) << letter;
+        EXPECT_EQ(kind == em1sim::ValueKind::kGainSteps, Holds(kGainStepLetters, letter)) << letter;
     }
 }
 

@@ -21,10 +21,10 @@ std::vector<LogLine> Lines(std::initializer_list<LogLine> lines) {
 class StartupTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        line().Reset();
+        Line().Reset();
         ClearCapturedLog();
     }
-    static ScriptedLine &line() { return ScriptedLine::Instance(); }
+    static ScriptedLine &Line() { return ScriptedLine::Instance(); }
 
     std::int32_t Call(std::int32_t command, void *params = nullptr) {
         DriverCall call{&state, command, kDriverNumber, 0, params};
@@ -48,17 +48,17 @@ class StartupTest : public ::testing::Test {
     }
     // The instrument answers every adapter request; "S?" with "***" skips the reset.
     static void ScriptDialogue(bool fastStart = true) {
-        line().Expect("S?\r").Reply(fastStart ? "***\r\x03" : "OK\r\x03");
+        Line().Expect("S?\r").Reply(fastStart ? "***\r\x03" : "OK\r\x03");
         if (!fastStart) {
-            line().Expect("SI\r").Reply("SI\r\x03");
+            Line().Expect("SI\r").Reply("SI\r\x03");
         }
-        line().Expect("DF\r").Reply("DF\r\x03");
-        line().Expect("DLSV%X\r").Reply("DLSV\r\n");
-        line().Expect("DMVX\r").Reply("DMVX\r\n");
+        Line().Expect("DF\r").Reply("DF\r\x03");
+        Line().Expect("DLSV%X\r").Reply("DLSV\r\n");
+        Line().Expect("DMVX\r").Reply("DMVX\r\n");
     }
     std::vector<std::string> Requests() const {
         std::vector<std::string> sent;
-        for (const auto &write : line().Writes()) {
+        for (const auto &write : Line().Writes()) {
             sent.push_back(write.bytes);
         }
         return sent;
@@ -73,7 +73,7 @@ TEST_F(StartupTest, DisabledColdStartOpensNothingAndLogsNothing) {
     EXPECT_EQ(state.enabled, 0);
     EXPECT_EQ(state.replyTerminator, 3);
     EXPECT_EQ(state.portHandle, 0u);
-    EXPECT_TRUE(line().Opens().empty());
+    EXPECT_TRUE(Line().Opens().empty());
     EXPECT_TRUE(CapturedLog().empty());
 }
 
@@ -82,7 +82,7 @@ TEST_F(StartupTest, FastColdStartSkipsTheResetAndStoresTheInstance) {
     state.reserved = 0x55;
     EXPECT_EQ(ColdStart(), 0);
     EXPECT_EQ(Requests(), (std::vector<std::string>{"S?\r", "DF\r", "DLSV%X\r", "DMVX\r"}));
-    EXPECT_EQ(line().Now(), 4u * 250u) << "four exchanges of 250 ms, no 30 s wait";
+    EXPECT_EQ(Line().Now(), 4u * 250u) << "four exchanges of 250 ms, no 30 s wait";
     EXPECT_NE(state.portHandle, 0u);
     EXPECT_EQ(state.adapterReady, 1);
     EXPECT_EQ(state.replyTerminator, 3);
@@ -92,10 +92,10 @@ TEST_F(StartupTest, FastColdStartSkipsTheResetAndStoresTheInstance) {
     EXPECT_EQ(state.port.openFlags, 0x0200);
     EXPECT_EQ(state.port.line.baudRate, 9600);
     EXPECT_EQ(state.port.line.parity, 2);
-    ASSERT_EQ(line().Opens().size(), 1u);
-    EXPECT_EQ(line().Opens()[0].openFlags, 0x0200);
-    EXPECT_EQ(line().Timeouts(), (std::vector<std::int32_t>{150, 200, 150}));
-    EXPECT_EQ(line().ReadTimeoutMs(state.portHandle), 1500);
+    ASSERT_EQ(Line().Opens().size(), 1u);
+    EXPECT_EQ(Line().Opens()[0].openFlags, 0x0200);
+    EXPECT_EQ(Line().Timeouts(), (std::vector<std::int32_t>{150, 200, 150}));
+    EXPECT_EQ(Line().ReadTimeoutMs(state.portHandle), 1500);
     EXPECT_EQ(CapturedLog(),
               Lines({{32, "ZEL04: EM: ColdStart(): EM-1 Driver loaded successfully"}}));
 }
@@ -104,8 +104,8 @@ TEST_F(StartupTest, SlowColdStartSendsTheResetAndWaitsThirtySeconds) {
     ScriptDialogue(false);
     EXPECT_EQ(ColdStart(), 0);
     EXPECT_EQ(Requests(), (std::vector<std::string>{"S?\r", "SI\r", "DF\r", "DLSV%X\r", "DMVX\r"}));
-    EXPECT_EQ(line().Now(), 5u * 250u + 30000u);
-    EXPECT_EQ(line().Pauses().size(), 5u * 2u + 1u);
+    EXPECT_EQ(Line().Now(), 5u * 250u + 30000u);
+    EXPECT_EQ(Line().Pauses().size(), 5u * 2u + 1u);
     EXPECT_EQ(state.adapterReady, 1);
 }
 
@@ -117,7 +117,7 @@ TEST_F(StartupTest, ReplyTimeoutIsRaisedToTheMinimumButReachesThePortUnchangedFi
         EXPECT_EQ(ColdStart("ttyS3", given), 0);
         const std::int32_t stored = given < 100 ? 100 : given;
         EXPECT_EQ(state.replyTimeout, stored) << given;
-        EXPECT_EQ(line().Timeouts(), (std::vector<std::int32_t>{given, 200, stored})) << given;
+        EXPECT_EQ(Line().Timeouts(), (std::vector<std::int32_t>{given, 200, stored})) << given;
     }
 }
 
@@ -138,14 +138,14 @@ TEST_P(DialogueFailureTest, StopsAtTheFailingStepAndRestoresTheLine) {
     std::vector<std::string> expected;
     for (int i = 0; i <= failure.failingStep; ++i) {
         const bool failing = i == failure.failingStep;
-        line().Expect(steps[i].first).Reply(failing ? failure.reply : steps[i].second);
+        Line().Expect(steps[i].first).Reply(failing ? failure.reply : steps[i].second);
         expected.push_back(steps[i].first);
     }
     EXPECT_EQ(ColdStart(), 0) << "ColdStart succeeds whatever the dialogue gives";
     EXPECT_EQ(Requests(), expected);
     EXPECT_EQ(state.adapterReady, 0);
     EXPECT_EQ(state.replyTerminator, 3);
-    EXPECT_EQ(line().Timeouts().back(), 150);
+    EXPECT_EQ(Line().Timeouts().back(), 150);
     const std::string rc = std::to_string(failure.result);
     EXPECT_EQ(CapturedLog(), Lines({{32, "ZEL04: EM: ConfigureAdapter(): fail rc = " + rc},
                                     {32, "ZEL04: EM: ColdStart(): Fail rc = " + rc + " "}}));
@@ -177,11 +177,11 @@ class UnsentStepTest : public StartupTest, public ::testing::WithParamInterface<
 TEST_P(UnsentStepTest, FailsOnItsOwnEmptyReply) {
     const UnsentStep &step = GetParam();
     ScriptDialogue(step.fastStart);
-    line().FailWritesAfter(step.sentWrites);
+    Line().FailWritesAfter(step.sentWrites);
 
     EXPECT_EQ(ColdStart(), 0);
 
-    EXPECT_EQ(line().Writes().size(), step.sentWrites);
+    EXPECT_EQ(Line().Writes().size(), step.sentWrites);
     EXPECT_EQ(state.adapterReady, 0);
     const std::string rc = std::to_string(step.result);
     EXPECT_EQ(CapturedLog(), Lines({{32, "ZEL04: EM: ConfigureAdapter(): fail rc = " + rc},
@@ -197,11 +197,11 @@ INSTANTIATE_TEST_SUITE_P(EveryStep, UnsentStepTest,
                          [](const auto &info) { return std::string(info.param.name); });
 
 TEST_F(StartupTest, ResetRefusedFailsBeforeTheWait) {
-    line().Expect("S?\r").Reply("OK\r\x03");
-    line().Expect("SI\r").Reply("?\x03");
+    Line().Expect("S?\r").Reply("OK\r\x03");
+    Line().Expect("SI\r").Reply("?\x03");
     EXPECT_EQ(ColdStart(), 0);
     EXPECT_EQ(Requests(), (std::vector<std::string>{"S?\r", "SI\r"}));
-    EXPECT_EQ(line().Now(), 2u * 250u) << "no 30 s wait after a refused reset";
+    EXPECT_EQ(Line().Now(), 2u * 250u) << "no 30 s wait after a refused reset";
     EXPECT_EQ(state.adapterReady, 0);
 }
 
@@ -209,7 +209,7 @@ TEST_F(StartupTest, ColdStartThatCannotOpenKeepsThePreviousPort) {
     state.portHandle = 77;
     state.replyTimeout = 300;
     std::strcpy(state.port.portName, "old");
-    line().FailNextOpen(SerialResult::kOpenFailed);
+    Line().FailNextOpen(SerialResult::kOpenFailed);
     EXPECT_EQ(ColdStart("ttyUSB9"), 2);
     EXPECT_EQ(state.portHandle, 77u);
     EXPECT_EQ(state.replyTimeout, 300);
@@ -234,7 +234,7 @@ TEST_F(StartupTest, PortNamesWithoutTheirNulAreRefusedUnread) {
 
     std::memcpy(state.port.portName, full, sizeof full);
     EXPECT_EQ(Call(EM_CMD_OPEN_PORT), 2);
-    EXPECT_TRUE(line().Opens().empty());
+    EXPECT_TRUE(Line().Opens().empty());
 }
 
 TEST_F(StartupTest, ColdStartOverAnOpenPortClosesTheOldHandle) {
@@ -244,12 +244,12 @@ TEST_F(StartupTest, ColdStartOverAnOpenPortClosesTheOldHandle) {
     ScriptDialogue();
     ASSERT_EQ(ColdStart("ttyS2"), 0);
     EXPECT_NE(state.portHandle, first);
-    EXPECT_EQ(line().Closes(), (std::vector<SerialHandle>{first}));
+    EXPECT_EQ(Line().Closes(), (std::vector<SerialHandle>{first}));
 }
 
 TEST_F(StartupTest, WarmStartWithoutPortSucceedsSilently) {
     EXPECT_EQ(Call(EM_CMD_WARM_START), 0);
-    EXPECT_TRUE(line().Writes().empty());
+    EXPECT_TRUE(Line().Writes().empty());
     EXPECT_EQ(CapturedLog(), Lines({{32, "ZEL04: EM: WarmStart(): ended successfully rc = 0"}}));
 }
 
@@ -257,11 +257,11 @@ TEST_F(StartupTest, WarmStartPurgesAndRerunsTheDialogue) {
     ScriptDialogue();
     ASSERT_EQ(ColdStart(), 0);
     ClearCapturedLog();
-    line().Expect("S?\r").Reply("***\r\x03");
-    line().Expect("DF\r").Reply("?\x03");
-    const std::size_t purgesBefore = line().Purges().size();
+    Line().Expect("S?\r").Reply("***\r\x03");
+    Line().Expect("DF\r").Reply("?\x03");
+    const std::size_t purgesBefore = Line().Purges().size();
     EXPECT_EQ(Call(EM_CMD_WARM_START), 5);
-    EXPECT_GT(line().Purges().size(), purgesBefore);
+    EXPECT_GT(Line().Purges().size(), purgesBefore);
     EXPECT_EQ(state.adapterReady, 0);
     EXPECT_EQ(CapturedLog(), Lines({{32, "ZEL04: EM: ConfigureAdapter(): fail rc = 5"},
                                     {32, "ZEL04: EM: WarmStart(): Fail rc = 5 "}}));
@@ -271,7 +271,7 @@ TEST_F(StartupTest, ClosePortKeepsTheHandleWhenThePlatformRefuses) {
     ScriptDialogue();
     ASSERT_EQ(ColdStart(), 0);
     const SerialHandle handle = state.portHandle;
-    line().FailNextClose();
+    Line().FailNextClose();
     EXPECT_EQ(Call(EM_CMD_CLOSE_PORT), 2);
     EXPECT_EQ(state.portHandle, handle);
     EXPECT_EQ(Call(EM_CMD_SHUTDOWN), 0);
@@ -283,12 +283,12 @@ TEST_F(StartupTest, ClosePortKeepsTheHandleWhenThePlatformRefuses) {
 TEST_F(StartupTest, FailedCloseThatReleasedThePortForgetsItsNumber) {
     ScriptDialogue();
     ASSERT_EQ(ColdStart(), 0);
-    line().FailNextClose(true);
+    Line().FailNextClose(true);
     EXPECT_EQ(Call(EM_CMD_CLOSE_PORT), 2);
     EXPECT_EQ(state.portHandle, 0u) << "the number may belong to something else by now";
     EXPECT_EQ(Call(EM_CMD_WARM_START), 0);
-    EXPECT_EQ(line().Writes().size(), 4u) << "nothing more is sent";
-    EXPECT_EQ(line().Closes().size(), 1u);
+    EXPECT_EQ(Line().Writes().size(), 4u) << "nothing more is sent";
+    EXPECT_EQ(Line().Closes().size(), 1u);
 }
 
 // A record the host did not zero, or one naming a port that has been closed since, holds a
@@ -317,11 +317,11 @@ TEST_F(StartupTest, NoCommandClosesAHandleTheLibraryDoesNotHold) {
             std::strcpy(state.port.portName, "ttyS3");
             state.portHandle = foreign;
             ScriptDialogue();
-            const std::size_t closesBefore = line().Closes().size();
+            const std::size_t closesBefore = Line().Closes().size();
 
             EXPECT_EQ(command.run(), 0) << command.name;
 
-            EXPECT_EQ(line().Closes().size(), closesBefore) << command.name << " " << foreign;
+            EXPECT_EQ(Line().Closes().size(), closesBefore) << command.name << " " << foreign;
             EXPECT_NE(state.portHandle, foreign) << command.name;
             EXPECT_EQ(state.portHandle != 0, command.opens) << command.name;
         }
@@ -331,14 +331,14 @@ TEST_F(StartupTest, NoCommandClosesAHandleTheLibraryDoesNotHold) {
 TEST_F(StartupTest, OpenPortEnablesAndLeavesTimeoutsAlone) {
     ASSERT_EQ(ColdStart("ttyS3", 150, 0), 0);
     std::strcpy(state.port.portName, "ttyS3");
-    line().FailNextOpen(SerialResult::kStateRejected);
+    Line().FailNextOpen(SerialResult::kStateRejected);
     EXPECT_EQ(Call(EM_CMD_OPEN_PORT), 2);
     EXPECT_EQ(state.enabled, 0);
     EXPECT_EQ(Call(EM_CMD_OPEN_PORT), 0);
     EXPECT_EQ(state.enabled, 1);
     EXPECT_NE(state.portHandle, 0u);
-    EXPECT_TRUE(line().Timeouts().empty());
-    EXPECT_TRUE(line().Writes().empty());
+    EXPECT_TRUE(Line().Timeouts().empty());
+    EXPECT_TRUE(Line().Writes().empty());
     EXPECT_TRUE(CapturedLog().empty());
 }
 
@@ -349,14 +349,14 @@ TEST_F(StartupTest, ReopenPortStoresBeforeItOpens) {
 
     EXPECT_EQ(Reopen("ttyS1", 0), 0) << "same name: no close before the open";
     EXPECT_EQ(state.replyTimeout, 150);
-    EXPECT_EQ(line().Closes(), (std::vector<SerialHandle>{first}))
+    EXPECT_EQ(Line().Closes(), (std::vector<SerialHandle>{first}))
         << "the handle it replaces is closed after the new open";
     const SerialHandle second = state.portHandle;
 
-    line().FailNextOpen(SerialResult::kOpenFailed);
+    Line().FailNextOpen(SerialResult::kOpenFailed);
     EXPECT_EQ(Reopen("ttyS2", 50), 2);
     EXPECT_EQ(state.portHandle, 0u) << "the old port closed for the new name";
-    EXPECT_EQ(line().Closes().back(), second);
+    EXPECT_EQ(Line().Closes().back(), second);
     EXPECT_EQ(state.replyTimeout, 50) << "no minimum";
     EXPECT_STREQ(state.port.portName, "ttyS2");
     EXPECT_EQ(state.port.line.baudRate, 19200);
@@ -372,8 +372,8 @@ TEST_F(StartupTest, NegativeStoredTimeoutNeverReachesThePort) {
     EXPECT_EQ(state.replyTimeout, -20);
     ScriptDialogue();
     EXPECT_EQ(Call(EM_CMD_WARM_START), 0);
-    EXPECT_EQ(line().Timeouts().back(), 100);
-    EXPECT_EQ(line().ReadTimeoutMs(state.portHandle), 1000);
+    EXPECT_EQ(Line().Timeouts().back(), 100);
+    EXPECT_EQ(Line().ReadTimeoutMs(state.portHandle), 1000);
 }
 
 } // namespace

@@ -45,15 +45,15 @@ const LogLine kEnteredP45{64, "setTabularVal():entered  valType = P, val = 45.00
 class SingleWriteTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        line().Reset();
+        Line().Reset();
         ClearCapturedLog();
         PortSettings port{};
         std::strcpy(port.portName, "ttyS3");
-        ASSERT_EQ(line().Open(port, state.portHandle), SerialResult::kOk);
+        ASSERT_EQ(Line().Open(port, state.portHandle), SerialResult::kOk);
         state.enabled = 1;
         state.replyTerminator = 10; // value writes leave 3; everything else leaves it as it is
     }
-    static ScriptedLine &line() { return ScriptedLine::Instance(); }
+    static ScriptedLine &Line() { return ScriptedLine::Instance(); }
 
     // Command 7 for the address with the class DefineItem gives it, unless itemClass says.
     std::int32_t Write(const char *address, Cell cell, std::int32_t dataType = EM_TYPE_UINT16,
@@ -70,7 +70,7 @@ class SingleWriteTest : public ::testing::Test {
     }
     static std::vector<std::string> Requests() {
         std::vector<std::string> sent;
-        for (const auto &write : line().Writes()) {
+        for (const auto &write : Line().Writes()) {
             sent.push_back(write.bytes);
         }
         return sent;
@@ -118,7 +118,7 @@ TEST_F(SingleWriteTest, WritesSendTheirRequestOrNothing) {
     for (const auto &c : cases) {
         SetUp();
         if (c.request != nullptr) {
-            line().Expect(c.request).Reply("ok ***\r\n");
+            Line().Expect(c.request).Reply("ok ***\r\n");
         }
         EXPECT_EQ(Write(c.address, c.cell, c.dataType, c.itemClass), c.result) << c.address;
         EXPECT_EQ(Requests(), c.request != nullptr ? std::vector<std::string>{c.request}
@@ -157,28 +157,28 @@ TEST_F(SingleWriteTest, ConfirmationAcknowledgementAndRecovery) {
     };
     for (const auto &c : cases) {
         SetUp();
-        line().Expect("L01P=45.0\r").Reply(c.replies[0]);
+        Line().Expect("L01P=45.0\r").Reply(c.replies[0]);
         if (c.replies.size() > 1) {
-            line().Expect("Y\r").Reply(c.replies[1]);
+            Line().Expect("Y\r").Reply(c.replies[1]);
         } else if (c.replies[0].find("Y/N") != std::string::npos) {
-            line().FailWritesAfter(1);
+            Line().FailWritesAfter(1);
         }
-        line().Expect("S?\r").Reply("***\r\x03");
+        Line().Expect("S?\r").Reply("***\r\x03");
         EXPECT_EQ(Write("L01P0", Word(45)), c.result) << Printable(c.replies.back());
         EXPECT_EQ(CapturedLog(), c.log) << Printable(c.replies.back());
         EXPECT_EQ(state.replyTerminator, 3);
     }
     SetUp();
-    line().Expect("L01P=45.0\r").Reply("L01P? 45.0 Y/N\r\n");
-    line().Expect("Y\r").Reply("L01P=45.0 ***\r\x03");
+    Line().Expect("L01P=45.0\r").Reply("L01P? 45.0 Y/N\r\n");
+    Line().Expect("Y\r").Reply("L01P=45.0 ***\r\x03");
     EXPECT_EQ(Write("L01P0", Word(45)), 0);
-    EXPECT_EQ(line().Now(), 500u) << "two exchanges of 250 ms";
+    EXPECT_EQ(Line().Now(), 500u) << "two exchanges of 250 ms";
 }
 
 TEST_F(SingleWriteTest, SpecialWordWithoutReplyPausesASecond) {
-    line().ExpectSilence("SX\r");
+    Line().ExpectSilence("SX\r");
     EXPECT_EQ(Write("SX", Word(0)), 2);
-    EXPECT_EQ(line().Now(), 200u + 1000u + 50u + 1000u) << "timeout, then the second's pause";
+    EXPECT_EQ(Line().Now(), 200u + 1000u + 50u + 1000u) << "timeout, then the second's pause";
     EXPECT_EQ(CapturedLog(), FailureLines(2, "SX\r", ""));
 }
 
@@ -201,14 +201,14 @@ TEST_F(SingleWriteTest, ValuesWithoutTextAndBadAddressesAreRefusedWithAReason) {
     for (const auto &c : cases) {
         SetUp();
         EXPECT_EQ(Write(c.address, c.cell, c.dataType), 1) << c.address;
-        EXPECT_TRUE(line().Writes().empty()) << c.address;
+        EXPECT_TRUE(Line().Writes().empty()) << c.address;
         ASSERT_FALSE(CapturedLog().empty());
         EXPECT_EQ(CapturedLog().back(), (LogLine{64, c.reason}));
     }
     SetUp();
     state.enabled = 0;
     EXPECT_EQ(Write("L01S0", Word(1)), 1);
-    EXPECT_TRUE(line().Writes().empty());
+    EXPECT_TRUE(Line().Writes().empty());
     EXPECT_TRUE(CapturedLog().empty());
 }
 

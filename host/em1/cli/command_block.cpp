@@ -250,7 +250,7 @@ ExitStatus RunBlock(Context &context) {
         throw Failure(failure->status, failure->message);
     }
     round.results = BlockResults(instance, block, items, std::nullopt);
-    if (context.line.format != OutputFormat::Table) {
+    if (context.line.format != OutputFormat::kTable) {
         MakeRoundWriter(stdout, context.line.format, items, true, context.line.csvHeader)
             ->Write(round);
     } else if (block.shape->itemClass == 'A') {
@@ -271,15 +271,15 @@ ExitStatus RunAlerts(Context &context) {
     }
     const auto active = ActiveAlerts(block);
     switch (context.line.format) {
-    case OutputFormat::Csv:
+    case OutputFormat::kCsv:
         WriteAlertsCsv(active, context.line.csvHeader);
         break;
-    case OutputFormat::Json:
+    case OutputFormat::kJson:
         WriteAlertsJson(active);
         break;
     default:
         PrintAlerts(active);
         break;
     }
-    return ExitStatus::Ok;
+    return ExitStatus::kOk;
 }

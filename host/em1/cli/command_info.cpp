@@ -22,5 +22,5 @@ ExitStatus RunInfo(Context &context) {
         PrepareConsole();
         std::printf("Banner:%s\n", BannerForTerminal(info.banner).c_str());
     }
-    return ExitStatus::Ok;
+    return ExitStatus::kOk;
 }

@@ -82,7 +82,7 @@ void PrintDefinition(const Item &item) {
 
 ExitStatus RunCheck(Context &context) {
     DriverState state{};
-    ExitStatus status = ExitStatus::Ok;
+    ExitStatus status = ExitStatus::kOk;
     std::printf("%-8s %-10s %5s %5s %5s  %-7s %s\n", "ITEM", "CLASS", "INDEX", "BIT", "WIDTH",
                 "TYPE", "SCALE");
     for (const auto &operand : context.line.operands) {
@@ -94,7 +94,7 @@ ExitStatus RunCheck(Context &context) {
         const std::int32_t type = argument.dataType.value_or(DefaultTypeOf(argument.address));
         std::printf("%-8s refused: %s\n", argument.address.c_str(),
                     ExplainRefusal(argument.address, type).c_str());
-        status = ExitStatus::Usage;
+        status = ExitStatus::kUsage;
     }
     return status;
 }

@@ -12,7 +12,7 @@
 #include <string_view>
 #include <vector>
 
-enum class OutputFormat { Table, Csv, Json };
+enum class OutputFormat { kTable, kCsv, kJson };
 
 struct PortOptions {
     std::string name;  // fitted to the driver's 11 characters; empty when not given
@@ -39,7 +39,7 @@ struct CommandLine {
     bool noStart = false;
     std::string traceFile;
     int verbosity = 0;
-    OutputFormat format = OutputFormat::Table;
+    OutputFormat format = OutputFormat::kTable;
     double intervalSeconds = 1.0;
     std::optional<long long> rounds; // poll rounds; none: until interrupted
     bool verify = true;              // write: read the item back

@@ -37,7 +37,7 @@ StartOptions StartReported(Instance &instance, Context &context) {
 ExitStatus RunStart(Context &context) {
     Instance instance(context.driver, context.trace, context.echo);
     StartReported(instance, context);
-    return ExitStatus::Ok;
+    return ExitStatus::kOk;
 }
 
 ExitStatus RunOpen(Context &context) {
@@ -50,7 +50,7 @@ ExitStatus RunOpen(Context &context) {
     if (opened != 0) {
         ThrowPortFailure("OpenPort", options.port.name, options.line);
     }
-    return closed == 0 ? ExitStatus::Ok : ExitStatus::PortUnavailable;
+    return closed == 0 ? ExitStatus::kOk : ExitStatus::kPortUnavailable;
 }
 
 ExitStatus RunClose(Context &context) {
@@ -59,10 +59,10 @@ ExitStatus RunClose(Context &context) {
     const std::int32_t closed = instance.Call(EM_CMD_CLOSE_PORT);
     Report("ClosePort", closed, instance);
     if (closed != 0) {
-        throw Failure(ExitStatus::PortUnavailable,
+        throw Failure(ExitStatus::kPortUnavailable,
                       "ClosePort: the platform refused to close " + options.port.name);
     }
-    return ExitStatus::Ok;
+    return ExitStatus::kOk;
 }
 
 ExitStatus RunReopen(Context &context) {
@@ -85,5 +85,5 @@ ExitStatus RunReopen(Context &context) {
     if (reopened != 0) {
         ThrowPortFailure("ReopenPort", name, options.line);
     }
-    return ExitStatus::Ok;
+    return ExitStatus::kOk;
 }

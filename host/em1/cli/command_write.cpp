@@ -48,7 +48,7 @@ ExitStatus ReportWritten(const Item &item, const WriteValue &value, const WriteR
     if (!verify || !report.readBack) {
         std::printf("%s written: %s and the instrument acknowledged it\n", head.c_str(),
                     Carried(report).c_str());
-        return ExitStatus::Ok;
+        return ExitStatus::kOk;
     }
     std::printf("%s written: %s%s\n", head.c_str(), Carried(report).c_str(), Held(report).c_str());
     if (report.readBack->problem) {
@@ -58,29 +58,29 @@ ExitStatus ReportWritten(const Item &item, const WriteValue &value, const WriteR
         std::fprintf(stderr, "em1: %s: the instrument holds %s, not %s (%s)\n",
                      item.address.c_str(), report.readBack->shown.text.c_str(), value.text.c_str(),
                      Carried(report).c_str());
-        return ExitStatus::BadValue;
+        return ExitStatus::kBadValue;
     }
-    return ExitStatus::Ok;
+    return ExitStatus::kOk;
 }
 
 ExitStatus ReportFailed(const Item &item, const WriteValue &value, const WriteReport &report) {
     const std::string head = item.address + " = " + value.text + ": ";
     const std::string code = " (SingleWrite result " + std::to_string(report.result);
     switch (report.outcome) {
-    case WriteOutcome::Refused:
+    case WriteOutcome::kRefused:
         std::fprintf(stderr, "em1: %srefused by the instrument%s: %s, the reply was \"%s\")%s\n",
                      head.c_str(), code.c_str(), Carried(report).c_str(),
                      Escaped(report.reply.value_or("")).c_str(), Held(report).c_str());
-        return ExitStatus::Refused;
-    case WriteOutcome::NotSent:
+        return ExitStatus::kRefused;
+    case WriteOutcome::kNotSent:
         std::fprintf(stderr, "em1: %snot written: nothing reached the line%s)\n", head.c_str(),
                      code.c_str());
-        return ExitStatus::NoAnswer;
+        return ExitStatus::kNoAnswer;
     default:
         std::fprintf(stderr, "em1: %sunconfirmed: it may have been applied%s: %s; %s)%s\n",
                      head.c_str(), code.c_str(), WhyUnconfirmed(report).c_str(),
                      Carried(report).c_str(), Held(report).c_str());
-        return ExitStatus::Unconfirmed;
+        return ExitStatus::kUnconfirmed;
     }
 }
 
@@ -100,7 +100,7 @@ ExitStatus RunWrite(Context &context) {
     if (verify && (report.lineFailed || readBackLost) && item.itemClass != EM_CLASS_SPECIAL) {
         ReadBackAfterOutage(instance, item, value, options, report);
     }
-    if (report.outcome == WriteOutcome::Written) {
+    if (report.outcome == WriteOutcome::kWritten) {
         return ReportWritten(item, value, report, verify);
     }
     return ReportFailed(item, value, report);

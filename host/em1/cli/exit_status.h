@@ -6,15 +6,15 @@
 #include <string>
 
 enum class ExitStatus : int {
-    Ok = 0,
-    Usage = 64,           // a bad command, option, option value or item address
-    BadValue = 65,        // a value that could not be decoded or written
-    NoDriver = 66,        // the driver library cannot be loaded
-    NoAnswer = 69,        // the instrument does not answer, or its adapter is not ready
-    PortUnavailable = 74, // the serial port cannot be opened
-    OutputFailed = 74,    // standard output could not take what em1 wrote
-    Unconfirmed = 75,     // a write was sent but not acknowledged: it may have been applied
-    Refused = 76,         // the instrument refused a request
+    kOk = 0,
+    kUsage = 64,           // a bad command, option, option value or item address
+    kBadValue = 65,        // a value that could not be decoded or written
+    kNoDriver = 66,        // the driver library cannot be loaded
+    kNoAnswer = 69,        // the instrument does not answer, or its adapter is not ready
+    kPortUnavailable = 74, // the serial port cannot be opened
+    kOutputFailed = 74,    // standard output could not take what em1 wrote
+    kUnconfirmed = 75,     // a write was sent but not acknowledged: it may have been applied
+    kRefused = 76,         // the instrument refused a request
 };
 
 // Ends the command: main prints "em1: " and the message on standard error and exits with
@@ -32,7 +32,7 @@ class Failure : public std::runtime_error {
 // A failure of the command line; main adds a pointer to --help.
 class UsageError : public Failure {
   public:
-    explicit UsageError(const std::string &message) : Failure(ExitStatus::Usage, message) {}
+    explicit UsageError(const std::string &message) : Failure(ExitStatus::kUsage, message) {}
 };
 
 // The table of exit statuses, for the help text.

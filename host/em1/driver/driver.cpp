@@ -12,7 +12,7 @@ constexpr std::int32_t kDriverNumber = 1;
 Driver::Driver(const std::string &path) : path_(path) {
     std::string error;
     if (!LoadDriverLibrary(path, library_, error)) {
-        throw Failure(ExitStatus::NoDriver, "cannot load the driver: " + error);
+        throw Failure(ExitStatus::kNoDriver, "cannot load the driver: " + error);
     }
 }
 
@@ -29,9 +29,9 @@ DriverInfo Driver::Info() const {
     DriverInfo info{};
     DriverState state{};
     if (const std::int32_t result = Call(&state, EM_CMD_GET_DRIVER_INFO, &info); result != 0) {
-        throw Failure(ExitStatus::NoDriver, path_ + " answers GetDriverInfo with result " +
-                                                std::to_string(result) +
-                                                "; is it the EM-1 driver?");
+        throw Failure(ExitStatus::kNoDriver, path_ + " answers GetDriverInfo with result " +
+                                                 std::to_string(result) +
+                                                 "; is it the EM-1 driver?");
     }
     return info;
 }

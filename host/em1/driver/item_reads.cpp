@@ -10,7 +10,7 @@
 namespace {
 
 bool TokenUndecoded(const Item &item, const Shown &shown) {
-    return !shown.decoded && KindOfLetter(item.Letter()) != ValueKind::Number;
+    return !shown.decoded && KindOfLetter(item.Letter()) != ValueKind::kNumber;
 }
 
 struct Range {
@@ -38,7 +38,7 @@ std::optional<Range> IntegerRange(std::int32_t dataType) {
 
 // A number item in an integer cell: its value as a float, checked against the cell's range.
 std::optional<ReadProblem> CheckFit(Instance &instance, const Item &item) {
-    if (!IntegerRange(item.dataType) || KindOfLetter(item.Letter()) != ValueKind::Number ||
+    if (!IntegerRange(item.dataType) || KindOfLetter(item.Letter()) != ValueKind::kNumber ||
         item.itemClass == EM_CLASS_SPECIAL) {
         return std::nullopt;
     }
@@ -60,7 +60,7 @@ std::optional<ReadProblem> CellOverflow(const Item &item, double scaled) {
     if (!range || (hostValue >= range->lowest && hostValue <= range->highest)) {
         return std::nullopt;
     }
-    return ReadProblem{ExitStatus::BadValue,
+    return ReadProblem{ExitStatus::kBadValue,
                        item.address + ":" + TypeName(item.dataType) + ": the instrument's " +
                            FormatFloat(static_cast<float>(scaled / item.Scale())) + " is " +
                            FormatFloat(static_cast<float>(hostValue)) +
@@ -139,5 +139,5 @@ ExitStatus FirstProblem(const Round &round) {
             return result.problem->status;
         }
     }
-    return ExitStatus::Ok;
+    return ExitStatus::kOk;
 }

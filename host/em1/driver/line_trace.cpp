@@ -60,13 +60,13 @@ bool ParseLine(const std::string &line, const std::string &port, LineEvent &even
     const std::string payload = space == std::string::npos ? "" : rest.substr(space + 1);
     event.line = line;
     if (kind == "TX" || kind == "RX" || kind == "PURGED") {
-        event.kind = kind == "TX"   ? LineEvent::Kind::Sent
-                     : kind == "RX" ? LineEvent::Kind::Received
-                                    : LineEvent::Kind::Purged;
+        event.kind = kind == "TX"   ? LineEvent::Kind::kSent
+                     : kind == "RX" ? LineEvent::Kind::kReceived
+                                    : LineEvent::Kind::kPurged;
         event.bytes = Unescaped(payload);
         return true;
     }
-    event.kind = LineEvent::Kind::Event;
+    event.kind = LineEvent::Kind::kEvent;
     event.bytes = payload;
     return kind == "--";
 }
@@ -87,7 +87,7 @@ LineTrace::LineTrace(const std::string &file) {
         owned_ = !path_.empty();
     }
     if (!path_.empty() && !SetEnvironment(kTraceVariable, path_.c_str())) {
-        throw Failure(ExitStatus::Usage, "cannot set " + std::string(kTraceVariable));
+        throw Failure(ExitStatus::kUsage, "cannot set " + std::string(kTraceVariable));
     }
 }
 
@@ -178,13 +178,13 @@ std::string ReplyToLastRequest(const std::vector<LineEvent> &events, std::string
     std::string reply;
     bool current = false;
     for (const auto &event : events) {
-        if (event.kind == LineEvent::Kind::Sent) {
+        if (event.kind == LineEvent::Kind::kSent) {
             current = event.bytes != "S?\r";
             if (current) {
                 request = event.bytes;
                 reply.clear();
             }
-        } else if (event.kind == LineEvent::Kind::Received && current) {
+        } else if (event.kind == LineEvent::Kind::kReceived && current) {
             reply += event.bytes;
         }
     }
@@ -193,7 +193,7 @@ std::string ReplyToLastRequest(const std::vector<LineEvent> &events, std::string
 
 bool PortFailed(const std::vector<LineEvent> &events) {
     for (const auto &event : events) {
-        if (event.kind == LineEvent::Kind::Event &&
+        if (event.kind == LineEvent::Kind::kEvent &&
             (event.bytes == "read failed" || event.bytes == "write failed")) {
             return true;
         }

@@ -11,8 +11,8 @@
 #include <vector>
 
 struct LineEvent {
-    enum class Kind { Sent, Received, Purged, Event };
-    Kind kind = Kind::Event;
+    enum class Kind { kSent, kReceived, kPurged, kEvent };
+    Kind kind = Kind::kEvent;
     std::string bytes; // the bytes of TX, RX and PURGED; the words of an event
     std::string line;  // the trace line as the driver wrote it
 };

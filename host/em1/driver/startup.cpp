@@ -25,7 +25,7 @@ std::string DialogueOutcome(std::int32_t result) {
 }
 
 [[noreturn]] void ThrowNotReady(const std::string &port, std::int32_t result) {
-    throw Failure(ExitStatus::NoAnswer,
+    throw Failure(ExitStatus::kNoAnswer,
                   "adapter not ready on " + port + ": the adapter dialogue failed with result " +
                       std::to_string(result) + " (" + DialogueOutcome(result) +
                       "); check that the instrument is on, connected, and set to the same line "
@@ -59,7 +59,7 @@ void ColdStart(Instance &instance, const StartOptions &options) {
         ThrowPortFailure("ColdStart", options.port.name, options.line);
     }
     if (result != 0) {
-        throw Failure(ExitStatus::NoAnswer,
+        throw Failure(ExitStatus::kNoAnswer,
                       "ColdStart failed with result " + std::to_string(result));
     }
     if (instance.State().adapterReady == 1) {
@@ -88,8 +88,8 @@ LineSettings ResolveLine(const PortOptions &port, const LineSettings &defaults) 
 
 void ThrowPortFailure(const std::string &command, const std::string &name,
                       const LineSettings &line) {
-    throw Failure(ExitStatus::PortUnavailable, "cannot open port " + name + " (" + command +
-                                                   " result 2): " + DiagnosePortOpen(name, line));
+    throw Failure(ExitStatus::kPortUnavailable, "cannot open port " + name + " (" + command +
+                                                    " result 2): " + DiagnosePortOpen(name, line));
 }
 
 void RecordPortSettings(DriverState &state, const PortOptions &port, const LineSettings &line) {

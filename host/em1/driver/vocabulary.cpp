@@ -9,10 +9,10 @@ bool Holds(std::string_view letters, char letter) {
 }
 
 std::span<const std::string_view> NamesOf(ValueKind kind) {
-    if (kind == ValueKind::Mode) {
+    if (kind == ValueKind::kMode) {
         return kModeTokens;
     }
-    if (kind == ValueKind::Status) {
+    if (kind == ValueKind::kStatus) {
         return kStatusTokens;
     }
     return {};
@@ -35,12 +35,12 @@ bool SameIgnoringCase(std::string_view a, std::string_view b) {
 
 ValueKind KindOfLetter(char letter) {
     if (letter == kModeLetter) {
-        return ValueKind::Mode;
+        return ValueKind::kMode;
     }
     if (letter == kStatusLetter) {
-        return ValueKind::Status;
+        return ValueKind::kStatus;
     }
-    return TokensOfLetter(letter).empty() ? ValueKind::Number : ValueKind::Tabulated;
+    return TokensOfLetter(letter).empty() ? ValueKind::kNumber : ValueKind::kTabulated;
 }
 
 std::span<const std::string_view> TokensOfLetter(char letter) {

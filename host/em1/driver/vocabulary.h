@@ -12,7 +12,7 @@
 
 // How a parameter letter's values travel: as plain numbers, as a mode or status code
 // shown by name, or as one token of a fixed set (with OFF for the smallest values).
-enum class ValueKind { Number, Mode, Status, Tabulated };
+enum class ValueKind { kNumber, kMode, kStatus, kTabulated };
 
 ValueKind KindOfLetter(char letter);
 

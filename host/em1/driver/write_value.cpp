@@ -10,8 +10,8 @@
 namespace {
 
 [[noreturn]] void Refuse(const Item &item, std::string_view value, const std::string &reason) {
-    throw Failure(ExitStatus::BadValue, "write: " + item.address + ": '" + std::string(value) +
-                                            "' cannot be written: " + reason);
+    throw Failure(ExitStatus::kBadValue, "write: " + item.address + ": '" + std::string(value) +
+                                             "' cannot be written: " + reason);
 }
 
 std::string Listed(std::span<const std::string_view> words) {
@@ -32,7 +32,7 @@ double Number(const Item &item, std::string_view value, const std::string &expec
 
 // A mode by name or code; a status by its code only, the form in which the driver sends it.
 WriteValue PrepareCode(const Item &item, std::string_view value, ValueKind kind) {
-    const bool mode = kind == ValueKind::Mode;
+    const bool mode = kind == ValueKind::kMode;
     const auto names = mode ? std::span<const std::string_view>(kModeTokens)
                             : std::span<const std::string_view>(kStatusTokens);
     const std::string last = std::to_string(names.size() - 1);
@@ -145,10 +145,10 @@ WriteValue PrepareWrite(const Item &item, std::string_view value, bool typeGiven
         return PrepareSpecialWord(item, value);
     }
     const ValueKind kind = KindOfLetter(item.Letter());
-    if (kind == ValueKind::Mode || kind == ValueKind::Status) {
+    if (kind == ValueKind::kMode || kind == ValueKind::kStatus) {
         return PrepareCode(item, value, kind);
     }
-    if (kind == ValueKind::Tabulated) {
+    if (kind == ValueKind::kTabulated) {
         return PrepareTabulated(item, value);
     }
     const double number = Number(item, value, "a number");

@@ -135,5 +135,5 @@ ExitStatus RunGateway(Context &context) {
     StopAll(stations);
     mosquitto_lib_cleanup();
     GatewayLog("gateway", "stopped");
-    return ExitStatus::Ok;
+    return ExitStatus::kOk;
 }

@@ -17,9 +17,9 @@ std::string AlertAddress(std::size_t flag) {
 
 std::string Outcome(WriteOutcome outcome) {
     switch (outcome) {
-    case WriteOutcome::Written:
+    case WriteOutcome::kWritten:
         return "written";
-    case WriteOutcome::Unconfirmed:
+    case WriteOutcome::kUnconfirmed:
         return "unconfirmed";
     default:
         return "refused";
@@ -28,12 +28,12 @@ std::string Outcome(WriteOutcome outcome) {
 
 std::string Reason(const WriteReport &report) {
     switch (report.outcome) {
-    case WriteOutcome::Refused:
+    case WriteOutcome::kRefused:
         return "the instrument refused the value (reply \"" + Escaped(report.reply.value_or("")) +
                "\")";
-    case WriteOutcome::NotSent:
+    case WriteOutcome::kNotSent:
         return "nothing reached the line";
-    case WriteOutcome::Unconfirmed:
+    case WriteOutcome::kUnconfirmed:
         return "it may have been applied: " + WhyUnconfirmed(report);
     default:
         return "";
@@ -61,7 +61,7 @@ std::string WriteResultMessage(const Item &item, const std::string &request,
     std::string json = "{\"item\":" + JsonString(item.address) +
                        ",\"request\":" + JsonString(request) +
                        ",\"outcome\":" + JsonString(Outcome(report.outcome));
-    if (report.outcome != WriteOutcome::Written) {
+    if (report.outcome != WriteOutcome::kWritten) {
         json += ",\"reason\":" + JsonString(Reason(report));
     }
     if (report.sent) {
@@ -79,7 +79,7 @@ std::string WriteResultMessage(const Item &item, const std::string &request,
 
 std::string WriteResultWords(const WriteReport &report) {
     std::string words = Outcome(report.outcome);
-    if (report.outcome != WriteOutcome::Written) {
+    if (report.outcome != WriteOutcome::kWritten) {
         words += ": " + Reason(report);
     }
     if (report.sent) {

@@ -32,7 +32,7 @@ MqttLink::MqttLink(const BrokerConfig &broker, const std::string &clientId, std:
       subscription_(std::move(subscription)), onMessage_(std::move(onMessage)) {
     client_ = mosquitto_new(clientId.c_str(), false, this);
     if (client_ == nullptr) {
-        throw Failure(ExitStatus::Usage, "cannot make an MQTT client for " + who_);
+        throw Failure(ExitStatus::kUsage, "cannot make an MQTT client for " + who_);
     }
     mosquitto_int_option(client_, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V311);
     const std::string offline = "offline";

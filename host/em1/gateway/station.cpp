@@ -59,7 +59,7 @@ bool WorthPublishing(const ItemConfig &config, const Item &item, const LastSent 
         return false;
     }
     const bool number = item.itemClass != EM_CLASS_SPECIAL && item.itemClass != EM_CLASS_ALERT &&
-                        KindOfLetter(item.Letter()) == ValueKind::Number;
+                        KindOfLetter(item.Letter()) == ValueKind::kNumber;
     return !number || std::fabs(result.shown.value - last.value) >= config.deadband;
 }
 

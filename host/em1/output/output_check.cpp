@@ -13,7 +13,7 @@ void CheckOutput(std::FILE *out) {
         return;
     }
     const int error = errno;
-    throw Failure(ExitStatus::OutputFailed,
+    throw Failure(ExitStatus::kOutputFailed,
                   "cannot write to standard output: " +
                       std::string(error != 0 ? std::strerror(error) : "write error") +
                       "; what was read is lost");
@@ -25,6 +25,6 @@ void FinishOutput(std::FILE *out) {
 
 void RequireStandardOutput() {
     if (!StandardOutputOpen()) {
-        throw Failure(ExitStatus::OutputFailed, "standard output is closed");
+        throw Failure(ExitStatus::kOutputFailed, "standard output is closed");
     }
 }

@@ -52,7 +52,7 @@ Shown ShowMeaning(const Item &item, double hostValue) {
         break;
     }
     const ValueKind kind = KindOfLetter(item.Letter());
-    if (kind == ValueKind::Mode || kind == ValueKind::Status) {
+    if (kind == ValueKind::kMode || kind == ValueKind::kStatus) {
         // Tokens reach the host as their codes, unscaled.
         return ShowCode(kind, hostValue);
     }
@@ -60,7 +60,7 @@ Shown ShowMeaning(const Item &item, double hostValue) {
     const std::string number = item.dataType == EM_TYPE_FLOAT
                                    ? FormatFloat(static_cast<float>(value))
                                    : FormatNumber(value);
-    if (kind == ValueKind::Tabulated && value == 0) {
+    if (kind == ValueKind::kTabulated && value == 0) {
         return Make(value, "OFF", true, number);
     }
     return Make(value, number, true, number);
@@ -89,25 +89,25 @@ ReadProblem DescribeReadFailure(std::string_view operation, std::string_view wha
                                 const std::optional<std::string> &reply) {
     const std::string code = " (" + std::string(operation) + " result " + std::to_string(result);
     if (result == 1 && tokenUndecoded) {
-        return ReadProblem{ExitStatus::BadValue, std::string(what) +
-                                                     ": the reply held a token em1 cannot name" +
-                                                     code + ")"};
+        return ReadProblem{ExitStatus::kBadValue, std::string(what) +
+                                                      ": the reply held a token em1 cannot name" +
+                                                      code + ")"};
     }
     if (result == 1 && reply && !reply->starts_with('?')) {
-        return ReadProblem{ExitStatus::BadValue, std::string(what) +
-                                                     ": the reply does not decode: \"" +
-                                                     Escaped(*reply) + "\"" + code + ")"};
+        return ReadProblem{ExitStatus::kBadValue, std::string(what) +
+                                                      ": the reply does not decode: \"" +
+                                                      Escaped(*reply) + "\"" + code + ")"};
     }
     if (result == 1 && reply) {
-        return ReadProblem{ExitStatus::Refused,
+        return ReadProblem{ExitStatus::kRefused,
                            std::string(what) + ": the instrument refused the request" + code + ")"};
     }
     if (result == 1) {
-        return ReadProblem{ExitStatus::Refused, std::string(what) +
-                                                    ": the instrument refused the request, or "
-                                                    "its reply did not decode" +
-                                                    code + "; -vv shows the reply)"};
+        return ReadProblem{ExitStatus::kRefused, std::string(what) +
+                                                     ": the instrument refused the request, or "
+                                                     "its reply did not decode" +
+                                                     code + "; -vv shows the reply)"};
     }
-    return ReadProblem{ExitStatus::NoAnswer,
+    return ReadProblem{ExitStatus::kNoAnswer,
                        std::string(what) + ": no answer from the instrument" + code + ")"};
 }

@@ -129,9 +129,9 @@ std::string JsonNumber(double value, const std::string &text) {
 
 std::string ProblemWord(ExitStatus status) {
     switch (status) {
-    case ExitStatus::Refused:
+    case ExitStatus::kRefused:
         return "refused";
-    case ExitStatus::BadValue:
+    case ExitStatus::kBadValue:
         return "undecoded";
     default:
         return "no answer";
@@ -210,9 +210,9 @@ std::unique_ptr<RoundWriter> MakeRoundWriter(std::FILE *out, OutputFormat format
                                              const std::vector<Item> &items, bool singleRound,
                                              bool csvHeader) {
     switch (format) {
-    case OutputFormat::Csv:
+    case OutputFormat::kCsv:
         return std::make_unique<CsvWriter>(out, items, csvHeader);
-    case OutputFormat::Json:
+    case OutputFormat::kJson:
         return std::make_unique<JsonWriter>(out, items);
     default:
         if (singleRound) {

@@ -1,5 +1,6 @@
 // The reason a port cannot be opened, on POSIX: the driver takes a name without "/" as a
 // device under /dev/ and opens it for exclusive use with flock.
+#include "em_port_rules.h"
 #include "platform.h"
 
 #include <algorithm>
@@ -15,14 +16,11 @@
 
 namespace {
 
-constexpr std::array<std::uint16_t, 16> kStandardRates = {
-    50, 75, 110, 134, 150, 200, 300, 600, 1200, 1800, 2400, 4800, 9600, 19200, 38400, 57600};
-
 std::string DevicePath(const std::string &name) {
-    if (name == "NUL") {
-        return "/dev/null";
+    if (name == kNullDeviceName) {
+        return std::string(kNullDevicePath);
     }
-    return name.starts_with('/') ? name : "/dev/" + name;
+    return name.starts_with('/') ? name : std::string(kDeviceFolder) + name;
 }
 
 std::string KindOfFile(mode_t mode) {
@@ -73,15 +71,15 @@ std::string OpenFailure(const std::string &path, int error, const struct stat &s
 }
 
 std::string LineSettingsRefusal(const LineSettings &line) {
-    if (std::find(kStandardRates.begin(), kStandardRates.end(), line.baudRate) ==
-        kStandardRates.end()) {
+    if (std::find(kStandardBaudRates.begin(), kStandardBaudRates.end(), line.baudRate) ==
+        kStandardBaudRates.end()) {
         return "the port takes standard baud rates only (50 to 57600, e.g. 9600 or 19200), not " +
                std::to_string(line.baudRate);
     }
-    if (line.stopBits == 1 && line.dataBits != 5) {
+    if (line.stopBits == kOneAndHalfStopBits && line.dataBits != kOneAndHalfStopBitsDataBits) {
         return "one and a half stop bits need 5 data bits";
     }
-    if (line.stopBits == 2 && line.dataBits == 5) {
+    if (line.stopBits == kTwoStopBits && line.dataBits == kOneAndHalfStopBitsDataBits) {
         return "two stop bits need 6 to 8 data bits";
     }
     return "";
@@ -119,7 +117,7 @@ std::string DiagnosePortOpen(const std::string &name, const LineSettings &line) 
     if (std::string reason = TryDevice(path, status); !reason.empty()) {
         return reason;
     }
-    if (name == "NUL") {
+    if (name == kNullDeviceName) {
         return "the null device did not open";
     }
     if (std::string refusal = LineSettingsRefusal(line); !refusal.empty()) {

@@ -14,7 +14,7 @@ constexpr std::chrono::milliseconds kWaitStep{50};
 ItemResult Skipped(const Item &item, const std::string &why) {
     ItemResult result;
     result.skipped = why;
-    result.problem = ReadProblem{ExitStatus::NoAnswer, item.address + ": " + why};
+    result.problem = ReadProblem{ExitStatus::kNoAnswer, item.address + ": " + why};
     return result;
 }
 
@@ -92,7 +92,7 @@ bool PollEngine::WaitForRound(Clock::time_point due, PollListener &listener) {
 }
 
 ExitStatus PollEngine::Run(const PollPlan &plan, PollListener &listener) {
-    ExitStatus status = ExitStatus::Ok;
+    ExitStatus status = ExitStatus::kOk;
     bool overrunTold = false;
     auto due = Clock::now();
     for (long long number = 1; !plan.rounds || number <= *plan.rounds; ++number) {
@@ -110,13 +110,13 @@ ExitStatus PollEngine::Run(const PollPlan &plan, PollListener &listener) {
             ++missed_;
             const Round missed = Missed(number);
             listener.RoundDone(missed);
-            status = status == ExitStatus::Ok ? ExitStatus::NoAnswer : status;
+            status = status == ExitStatus::kOk ? ExitStatus::kNoAnswer : status;
             continue;
         }
         const auto started = Clock::now();
         const Round round = ReadOnce(number, listener);
         listener.RoundDone(round);
-        if (status == ExitStatus::Ok) {
+        if (status == ExitStatus::kOk) {
             status = FirstProblem(round);
         }
         const auto took = Clock::now() - started;

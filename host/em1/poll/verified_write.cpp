@@ -13,25 +13,25 @@ constexpr std::int32_t kRefusedOrUndecoded = 1;
 
 bool SentAnything(const std::vector<LineEvent> &events) {
     return std::any_of(events.begin(), events.end(), [](const LineEvent &event) {
-        return event.kind == LineEvent::Kind::Sent && !event.bytes.empty();
+        return event.kind == LineEvent::Kind::kSent && !event.bytes.empty();
     });
 }
 
 WriteOutcome Judge(const WriteReport &report, bool traced, bool sent) {
     if (report.result == 0) {
-        return WriteOutcome::Written;
+        return WriteOutcome::kWritten;
     }
     if (!traced) {
         // Without the line's account nothing tells a refusal from a lost acknowledgement.
-        return WriteOutcome::Unconfirmed;
+        return WriteOutcome::kUnconfirmed;
     }
     if (!sent) {
-        return WriteOutcome::NotSent;
+        return WriteOutcome::kNotSent;
     }
     if (report.result == kRefusedOrUndecoded && report.reply && report.reply->starts_with('?')) {
-        return WriteOutcome::Refused;
+        return WriteOutcome::kRefused;
     }
-    return WriteOutcome::Unconfirmed;
+    return WriteOutcome::kUnconfirmed;
 }
 
 std::string Upper(std::string text) {
@@ -67,7 +67,7 @@ WriteReport WriteVerified(Instance &instance, const Item &item, const WriteValue
         const std::string reply = ReplyToLastRequest(events, carried);
         // The first request is the write itself; a confirmation "Y" may follow it.
         for (const auto &event : events) {
-            if (event.kind == LineEvent::Kind::Sent) {
+            if (event.kind == LineEvent::Kind::kSent) {
                 carried = event.bytes;
                 break;
             }
@@ -83,7 +83,7 @@ WriteReport WriteVerified(Instance &instance, const Item &item, const WriteValue
     report.lineFailed = PortFailed(events);
     report.outcome = Judge(report, instance.Traced(), sent);
     const bool readable = item.itemClass != EM_CLASS_SPECIAL;
-    if (verify && readable && report.outcome != WriteOutcome::NotSent && !report.lineFailed) {
+    if (verify && readable && report.outcome != WriteOutcome::kNotSent && !report.lineFailed) {
         report.readBack = ReadItem(instance, item);
         report.held = HoldsValue(value, *report.readBack);
     }

@@ -13,14 +13,14 @@
 #include <string>
 
 enum class WriteOutcome {
-    Written,     // acknowledged
-    Refused,     // the instrument answered "?"
-    NotSent,     // nothing reached the line
-    Unconfirmed, // sent, but no acknowledgement came: it may have been applied
+    kWritten,     // acknowledged
+    kRefused,     // the instrument answered "?"
+    kNotSent,     // nothing reached the line
+    kUnconfirmed, // sent, but no acknowledgement came: it may have been applied
 };
 
 struct WriteReport {
-    WriteOutcome outcome = WriteOutcome::Written;
+    WriteOutcome outcome = WriteOutcome::kWritten;
     std::int32_t result = 0;
     std::optional<std::string> sent;  // the request as the line carried it, without its "\r"
     std::optional<std::string> reply; // the reply to it, when one came

@@ -2,12 +2,12 @@
 // pseudo-terminal from a thread of its own until stopped or destroyed.
 //
 //     em1sim::Simulator simulator;                 // line open, answering
-//     open(simulator.slave_path().c_str(), ...);   // the peer's serial port
-//     simulator.set("L01S", "12.5");
-//     simulator.fault("L01S? silence count=1");
-//     simulator.trace();                           // every request, reply and event
+//     open(simulator.SlavePath().c_str(), ...);    // the peer's serial port
+//     simulator.Set("L01S", "12.5");
+//     simulator.Fault("L01S? silence count=1");
+//     simulator.TraceEntries();                    // every request, reply and event
 //
-// command() speaks the control language of the em1sim program ("get L01S", "fault ...",
+// Command() speaks the control language of the em1sim program ("get L01S", "fault ...",
 // "alert add CC", "hangup 300", ...); the other members are shorthands for it that throw
 // std::runtime_error when the simulator answers with an error.
 #pragma once
@@ -24,8 +24,8 @@
 namespace em1sim {
 
 struct Options {
-    bool fast_start = true;               // "S?" answers "***" before "SI"
-    std::string confirm_letters = "PID";  // writes to these letters ask for "Y"
+    bool fastStart = true;                // "S?" answers "***" before "SI"
+    std::string confirmLetters = "PID";   // writes to these letters ask for "Y"
     int loops = 29;                       // 1 to 29
     int modules = 35;                     // 0 to 35
     std::chrono::milliseconds latency{0}; // before every reply
@@ -33,15 +33,15 @@ struct Options {
     std::uint32_t seed = 1;               // drift noise, fault rates, garbage bytes
     std::string link;                     // a symbolic link to the slave, kept across hang-ups
     std::vector<std::string> commands;    // control commands run before the line answers
-    bool trace_to_stderr = false;         // besides keeping the trace for trace()
+    bool traceToStderr = false;           // besides keeping the trace for TraceEntries()
     // A pseudo-terminal delivers bytes at once; pace sends them no faster than a line of this
     // rate and framing would (a start bit, the data bits, a parity bit unless parity is 'N',
     // the stop bits), and answers a request once its last byte would have arrived.
     bool pace = false;
     int baud = 9600;
-    int data_bits = 8;
+    int dataBits = 8;
     char parity = 'N'; // N, E, O, M (mark) or S (space)
-    int stop_bits = 1;
+    int stopBits = 1;
 };
 
 class Simulator {
@@ -56,29 +56,29 @@ class Simulator {
 
     // The slave's path; empty while the line is hung up. After a hang-up the path is new
     // unless no peer held the old line open.
-    std::string slave_path() const;
+    std::string SlavePath() const;
 
     // One control command; the answer line ("ok", a value, or "error: ...").
-    std::string command(std::string_view line);
+    std::string Command(std::string_view line);
 
-    std::string get(std::string_view item);                  // get("L01S") == "26.0"
-    void set(std::string_view item, std::string_view value); // set("L01M", "MANUAL")
-    void fault(std::string_view rule);                       // fault("L01S? late delay=1500")
-    void clear_faults();
-    void add_alert(std::string_view text);
-    // Closes the line and opens a new pseudo-terminal after down_time; state is kept.
-    void hang_up(std::chrono::milliseconds down_time);
+    std::string Get(std::string_view item);                  // Get("L01S") == "26.0"
+    void Set(std::string_view item, std::string_view value); // Set("L01M", "MANUAL")
+    void Fault(std::string_view rule);                       // Fault("L01S? late delay=1500")
+    void ClearFaults();
+    void AddAlert(std::string_view text);
+    // Closes the line and opens a new pseudo-terminal after downTime; state is kept.
+    void HangUp(std::chrono::milliseconds downTime);
 
-    std::vector<TraceEntry> trace() const;
+    std::vector<TraceEntry> TraceEntries() const;
     // The trace as the program writes it, one line per entry.
-    std::string trace_text() const;
+    std::string TraceText() const;
 
     // Stops answering and closes the line (the trace stays readable); also done by the
     // destructor.
-    void stop();
+    void Stop();
 
   private:
-    void expect_ok(const std::string &line);
+    void ExpectOk(const std::string &line);
 
     struct Running;
     std::unique_ptr<Running> running_;

@@ -6,7 +6,7 @@
 namespace em1sim {
 
 struct TraceEntry {
-    enum class Kind { Request, Reply, Event };
+    enum class Kind { kRequest, kReply, kEvent };
 
     double seconds; // since the simulator started
     Kind kind;
