@@ -158,7 +158,7 @@ void MakeDevicePath(const char (&name)[12], DevicePath &path) {
         path[kNullDevicePath.size()] = '\0';
         return;
     }
-    const std::string_view prefix = name[0] == '/' ? std::string_view{} : kDeviceFolder;
+    const std::string_view prefix = name[0] == '/' ? std::string_view("") : kDeviceFolder;
     std::memcpy(path, prefix.data(), prefix.size());
     std::memcpy(path + prefix.size(), name, std::strlen(name) + 1);
 }
