@@ -24,10 +24,7 @@ class CommaLocale : public ::testing::Test {
     void SetUp() override {
         Line().Reset();
         ClearCapturedLog();
-        const PortSettings settings{"ttyS1", {9600, 8, 0, 0}, 0x0200};
-        ASSERT_EQ(SerialOpen(settings, state.portHandle), SerialResult::kOk);
-        state.replyTerminator = 3;
-        state.enabled = 1;
+        ASSERT_EQ(Line().OpenReady(state), SerialResult::kOk);
     }
     static ScriptedLine &Line() { return ScriptedLine::Instance(); }
 

@@ -69,6 +69,14 @@ ScriptStep &ScriptStep::After(std::uint64_t ms) {
 }
 
 // The report is registered after the line exists, so it runs while the line still does.
+SerialResult ScriptedLine::OpenReady(DriverState &state) {
+    const PortSettings settings{"ttyS1", {9600, 8, 0, 0}, 0x0200};
+    const SerialResult result = SerialOpen(settings, state.portHandle);
+    state.replyTerminator = 3;
+    state.enabled = 1;
+    return result;
+}
+
 ScriptedLine &ScriptedLine::Instance() {
     static ScriptedLine line;
     static const bool reportsAtExit = std::atexit(ReportVirtualTime) == 0;

@@ -61,6 +61,9 @@ class ScriptedLine {
 
     // Clock at 0, no ports, empty script, no faults, nothing recorded.
     void Reset();
+    // Opens a 9600 baud port ("ttyS1") into state as a cold start leaves it ready for items:
+    // replies end with ETX and the adapter is enabled.
+    SerialResult OpenReady(DriverState &state);
 
     // ---- The instrument ----
     // Requests are expected in order, one per write; a write that does not match the next
