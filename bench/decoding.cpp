@@ -36,7 +36,7 @@ void StoreData(benchmark::State &state, const std::string &reply, Decoded item) 
     const ItemRequest request{item.address, {}, item.itemClass, item.index, {}, item.dataType,
                               item.count,   0,  values};
     ReplyBuffer work{};
-    for (auto _ : state) {
+    for (auto _ : state) { // NOLINT(clang-analyzer-deadcode.DeadStores): the benchmark loop
         std::memcpy(work.data(), reply.c_str(), reply.size() + 1);
         benchmark::DoNotOptimize(StoreData(request, work.data()));
         benchmark::ClobberMemory();
@@ -48,7 +48,7 @@ void StoreData(benchmark::State &state, const std::string &reply, Decoded item) 
 
 void CopyReply(benchmark::State &state, const std::string &reply) {
     ReplyBuffer work{};
-    for (auto _ : state) {
+    for (auto _ : state) { // NOLINT(clang-analyzer-deadcode.DeadStores): the benchmark loop
         std::memcpy(work.data(), reply.c_str(), reply.size() + 1);
         benchmark::DoNotOptimize(work.data());
         benchmark::ClobberMemory();
@@ -64,7 +64,7 @@ void DefineItem(benchmark::State &state, const char *address) {
     definition.count = 1;
     DriverState driver{};
     const DriverCall call{&driver, EM_CMD_DEFINE_ITEM, 1, 0, &definition};
-    for (auto _ : state) {
+    for (auto _ : state) { // NOLINT(clang-analyzer-deadcode.DeadStores): the benchmark loop
         benchmark::DoNotOptimize(DefineItem(call));
         benchmark::ClobberMemory();
     }
@@ -74,7 +74,7 @@ void DefineItem(benchmark::State &state, const char *address) {
 
 void NumberText(benchmark::State &state, double value) {
     std::array<char, kNumberTextCapacity> text{};
-    for (auto _ : state) {
+    for (auto _ : state) { // NOLINT(clang-analyzer-deadcode.DeadStores): the benchmark loop
         benchmark::DoNotOptimize(WriteNumberText(value, text));
         benchmark::ClobberMemory();
     }

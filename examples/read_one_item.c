@@ -41,7 +41,7 @@ int main(int argc, char **argv) {
     memset(&request, 0, sizeof request);
     hostlog_set_mask(32u); /* the driver's outcome lines, on standard error */
 
-    strcpy(start.portName, argv[1]);
+    memcpy(start.portName, argv[1], strlen(argv[1]) + 1); /* its length is checked above */
     start.enabled = 1;
     start.replyTimeout = 100; /* 1 s, in units of 10 ms */
     start.line.baudRate = 9600;

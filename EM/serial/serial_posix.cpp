@@ -225,12 +225,15 @@ constexpr tcflag_t kParityFlags[] = {
 };
 
 constexpr bool RatesAreTheStandardOnes() {
+    if (std::size(kBaudCodes) != kStandardBaudRates.size()) {
+        return false;
+    }
     for (std::size_t i = 0; i < kStandardBaudRates.size(); ++i) {
         if (kBaudCodes[i].rate != kStandardBaudRates[i]) {
             return false;
         }
     }
-    return std::size(kBaudCodes) == kStandardBaudRates.size();
+    return true;
 }
 static_assert(RatesAreTheStandardOnes(), "a termios code for each standard rate");
 

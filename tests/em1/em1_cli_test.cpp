@@ -213,8 +213,11 @@ TEST(Em1Check, ExplainsWhyTheDriverRefusesAnAddress) {
     for (const auto &[address, reason] : cases) {
         arguments.push_back(address);
         const std::string shown = address.substr(0, address.find(':'));
-        expected.push_back(shown + std::string(shown.size() < 8 ? 8 - shown.size() : 0, ' ') +
-                           " refused: " + reason);
+        std::string line = shown;
+        line.append(shown.size() < 8 ? 8 - shown.size() : 0, ' ')
+            .append(" refused: ")
+            .append(reason);
+        expected.push_back(line);
     }
 
     const ProgramRun run = Em1(arguments);

@@ -22,6 +22,7 @@ extern "C" __attribute__((visibility("default"))) int err(int level, const char 
     char text[512];
     va_list args;
     va_start(args, format);
+    // NOLINTNEXTLINE(clang-analyzer-valist.Uninitialized): args is started just above
     std::vsnprintf(text, sizeof text, format, args);
     va_end(args);
     hostLines += std::to_string(level) + " " + text + "\n";
