@@ -137,17 +137,27 @@ instrument's, before the first --port every instrument's. The gateway is a featu
   --user NAME --password-file FILE   credentials; the file's first line is the password
   --ca-file FILE [--cert-file FILE --key-file FILE]  TLS, with a client certificate
   --keepalive SECONDS      (30)
+  --offline-after ROUNDS   status offline after ROUNDS rounds in a row unanswered (3)
+  --client-id ID           the MQTT client id: letters, digits, - (em1-gateway-PREFIX-NAME)
   --config FILE            the settings of a file, in INI form, at this place
-Topics (QoS 1, a persistent session, reconnection with growing pauses):
+Topics (MQTT 5, QoS 1, a clean session, reconnection with growing pauses):
   PREFIX/NAME/ITEM          retained: {"item":"L01S1","value":42.5,"cell":425,"scale":10,
                             "time":"2024-05-01T12:00:00.123Z"}, with "text" for modes and
                             statuses; {"item":...,"error":"no answer",...} for a failed read
   PREFIX/NAME/alerts        retained: {"active":[{"item":"A19","name":"HIGH ALARM"}],...}
-  PREFIX/NAME/status        retained: online or offline, also the connection's last will
+  PREFIX/NAME/status        retained: online or offline, also the connection's last will;
+                            offline when the line failed or no read was answered in
+                            --offline-after rounds
   PREFIX/NAME/status/detail retained: why the instrument is offline
-  PREFIX/NAME/ITEM/set      a value as em1 write takes it (42.5, AUTO), written and read back
-  PREFIX/NAME/ITEM/result   {"outcome":"written"|"unconfirmed"|"refused", "reason":...,
-                            "readBack":{...}, "held":true}
+  PREFIX/NAME/ITEM/set      a value as em1 write takes it (42.5, AUTO) or JSON
+                            {"value":42.5,"id":"..."}; written after the exchange in
+                            progress, then read back. Retained sets, expired ones and an id
+                            already taken are ignored; sets while offline are rejected
+  PREFIX/NAME/ITEM/result   {"item":...,"request":...,"id":...,"outcome":...,"reason":...,
+                            "sent":...,"readBack":{...},"held":true,"time":...}; outcome
+                            written, unconfirmed (may have been applied), refused (by the
+                            instrument), rejected (nothing sent), ignored; also to an MQTT 5
+                            response topic, with its correlation data
 While the broker is away the rounds go on; the latest message of each topic is kept and
 published when it is back, and the log says how many were superseded meanwhile.
 The configuration file: keys are the long options without dashes; [instrument NAME]

@@ -28,11 +28,12 @@ struct Reading {
 };
 
 // The settings of the gateway itself, each with a value.
-constexpr std::array<std::string_view, 14> kOwnOptions = {
-    "--broker",   "--user",         "--password-file", "--ca-file",   "--cert-file",
-    "--key-file", "--topic-prefix", "--config",        "--name",      "--items",
-    "--writable", "--on-change",    "--interval",      "--keepalive",
+constexpr std::array<std::string_view, 16> kOwnOptions = {
+    "--broker",       "--user",      "--password-file", "--ca-file",   "--cert-file", "--key-file",
+    "--topic-prefix", "--config",    "--name",          "--items",     "--writable",  "--on-change",
+    "--interval",     "--keepalive", "--offline-after", "--client-id",
 };
+constexpr long long kMostOfflineRounds = 1000;
 
 bool IsOwn(std::string_view option) {
     return std::find(kOwnOptions.begin(), kOwnOptions.end(), option) != kOwnOptions.end();
@@ -81,6 +82,18 @@ std::string TopicPrefix(std::string_view option, std::string_view value) {
         value.front() == '/' || value.back() == '/') {
         throw UsageError(std::string(option) + ": '" + std::string(value) +
                          "' must be topic levels without + # or a leading or trailing /");
+    }
+    return std::string(value);
+}
+
+// Letters, digits and "-" only: some brokers refuse any other character in a client id.
+std::string ClientId(std::string_view option, std::string_view value) {
+    const bool plain = !value.empty() && std::all_of(value.begin(), value.end(), [](char c) {
+        return std::isalnum(static_cast<unsigned char>(c)) != 0 || c == '-';
+    });
+    if (!plain) {
+        throw UsageError(std::string(option) + ": '" + std::string(value) +
+                         "' must be letters, digits and - only");
     }
     return std::string(value);
 }
@@ -205,6 +218,15 @@ bool ReadOwn(Reading &reading, std::string_view option, std::string_view value) 
         }
     } else if (name == "interval") {
         Target(reading).intervalSeconds = Interval(option, value);
+    } else if (name == "offline-after") {
+        const auto rounds = ParseInteger(value);
+        if (!rounds || *rounds < 1 || *rounds > kMostOfflineRounds) {
+            throw UsageError(std::string(option) + ": '" + std::string(value) +
+                             "' is not a number of rounds (1 to 1000)");
+        }
+        Target(reading).offlineAfterRounds = static_cast<int>(*rounds);
+    } else if (name == "client-id") {
+        Target(reading).clientId = ClientId(option, value);
     } else {
         return false;
     }
@@ -269,6 +291,11 @@ void Finish(Reading &reading) {
             if (instruments[j].name == instrument.name) {
                 throw UsageError("gateway: two instruments are named " + instrument.name +
                                  "; give each its own --name");
+            }
+            if (!instrument.clientId.empty() && instruments[j].clientId == instrument.clientId) {
+                throw UsageError("gateway: " + instruments[j].name + " and " + instrument.name +
+                                 " have the same --client-id " + instrument.clientId +
+                                 "; the broker would keep only one of them connected");
             }
         }
     }
@@ -337,7 +364,8 @@ bool InstrumentConfig::operator==(const InstrumentConfig &other) const {
         return port;
     };
     return name == other.name && asGiven(port) == asGiven(other.port) && items == other.items &&
-           writable == other.writable && intervalSeconds == other.intervalSeconds;
+           writable == other.writable && intervalSeconds == other.intervalSeconds &&
+           offlineAfterRounds == other.offlineAfterRounds && clientId == other.clientId;
 }
 
 GatewayConfig ParseGatewayArguments(const std::vector<std::string> &arguments, CommandLine &line) {

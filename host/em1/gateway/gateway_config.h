@@ -33,6 +33,9 @@ struct InstrumentConfig {
     std::vector<ItemConfig> items;
     std::vector<std::string> writable; // ADDR or ADDR:TYPE
     double intervalSeconds = 1;
+    // Rounds in a row with no read answered, after which the instrument is offline.
+    int offlineAfterRounds = 3;
+    std::string clientId; // the MQTT client id; empty: made from the topic prefix and name
     // The same settings; a port given as a link counts as given, whichever device it leads
     // to now.
     bool operator==(const InstrumentConfig &other) const;

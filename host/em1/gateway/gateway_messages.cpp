@@ -21,9 +21,21 @@ std::string Outcome(WriteOutcome outcome) {
         return "written";
     case WriteOutcome::kUnconfirmed:
         return "unconfirmed";
+    case WriteOutcome::kNotSent:
+        return "rejected";
     default:
         return "refused";
     }
+}
+
+// The start of every result: the item, the request as given, and its id when it had one.
+std::string ResultHead(const std::string &item, const SetRequest &request) {
+    std::string json =
+        "{\"item\":" + JsonString(item) + ",\"request\":" + JsonString(request.value);
+    if (!request.id.empty()) {
+        json += ",\"id\":" + request.id;
+    }
+    return json;
 }
 
 std::string Reason(const WriteReport &report) {
@@ -56,11 +68,10 @@ std::string AlertsMessage(const std::vector<std::size_t> &activeFlags, WallTime 
     return Stamped(json + "]}", time);
 }
 
-std::string WriteResultMessage(const Item &item, const std::string &request,
+std::string WriteResultMessage(const Item &item, const SetRequest &request,
                                const WriteReport &report, WallTime time) {
-    std::string json = "{\"item\":" + JsonString(item.address) +
-                       ",\"request\":" + JsonString(request) +
-                       ",\"outcome\":" + JsonString(Outcome(report.outcome));
+    std::string json =
+        ResultHead(item.address, request) + ",\"outcome\":" + JsonString(Outcome(report.outcome));
     if (report.outcome != WriteOutcome::kWritten) {
         json += ",\"reason\":" + JsonString(Reason(report));
     }
@@ -91,9 +102,13 @@ std::string WriteResultWords(const WriteReport &report) {
     return words;
 }
 
-std::string RefusedMessage(const std::string &item, const std::string &request,
-                           const std::string &reason, WallTime time) {
-    return Stamped("{\"item\":" + JsonString(item) + ",\"request\":" + JsonString(request) +
-                       ",\"outcome\":\"refused\",\"reason\":" + JsonString(reason) + "}",
+std::string OutcomeWord(TurnedDown outcome) {
+    return outcome == TurnedDown::kRejected ? "rejected" : "ignored";
+}
+
+std::string TurnedDownMessage(const std::string &item, const SetRequest &request,
+                              TurnedDown outcome, const std::string &reason, WallTime time) {
+    return Stamped(ResultHead(item, request) + ",\"outcome\":" + JsonString(OutcomeWord(outcome)) +
+                       ",\"reason\":" + JsonString(reason) + "}",
                    time);
 }

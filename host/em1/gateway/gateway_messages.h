@@ -4,6 +4,7 @@
 
 #include "item.h"
 #include "round_output.h"
+#include "set_request.h"
 #include "verified_write.h"
 
 #include <chrono>
@@ -19,14 +20,22 @@ std::string ReadingMessage(const Item &item, const ItemResult &result, WallTime 
 // {"active":[{"item":"A19","name":"HIGH ALARM"}],"time":"..."}
 std::string AlertsMessage(const std::vector<std::size_t> &activeFlags, WallTime time);
 
-// {"item":...,"request":"42.5","outcome":"written","value":...,"held":true,"sent":...,"time":...}
-// "unconfirmed" and "refused" carry a "reason".
-std::string WriteResultMessage(const Item &item, const std::string &request,
+// The result of a set that reached the driver:
+// {"item":...,"request":"42.5","id":...,"outcome":"written","sent":...,"readBack":{...},
+// "held":true,"time":...}. Every outcome but "written" carries a "reason".
+std::string WriteResultMessage(const Item &item, const SetRequest &request,
                                const WriteReport &report, WallTime time);
 
 // The write's outcome in words, for the log.
 std::string WriteResultWords(const WriteReport &report);
 
-// A write turned down before anything was sent.
-std::string RefusedMessage(const std::string &item, const std::string &request,
-                           const std::string &reason, WallTime time);
+// Why nothing was sent for a set.
+enum class TurnedDown {
+    kRejected, // the gateway turned it down: not writable, not a value of the item, offline
+    kIgnored,  // not a current command: retained, expired, or a request id already taken
+};
+std::string TurnedDownMessage(const std::string &item, const SetRequest &request,
+                              TurnedDown outcome, const std::string &reason, WallTime time);
+
+// The outcome word of a set turned down.
+std::string OutcomeWord(TurnedDown outcome);

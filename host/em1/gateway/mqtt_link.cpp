@@ -4,8 +4,11 @@
 #include "gateway_log.h"
 
 #include <mosquitto.h>
+#include <mqtt_protocol.h>
 
+#include <cstdlib>
 #include <thread>
+#include <utility>
 
 namespace {
 
@@ -15,6 +18,11 @@ constexpr unsigned kLongestReconnectPause = 30;
 constexpr std::chrono::seconds kCloseWait{3};
 constexpr std::chrono::milliseconds kCloseStep{20};
 constexpr int kSessionPresent = 1;
+// Commands: not the gateway's own messages, and each with its retain flag as published.
+constexpr int kCommandOptions = MQTT_SUB_OPT_NO_LOCAL | MQTT_SUB_OPT_RETAIN_AS_PUBLISHED;
+// How long the broker may be out of reach before it is told, and how often it is told again.
+constexpr std::chrono::seconds kAwayGrace{10};
+constexpr std::chrono::seconds kAwayRetell{60};
 
 std::string Seconds(std::chrono::steady_clock::duration duration) {
     return std::to_string(std::chrono::duration_cast<std::chrono::seconds>(duration).count());
@@ -24,17 +32,50 @@ MqttLink &Self(void *self) {
     return *static_cast<MqttLink *>(self);
 }
 
+std::string PropertyString(const mosquitto_property *properties, int identifier) {
+    char *value = nullptr;
+    if (mosquitto_property_read_string(properties, identifier, &value, false) == nullptr ||
+        value == nullptr) {
+        return {};
+    }
+    std::string text(value);
+    std::free(value);
+    return text;
+}
+
+std::string PropertyBinary(const mosquitto_property *properties, int identifier) {
+    void *value = nullptr;
+    std::uint16_t length = 0;
+    if (mosquitto_property_read_binary(properties, identifier, &value, &length, false) == nullptr ||
+        value == nullptr) {
+        return {};
+    }
+    std::string bytes(static_cast<const char *>(value), length);
+    std::free(value);
+    return bytes;
+}
+
+std::optional<std::chrono::steady_clock::time_point> Expiry(const mosquitto_property *properties) {
+    std::uint32_t seconds = 0;
+    if (mosquitto_property_read_int32(properties, MQTT_PROP_MESSAGE_EXPIRY_INTERVAL, &seconds,
+                                      false) == nullptr) {
+        return std::nullopt;
+    }
+    return std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+}
+
 } // namespace
 
 MqttLink::MqttLink(const BrokerConfig &broker, const std::string &clientId, std::string statusTopic,
-                   std::string who, std::string subscription, OnMessage onMessage)
+                   std::string who, std::string subscription, OnCommand onCommand)
     : broker_(broker), statusTopic_(std::move(statusTopic)), who_(std::move(who)),
-      subscription_(std::move(subscription)), onMessage_(std::move(onMessage)) {
-    client_ = mosquitto_new(clientId.c_str(), false, this);
+      subscription_(std::move(subscription)), onCommand_(std::move(onCommand)) {
+    // A clean session: nothing published while the gateway is away waits for it.
+    client_ = mosquitto_new(clientId.c_str(), true, this);
     if (client_ == nullptr) {
         throw Failure(ExitStatus::kUsage, "cannot make an MQTT client for " + who_);
     }
-    mosquitto_int_option(client_, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V311);
+    mosquitto_int_option(client_, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V5);
     const std::string offline = "offline";
     mosquitto_will_set(client_, statusTopic_.c_str(), static_cast<int>(offline.size()),
                        offline.data(), kQos, true);
@@ -58,7 +99,7 @@ MqttLink::MqttLink(const BrokerConfig &broker, const std::string &clientId, std:
     mosquitto_disconnect_callback_set(client_, OnDisconnect);
     mosquitto_publish_callback_set(client_, OnPublish);
     mosquitto_log_callback_set(client_, OnLog);
-    mosquitto_message_callback_set(client_, OnMessageArrived);
+    mosquitto_message_v5_callback_set(client_, OnMessageArrived);
 }
 
 MqttLink::~MqttLink() {
@@ -67,23 +108,40 @@ MqttLink::~MqttLink() {
     mosquitto_destroy(client_);
 }
 
+std::string MqttLink::Address() const {
+    return broker_.host + ":" + std::to_string(broker_.port);
+}
+
 void MqttLink::Start() {
+    {
+        const std::lock_guard<std::mutex> hold(problemLock_);
+        awaySince_ = std::chrono::steady_clock::now();
+    }
     const int code = mosquitto_connect_async(client_, broker_.host.c_str(), broker_.port,
                                              broker_.keepAliveSeconds);
     if (code != MOSQ_ERR_SUCCESS) {
-        Problem("cannot reach the broker at " + broker_.host + ":" + std::to_string(broker_.port) +
-                " (" + mosquitto_strerror(code) + "); trying again");
+        Problem("cannot reach the broker at " + Address() + " (" + mosquitto_strerror(code) +
+                "); trying again");
     }
     mosquitto_loop_start(client_);
 }
 
 bool MqttLink::Send(const std::string &topic, const Kept &kept, int *messageId) {
-    return mosquitto_publish(client_, messageId, topic.c_str(),
-                             static_cast<int>(kept.payload.size()), kept.payload.data(), kQos,
-                             kept.retain) == MOSQ_ERR_SUCCESS;
+    mosquitto_property *properties = nullptr;
+    if (!kept.correlation.empty()) {
+        mosquitto_property_add_binary(&properties, MQTT_PROP_CORRELATION_DATA,
+                                      kept.correlation.data(),
+                                      static_cast<std::uint16_t>(kept.correlation.size()));
+    }
+    const int code = mosquitto_publish_v5(client_, messageId, topic.c_str(),
+                                          static_cast<int>(kept.payload.size()),
+                                          kept.payload.data(), kQos, kept.retain, properties);
+    mosquitto_property_free_all(&properties);
+    return code == MOSQ_ERR_SUCCESS;
 }
 
-void MqttLink::Publish(const std::string &topic, const std::string &payload, bool retain) {
+void MqttLink::Publish(const std::string &topic, const std::string &payload, bool retain,
+                       const std::string &correlation) {
     const std::lock_guard<std::mutex> hold(lock_);
     Kept &kept = kept_[topic];
     if (kept.pending) {
@@ -91,7 +149,36 @@ void MqttLink::Publish(const std::string &topic, const std::string &payload, boo
     }
     kept.payload = payload;
     kept.retain = retain;
+    kept.correlation = correlation;
     kept.pending = !(connected_ && Send(topic, kept));
+}
+
+void MqttLink::Reply(const std::string &topic, const std::string &payload,
+                     const std::string &correlation) {
+    if (connected_) {
+        Send(topic, Kept{payload, false, correlation, false});
+    }
+}
+
+void MqttLink::Remove(const std::string &topic) {
+    if (connected_) {
+        Send(topic, Kept{{}, true, {}, false});
+    }
+}
+
+void MqttLink::WatchConnection() {
+    if (connected_) {
+        return;
+    }
+    const auto now = std::chrono::steady_clock::now();
+    const std::lock_guard<std::mutex> hold(problemLock_);
+    if (now - awaySince_ < kAwayGrace || (awayTold_ && now - *awayTold_ < kAwayRetell)) {
+        return;
+    }
+    awayTold_ = now;
+    GatewayLog(who_, "the broker at " + Address() + " has been out of reach for " +
+                         Seconds(now - awaySince_) + " s; trying again" +
+                         (lastProblem_.empty() ? "" : " (last: " + lastProblem_ + ")"));
 }
 
 void MqttLink::Close(const std::string &finalStatus) {
@@ -116,16 +203,20 @@ void MqttLink::Close(const std::string &finalStatus) {
 
 void MqttLink::Connected(int code, int flags) {
     if (code != 0) {
-        Problem(std::string("the broker refused the connection: ") +
-                mosquitto_connack_string(code));
+        {
+            const std::lock_guard<std::mutex> hold(problemLock_);
+            brokerAnswered_ = true;
+        }
+        Problem(std::string("the broker refused the connection: ") + mosquitto_reason_string(code));
         return;
     }
     {
         const std::lock_guard<std::mutex> hold(problemLock_);
         lastProblem_.clear();
+        awayTold_.reset();
     }
     const std::lock_guard<std::mutex> hold(lock_);
-    mosquitto_subscribe(client_, nullptr, subscription_.c_str(), kQos);
+    mosquitto_subscribe_v5(client_, nullptr, subscription_.c_str(), kQos, kCommandOptions, nullptr);
     // A broker that kept the session kept the retained messages too; one that lost it (a
     // restart without persistence) gets every latest message again. The status goes out
     // every time: the broker may have sent the last will meanwhile.
@@ -138,8 +229,7 @@ void MqttLink::Connected(int code, int flags) {
             ++sent;
         }
     }
-    std::string message =
-        "connected to the broker at " + broker_.host + ":" + std::to_string(broker_.port);
+    std::string message = "connected to the broker at " + Address();
     if (everConnected_) {
         message += " after " + Seconds(std::chrono::steady_clock::now() - lostAt_) + " s away; " +
                    std::to_string(sent) + " latest message" + (sent == 1 ? "" : "s") +
@@ -156,10 +246,24 @@ void MqttLink::Disconnected(int code) {
     const bool was = connected_.exchange(false);
     if (was) {
         lostAt_ = std::chrono::steady_clock::now();
+        const std::lock_guard<std::mutex> away(problemLock_);
+        awaySince_ = lostAt_;
     }
     if (was && code != 0) {
         GatewayLog(who_, std::string("lost the broker (") + mosquitto_strerror(code) +
                              "); the latest values are kept until it is back");
+    }
+    bool answered = false;
+    {
+        const std::lock_guard<std::mutex> away(problemLock_);
+        answered = std::exchange(brokerAnswered_, false);
+    }
+    if (!was && code != 0 && !answered) {
+        // The connection closed before the broker answered: a TLS listener met without TLS
+        // does this, as does a broker that refuses the protocol.
+        Problem("the broker at " + Address() + " closed the connection before answering (" +
+                mosquitto_strerror(code) + ")" +
+                (broker_.caFile.empty() ? "; is it a TLS listener? give --ca-file" : ""));
     }
 }
 
@@ -191,8 +295,15 @@ void MqttLink::OnLog(mosquitto *, void *self, int level, const char *text) {
     }
 }
 
-void MqttLink::OnMessageArrived(mosquitto *, void *self, const mosquitto_message *message) {
-    const std::string payload(static_cast<const char *>(message->payload),
-                              static_cast<std::size_t>(message->payloadlen));
-    Self(self).onMessage_(message->topic, payload);
+void MqttLink::OnMessageArrived(mosquitto *, void *self, const mosquitto_message *message,
+                                const mosquitto_property *properties) {
+    MqttCommand command;
+    command.topic = message->topic;
+    command.payload.assign(static_cast<const char *>(message->payload),
+                           static_cast<std::size_t>(message->payloadlen));
+    command.retained = message->retain;
+    command.responseTopic = PropertyString(properties, MQTT_PROP_RESPONSE_TOPIC);
+    command.correlation = PropertyBinary(properties, MQTT_PROP_CORRELATION_DATA);
+    command.expires = Expiry(properties);
+    Self(self).onCommand_(std::move(command));
 }

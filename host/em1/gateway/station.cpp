@@ -10,6 +10,8 @@
 #include "vocabulary.h"
 #include "write_value.h"
 
+#include "clock_text.h"
+
 #include <algorithm>
 #include <cctype>
 #include <cmath>
@@ -18,8 +20,12 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 constexpr std::chrono::milliseconds kWaitStep{50};
-// Set messages waiting for the instrument; more are refused rather than kept.
+// Set messages waiting for the instrument; more are rejected rather than kept.
 constexpr std::size_t kMostWaitingWrites = 32;
+// Request ids remembered per instrument, so that a set delivered again is not written again.
+constexpr std::size_t kRememberedIds = 1024;
+// Retained set messages remembered, so that each is answered once.
+constexpr std::size_t kRememberedRetained = 1024;
 
 std::string Upper(std::string text) {
     std::transform(text.begin(), text.end(), text.begin(),
@@ -27,12 +33,27 @@ std::string Upper(std::string text) {
     return text;
 }
 
-std::string Trimmed(const std::string &text) {
-    const auto first = text.find_first_not_of(" \t\r\n");
-    if (first == std::string::npos) {
-        return "";
+// Letters, digits and "-": what every broker takes in a client id.
+std::string ClientIdOf(const std::string &text) {
+    std::string id;
+    for (const char c : text) {
+        const bool plain = std::isalnum(static_cast<unsigned char>(c)) != 0;
+        if (plain) {
+            id += c;
+        } else if (!id.empty() && id.back() != '-') {
+            id += '-';
+        }
     }
-    return text.substr(first, text.find_last_not_of(" \t\r\n") - first + 1);
+    while (!id.empty() && id.back() == '-') {
+        id.pop_back();
+    }
+    return id;
+}
+
+// A read the instrument answered, well or not: anything but silence.
+bool Answered(const ItemResult &result) {
+    return result.skipped.empty() && !result.lineFailed &&
+           (!result.problem || result.problem->status != ExitStatus::kNoAnswer);
 }
 
 std::string Seconds(Clock::duration duration) {
@@ -99,9 +120,15 @@ class StationListener : public PollListener {
     // Each reading goes out as soon as it was read, stamped with the end of its read.
     void ItemRead(std::size_t index, const ItemResult &result) override {
         PublishItem(index, result, std::chrono::system_clock::now());
+        if (Answered(result)) {
+            Heard();
+        } else if (result.skipped.empty() && !silentSince_) {
+            silentSince_ = std::chrono::system_clock::now();
+        }
     }
     // The alerts close a round that read every item.
     void RoundDone(const Round &round) override {
+        CountSilence(round);
         const bool whole =
             std::none_of(round.results.begin(), round.results.end(), [](const ItemResult &result) {
                 return result.lineFailed || !result.skipped.empty();
@@ -128,9 +155,42 @@ class StationListener : public PollListener {
                        Seconds(interval) + " s; rounds follow each other without a pause");
     }
     void Idle(bool lineDown) override { station_.RunWrites(&instance_, lineDown); }
+    void Wait(Clock::duration duration) override { station_.WaitForWork(duration); }
 
   private:
-    std::string Port() const { return station_.options_.port.name; }
+    std::string Port() const { return station_.PortShown(); }
+
+    // An answer ends a silence, and brings the status back when the silence had taken it.
+    void Heard() {
+        silentSince_.reset();
+        silentRounds_ = 0;
+        if (silenceTold_) {
+            silenceTold_ = false;
+            station_.SetStatus(true, "");
+            GatewayLog(station_.instrument_.name, "the instrument on " + Port() + " answers again");
+        }
+    }
+
+    // Rounds in which no read was answered; after the configured number of them in a row
+    // the instrument is offline.
+    void CountSilence(const Round &round) {
+        const bool read =
+            std::any_of(round.results.begin(), round.results.end(),
+                        [](const ItemResult &result) { return result.skipped.empty(); });
+        const bool silent =
+            read && std::none_of(round.results.begin(), round.results.end(), Answered);
+        if (!silent || round.missed) {
+            return;
+        }
+        ++silentRounds_;
+        if (!silenceTold_ && silentRounds_ >= station_.instrument_.offlineAfterRounds) {
+            silenceTold_ = true;
+            const std::string detail = "the instrument on " + Port() + " has not answered since " +
+                                       UtcStamp(silentSince_.value_or(round.time));
+            station_.SetStatus(false, detail);
+            GatewayLog(station_.instrument_.name, detail);
+        }
+    }
 
     void PublishItem(std::size_t i, const ItemResult &result, WallTime time) {
         const Item &item = station_.items_[i];
@@ -159,6 +219,9 @@ class StationListener : public PollListener {
     Item alerts_;
     std::vector<LastSent> last_;
     std::optional<std::vector<std::size_t>> lastAlerts_;
+    std::optional<WallTime> silentSince_; // the first unanswered read of a silence
+    int silentRounds_ = 0;
+    bool silenceTold_ = false;
 };
 
 Station::Station(const Driver &driver, const LineTrace *trace, const GatewayConfig &gateway,
@@ -178,10 +241,11 @@ Station::Station(const Driver &driver, const LineTrace *trace, const GatewayConf
         writable_.push_back(Writable{DefineOrExplain(driver, scratch, parsed, "gateway"),
                                      parsed.dataType.has_value()});
     }
+    const std::string clientId =
+        instrument_.clientId.empty() ? ClientIdOf("em1-gateway-" + prefix_) : instrument_.clientId;
     link_ = std::make_unique<MqttLink>(
-        gateway.broker, "em1-gateway:" + prefix_, prefix_ + "/status", instrument_.name,
-        prefix_ + "/+/set",
-        [this](const std::string &topic, const std::string &payload) { TakeSet(topic, payload); });
+        gateway.broker, clientId, prefix_ + "/status", instrument_.name, prefix_ + "/+/set",
+        [this](MqttCommand command) { TakeCommand(std::move(command)); });
 }
 
 Station::~Station() {
@@ -193,11 +257,19 @@ void Station::Start() {
     thread_ = std::thread(&Station::Run, this);
 }
 
+void Station::RequestStop() {
+    {
+        const std::lock_guard<std::mutex> hold(requestsLock_);
+        stop_ = true;
+    }
+    work_.notify_all();
+}
+
 void Station::Stop() {
     if (!thread_.joinable()) {
         return;
     }
-    stop_ = true;
+    RequestStop();
     thread_.join();
     Publish("status/detail", "the gateway stopped");
     link_->Close("offline");
@@ -208,8 +280,19 @@ void Station::Publish(const std::string &level, const std::string &payload, bool
 }
 
 void Station::SetStatus(bool online, const std::string &detail) {
+    {
+        const std::lock_guard<std::mutex> hold(requestsLock_);
+        online_ = online;
+        statusDetail_ = detail;
+    }
     Publish("status/detail", detail);
     Publish("status", online ? "online" : "offline");
+}
+
+// The port as the configuration names it: a link such as /dev/serial/by-id/... rather than
+// the device it leads to now.
+std::string Station::PortShown() const {
+    return options_.port.given.empty() ? options_.port.name : options_.port.given;
 }
 
 void Station::Run() {
@@ -243,7 +326,7 @@ bool Station::StartLine(Instance &instance) {
         const auto until = Clock::now() + BackOff(attempt);
         while (!stop_ && Clock::now() < until) {
             RunWrites(nullptr, true);
-            std::this_thread::sleep_for(kWaitStep);
+            WaitForWork(std::min<Clock::duration>(kWaitStep, until - Clock::now()));
         }
     }
     return false;
@@ -252,7 +335,7 @@ bool Station::StartLine(Instance &instance) {
 void Station::Serve(Instance &instance) {
     SetStatus(true, "");
     GatewayLog(instrument_.name, "reading " + std::to_string(items_.size()) + " item" +
-                                     (items_.size() == 1 ? "" : "s") + " on " + options_.port.name +
+                                     (items_.size() == 1 ? "" : "s") + " on " + PortShown() +
                                      " every " + FormatNumber(instrument_.intervalSeconds) + " s");
     DriverState scratch{};
     const Item alerts =
@@ -265,71 +348,174 @@ void Station::Serve(Instance &instance) {
     engine.Run(plan, listener);
 }
 
-void Station::Refuse(const std::string &item, const std::string &value, const std::string &reason) {
-    GatewayLog(instrument_.name, "write " + item + " = " + value + " refused: " + reason);
-    Publish(item + "/result", RefusedMessage(item, value, reason, std::chrono::system_clock::now()),
-            false);
+void Station::Answer(const std::string &item, const std::string &responseTopic,
+                     const std::string &correlation, const std::string &message) {
+    Publish(item + "/result", message, false);
+    if (!responseTopic.empty()) {
+        link_->Reply(responseTopic, message, correlation);
+    }
 }
 
-void Station::TakeSet(const std::string &topic, const std::string &payload) {
-    const std::string head = prefix_ + "/";
-    const std::string tail = "/set";
-    if (!topic.starts_with(head) || !topic.ends_with(tail) ||
-        topic.size() <= head.size() + tail.size()) {
-        return;
-    }
-    const std::string item = topic.substr(head.size(), topic.size() - head.size() - tail.size());
-    const std::string value = Trimmed(payload);
-    const bool writable =
-        std::any_of(writable_.begin(), writable_.end(),
-                    [&](const Writable &entry) { return entry.item.address == Upper(item); });
-    if (!writable) {
-        Refuse(item, value, "not among the writable items of " + instrument_.name);
-        return;
+void Station::TurnDown(const MqttCommand &command, const std::string &item,
+                       const SetRequest &request, bool ignored, const std::string &reason) {
+    const TurnedDown outcome = ignored ? TurnedDown::kIgnored : TurnedDown::kRejected;
+    GatewayLog(instrument_.name,
+               "set " + item + " = " + request.value + " " + OutcomeWord(outcome) + ": " + reason);
+    Answer(item, command.responseTopic, command.correlation,
+           TurnedDownMessage(item, request, outcome, reason, std::chrono::system_clock::now()));
+}
+
+// A retained set would be written again on every start and every reconnection: it is never
+// applied. It is answered once, and removed from the broker's store so that no later start
+// meets it again.
+void Station::IgnoreRetained(const MqttCommand &command, const std::string &item) {
+    if (command.payload.empty()) {
+        return; // the removal of a retained message, not a command
     }
     {
         const std::lock_guard<std::mutex> hold(requestsLock_);
-        if (requests_.size() < kMostWaitingWrites) {
-            requests_.push_back(Request{item, value});
+        if (retainedSeen_.size() >= kRememberedRetained) {
+            retainedSeen_.clear();
+        }
+        if (!retainedSeen_.insert(command.topic + '\n' + command.payload).second) {
             return;
         }
     }
-    Refuse(item, value, "too many writes are waiting for the instrument");
+    const ParsedSet parsed = ParseSetPayload(command.payload);
+    const SetRequest request = parsed.request.value_or(SetRequest{command.payload, {}});
+    TurnDown(command, item, request, true,
+             "a retained message is not a current command and is never written; it was removed "
+             "from the broker (publish sets without the retain flag)");
+    link_->Remove(command.topic);
+}
+
+bool Station::IdTaken(const std::string &id) {
+    const std::lock_guard<std::mutex> hold(requestsLock_);
+    if (std::find(recentIds_.begin(), recentIds_.end(), id) != recentIds_.end()) {
+        return true;
+    }
+    recentIds_.push_back(id);
+    if (recentIds_.size() > kRememberedIds) {
+        recentIds_.pop_front();
+    }
+    return false;
+}
+
+bool Station::Admit(const MqttCommand &command, const std::string &item, const SetRequest &request,
+                    Pending &pending) {
+    if (command.expires && Clock::now() >= *command.expires) {
+        TurnDown(command, item, request, true, "its message expiry had passed");
+        return false;
+    }
+    if (!request.id.empty() && IdTaken(request.id)) {
+        TurnDown(command, item, request, true,
+                 "a set with the id " + request.id + " was taken already; it is not written twice");
+        return false;
+    }
+    const auto target =
+        std::find_if(writable_.begin(), writable_.end(),
+                     [&](const Writable &entry) { return entry.item.address == Upper(item); });
+    if (target == writable_.end()) {
+        TurnDown(command, item, request, false,
+                 "not among the writable items of " + instrument_.name);
+        return false;
+    }
+    try {
+        pending.value = PrepareWrite(target->item, request.value, target->typeGiven);
+    } catch (const Failure &failure) {
+        TurnDown(command, item, request, false, failure.what());
+        return false;
+    }
+    pending.target = &*target;
+    return true;
+}
+
+void Station::TakeCommand(MqttCommand command) {
+    const std::string head = prefix_ + "/";
+    const std::string tail = "/set";
+    if (!command.topic.starts_with(head) || !command.topic.ends_with(tail) ||
+        command.topic.size() <= head.size() + tail.size()) {
+        return;
+    }
+    const std::string item =
+        command.topic.substr(head.size(), command.topic.size() - head.size() - tail.size());
+    if (command.retained) {
+        IgnoreRetained(command, item);
+        return;
+    }
+    const ParsedSet parsed = ParseSetPayload(command.payload);
+    if (!parsed.request) {
+        TurnDown(command, item, SetRequest{command.payload, {}}, false, parsed.problem);
+        return;
+    }
+    Pending pending;
+    pending.topicItem = item;
+    pending.request = *parsed.request;
+    pending.responseTopic = command.responseTopic;
+    pending.correlation = command.correlation;
+    pending.expires = command.expires;
+    if (!Admit(command, item, pending.request, pending)) {
+        return;
+    }
+    std::string refusal;
+    {
+        const std::lock_guard<std::mutex> hold(requestsLock_);
+        if (!online_) {
+            refusal = "the instrument is offline (" + statusDetail_ + "); nothing was sent";
+        } else if (requests_.size() >= kMostWaitingWrites) {
+            refusal = "too many sets are waiting for the instrument";
+        } else {
+            requests_.push_back(std::move(pending));
+        }
+    }
+    if (!refusal.empty()) {
+        TurnDown(command, item, *parsed.request, false, refusal);
+        return;
+    }
+    work_.notify_all();
+}
+
+void Station::WaitForWork(Clock::duration duration) {
+    std::unique_lock<std::mutex> hold(requestsLock_);
+    work_.wait_for(hold, duration, [this] { return stop_.load() || !requests_.empty(); });
 }
 
 void Station::RunWrites(Instance *instance, bool lineDown) {
+    link_->WatchConnection();
     for (;;) {
-        Request request;
+        Pending pending;
+        std::string offline;
         {
             const std::lock_guard<std::mutex> hold(requestsLock_);
             if (requests_.empty()) {
                 return;
             }
-            request = std::move(requests_.front());
+            pending = std::move(requests_.front());
             requests_.pop_front();
+            if (!online_) {
+                offline = statusDetail_;
+            }
         }
-        if (instance == nullptr || lineDown) {
-            Refuse(request.item, request.value,
-                   "the line to the instrument is down; nothing was sent");
+        MqttCommand origin;
+        origin.responseTopic = pending.responseTopic;
+        origin.correlation = pending.correlation;
+        if (instance == nullptr || lineDown || !offline.empty()) {
+            TurnDown(origin, pending.topicItem, pending.request, false,
+                     "the instrument went offline before the set was sent" +
+                         (offline.empty() ? std::string() : " (" + offline + ")") +
+                         "; nothing was sent");
             continue;
         }
-        const auto entry =
-            std::find_if(writable_.begin(), writable_.end(), [&](const Writable &writable) {
-                return writable.item.address == Upper(request.item);
-            });
-        if (entry == writable_.end()) {
+        if (pending.expires && Clock::now() >= *pending.expires) {
+            TurnDown(origin, pending.topicItem, pending.request, true,
+                     "its message expiry passed while it waited; nothing was sent");
             continue;
         }
-        try {
-            const WriteValue value = PrepareWrite(entry->item, request.value, entry->typeGiven);
-            const WriteReport report = WriteVerified(*instance, entry->item, value, true);
-            const std::string message = WriteResultMessage(entry->item, request.value, report,
-                                                           std::chrono::system_clock::now());
-            GatewayLog(instrument_.name, "write " + entry->item.address + " = " + request.value +
-                                             ": " + WriteResultWords(report));
-            Publish(request.item + "/result", message, false);
-        } catch (const Failure &failure) {
-            Refuse(request.item, request.value, failure.what());
-        }
+        const Item &item = pending.target->item;
+        const WriteReport report = WriteVerified(*instance, item, pending.value, true);
+        GatewayLog(instrument_.name, "set " + item.address + " = " + pending.request.value + ": " +
+                                         WriteResultWords(report));
+        Answer(pending.topicItem, pending.responseTopic, pending.correlation,
+               WriteResultMessage(item, pending.request, report, std::chrono::system_clock::now()));
     }
 }

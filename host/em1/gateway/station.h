@@ -1,20 +1,30 @@
 // One instrument served to the broker: a thread of its own with a driver instance on its
 // port, the poll engine reading its items in rounds, and its link to the broker. Readings
-// and the line's state go out as they happen; writes that come in on the set topics are
-// carried out between rounds, on the same thread as the reads.
+// and the line's state go out as they happen.
+//
+// Sets come in on the link's thread and are judged at once: a retained message, an expired
+// one or a request id already taken is ignored; one the gateway cannot carry out (not
+// writable, not a value of the item, the instrument offline) is rejected. Each is answered
+// with a result. The sets that pass wait for the exchange in progress to end and are then
+// written, in their order of arrival, on the same thread as the reads; polling goes on after
+// them.
 #pragma once
 
 #include "driver.h"
 #include "gateway_config.h"
 #include "item.h"
 #include "mqtt_link.h"
+#include "set_request.h"
 #include "startup.h"
+#include "write_value.h"
 
 #include <atomic>
+#include <condition_variable>
 #include <deque>
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -31,7 +41,7 @@ class Station {
 
     void Start();
     // Asks the thread to end after its current read; Stop waits for it.
-    void RequestStop() { stop_ = true; }
+    void RequestStop();
     // Ends the rounds after the current read, shuts the instance down and publishes offline.
     void Stop();
     const InstrumentConfig &Config() const { return instrument_; }
@@ -40,22 +50,42 @@ class Station {
         Item item;
         bool typeGiven = false;
     };
-    struct Request {
-        std::string item;
-        std::string value;
-    };
 
   private:
+    // A set that passed the checks on arrival, waiting for the line.
+    struct Pending {
+        const Writable *target = nullptr;
+        std::string topicItem; // the item as the topic named it
+        SetRequest request;
+        WriteValue value;
+        std::string responseTopic;
+        std::string correlation;
+        std::optional<std::chrono::steady_clock::time_point> expires;
+    };
+
     void Run();
     void Serve(Instance &instance);
     bool StartLine(Instance &instance);
-    void TakeSet(const std::string &topic, const std::string &payload);
-    void Refuse(const std::string &item, const std::string &value, const std::string &reason);
+    void TakeCommand(MqttCommand command);
+    // Passes the checks that need no line; false when the set was answered already.
+    bool Admit(const MqttCommand &command, const std::string &item, const SetRequest &request,
+               Pending &pending);
+    void TurnDown(const MqttCommand &command, const std::string &item, const SetRequest &request,
+                  bool ignored, const std::string &reason);
+    void IgnoreRetained(const MqttCommand &command, const std::string &item);
+    bool IdTaken(const std::string &id);
+    void Answer(const std::string &item, const std::string &responseTopic,
+                const std::string &correlation, const std::string &message);
 
     friend class StationListener;
     void Publish(const std::string &level, const std::string &payload, bool retain = true);
     void SetStatus(bool online, const std::string &detail);
+    // Writes the sets waiting, in their order; with no instance or a line down each is
+    // rejected. Also keeps an eye on the broker connection.
     void RunWrites(Instance *instance, bool lineDown);
+    // Waits up to duration, or until a set arrives or a stop is asked for.
+    void WaitForWork(std::chrono::steady_clock::duration duration);
+    std::string PortShown() const;
 
     const Driver &driver_;
     std::unique_ptr<LineTrace> trace_;
@@ -67,7 +97,12 @@ class Station {
     std::vector<Writable> writable_;
     std::unique_ptr<MqttLink> link_;
     std::atomic<bool> stop_{false};
-    std::mutex requestsLock_;
-    std::deque<Request> requests_;
+    std::mutex requestsLock_; // requests_, status, the ids and retained messages seen
+    std::condition_variable work_;
+    std::deque<Pending> requests_;
+    bool online_ = false;
+    std::string statusDetail_ = "starting";
+    std::deque<std::string> recentIds_;
+    std::set<std::string> retainedSeen_;
     std::thread thread_;
 };

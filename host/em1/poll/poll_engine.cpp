@@ -4,7 +4,6 @@
 #include "line_recovery.h"
 
 #include <algorithm>
-#include <thread>
 
 namespace {
 
@@ -44,6 +43,7 @@ Round PollEngine::ReadOnce(long long number, PollListener &listener) {
             round.results.push_back(Skipped(item, "line down"));
             continue;
         }
+        listener.Idle(false);
         round.results.push_back(ReadItem(instance_, item));
         listener.ItemRead(round.results.size() - 1, round.results.back());
         lineFailed = round.results.back().lineFailed;
@@ -86,7 +86,7 @@ bool PollEngine::WaitForRound(Clock::time_point due, PollListener &listener) {
         if (down_) {
             until = std::min(until, nextAttempt_);
         }
-        std::this_thread::sleep_for(std::min<Clock::duration>(kWaitStep, until - now));
+        listener.Wait(std::min<Clock::duration>(kWaitStep, until - now));
     }
     return false;
 }

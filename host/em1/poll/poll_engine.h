@@ -13,6 +13,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 struct PollPlan {
@@ -32,9 +33,15 @@ class PollListener {
                               std::chrono::steady_clock::duration interval) = 0;
     // Each item as soon as it was read, before its round is done: index in the items.
     virtual void ItemRead(std::size_t /*index*/, const ItemResult & /*result*/) {}
-    // Called while waiting for the next round, at least every few tens of milliseconds: the
-    // moment for other work on the instance (a write), as the line allows.
+    // Called before each read of a round and while waiting for the next round, at least every
+    // few tens of milliseconds: the moment for other work on the instance (a write), as the
+    // line allows, so that such work waits for one exchange at most, never for a round.
     virtual void Idle(bool /*lineDown*/) {}
+    // Waits for the engine between its calls of Idle; a listener with work of its own may end
+    // the wait early.
+    virtual void Wait(std::chrono::steady_clock::duration duration) {
+        std::this_thread::sleep_for(duration);
+    }
 };
 
 // Reads every item of a round with one request (a block), one result per item.

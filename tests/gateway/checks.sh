@@ -1,0 +1,54 @@
+# Sourced by the gateway's tests against a real broker: named checks, bounded waits for a
+# message or a log line, and the processes to stop at the end. Set broker_port before await.
+pids=()
+cleanup() {
+  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null; done
+  wait 2>/dev/null
+}
+trap cleanup EXIT
+
+failures=0
+pass() { echo "ok: $*"; }
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+check() { # NAME COMMAND...
+  local name=$1
+  shift
+  if "$@"; then pass "$name"; else fail "$name"; fi
+}
+
+# A message on TOPIC that matches PATTERN (grep -E), retained or live, within SECONDS.
+await() { # TOPIC PATTERN SECONDS [mosquitto_sub options]
+  local topic=$1 pattern=$2 seconds=$3
+  shift 3
+  grep -E -m 1 -q -- "$pattern" < <(mosquitto_sub -h 127.0.0.1 -p "$broker_port" -t "$topic" \
+    -W "$seconds" "$@" 2>/dev/null)
+}
+# No message on TOPIC matches PATTERN within SECONDS.
+quiet() { ! await "$@"; }
+# A line matching PATTERN in FILE within SECONDS.
+await_log() { # FILE PATTERN SECONDS
+  for _ in $(seq $(($3 * 10))); do
+    grep -E -q -- "$2" "$1" 2>/dev/null && return 0
+    sleep 0.1
+  done
+  return 1
+}
+# Waits for the broker started by StartTestBroker to listen.
+await_broker() {
+  for _ in $(seq 100); do
+    (echo >"/dev/tcp/127.0.0.1/$broker_port") 2>/dev/null && return 0
+    sleep 0.1
+  done
+  echo "the broker did not start:"
+  cat broker.log
+  exit 1
+}
+# Ends the test: the count of failed checks, and the gateway's log when any failed.
+finish() { # LOG
+  if [ "$failures" -ne 0 ]; then
+    echo "$failures check(s) failed; the gateway's log:"
+    cat "$1"
+    exit 1
+  fi
+  echo "all checks passed"
+}
