@@ -17,6 +17,8 @@ set -euo pipefail
 build=(cmake ninja-build g++ help2man pkgconf libmosquitto-dev libinih-dev)
 # The demo and the tests run em1 gateway against a broker of their own.
 broker=(mosquitto mosquitto-clients openssl)
+# The gateway's soak checks its record with a Python script.
+soak_check=(python3)
 unit_tests=(googletest libgtest-dev valgrind locales)
 linux_i686=(gcc-multilib g++-multilib qemu-user-static)
 windows=(g++-mingw-w64-i686 binutils-mingw-w64-i686 g++-mingw-w64-x86-64
@@ -36,12 +38,13 @@ packages=()
 for set in "$@"; do
   case $set in
   demo) packages+=("${build[@]}" "${broker[@]}") ;;
-  soak) packages+=("${build[@]}" "${unit_tests[@]}" "${broker[@]}") ;;
+  soak) packages+=("${build[@]}" "${unit_tests[@]}" "${broker[@]}" "${soak_check[@]}") ;;
   bench) packages+=("${build[@]}" "${unit_tests[@]}" "${bench[@]}" "${broker[@]}") ;;
   fuzz) packages+=("${build[@]}" "${fuzz[@]}") ;;
   test)
     packages+=("${build[@]}" "${unit_tests[@]}" "${linux_i686[@]}" "${windows[@]}" "${fuzz[@]}"
-      "${bench[@]}" "${package[@]}" "${style[@]}" "${broker[@]}" "${systemd_units[@]}")
+      "${bench[@]}" "${package[@]}" "${style[@]}" "${broker[@]}" "${systemd_units[@]}"
+      "${soak_check[@]}")
     ;;
   wow64) packages+=("${wow64[@]}") ;;
   *)

@@ -39,6 +39,10 @@ Engine::Engine(Line line, const ModelSettings &settings, Trace &trace)
     wakeRead_ = pipeFds[0];
     wakeWrite_ = pipeFds[1];
     trace_.Event("line open at " + peerPath_);
+    model_.instrument.OnAssign([this](const Item &item, const std::string &value) {
+        trace_.Event(std::string("holds ") + item.type + static_cast<char>('0' + item.number / 10) +
+                     static_cast<char>('0' + item.number % 10) + item.letter + " " + value);
+    });
 }
 
 Engine::~Engine() {

@@ -125,6 +125,8 @@ bool Instrument::Assign(const Item &item, std::string_view text) {
         c->number = *ParseNumber(*value);
     else
         c->token = *value;
+    if (onAssign_)
+        onAssign_(item, *value);
     return true;
 }
 

@@ -5,6 +5,7 @@
 #include "parameters.h"
 #include "random.h"
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -45,6 +46,9 @@ class Instrument {
     std::optional<std::string> Normalise(const Item &item, std::string_view text) const;
     // Stores a text that Normalise() accepted for the item; read-only letters included.
     bool Assign(const Item &item, std::string_view text);
+    // Told of every value stored by Assign, as it is stored: what the trace shows of writes.
+    using AssignListener = std::function<void(const Item &item, const std::string &value)>;
+    void OnAssign(AssignListener listener) { onAssign_ = std::move(listener); }
 
     const std::vector<std::string> &Alerts() const { return alerts_; }
     bool AddAlert(std::string_view text);
@@ -64,6 +68,8 @@ class Instrument {
         std::string token;
     };
     using Cells = std::vector<Cell>;
+
+    AssignListener onAssign_;
 
     const Cell *CellOf(const Item &item) const;
     Cell *CellOf(const Item &item);

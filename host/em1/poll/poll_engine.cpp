@@ -97,8 +97,12 @@ ExitStatus PollEngine::Run(const PollPlan &plan, PollListener &listener) {
     auto due = Clock::now();
     for (long long number = 1; !plan.rounds || number <= *plan.rounds; ++number) {
         if (number > 1) {
-            // A round that ran over its interval is followed at once, not by a burst.
+            // A round that ran over its interval is followed at once, not by a burst. Rounds
+            // back to back fall due, while the line is down, at its reopening attempts.
             due = std::max(due + plan.interval, Clock::now());
+            if (down_ && plan.interval == Clock::duration::zero()) {
+                due = std::max(due, nextAttempt_);
+            }
             if (!WaitForRound(due, listener)) {
                 break;
             }
@@ -120,7 +124,8 @@ ExitStatus PollEngine::Run(const PollPlan &plan, PollListener &listener) {
             status = FirstProblem(round);
         }
         const auto took = Clock::now() - started;
-        if (!overrunTold && number > 1 && took > plan.interval && !round.cut) {
+        if (!overrunTold && number > 1 && plan.interval > Clock::duration::zero() &&
+            took > plan.interval && !round.cut) {
             listener.RoundOverran(took, plan.interval);
             overrunTold = true;
         }
