@@ -2,6 +2,7 @@
 // with a UTC time stamp.
 #pragma once
 
+#include "alerts_message.h"
 #include "item.h"
 #include "round_output.h"
 #include "verified_write.h"
@@ -15,9 +16,6 @@ using WallTime = std::chrono::system_clock::time_point;
 // {"item":"L01S1","value":42.5,"cell":425,"scale":10,"time":"..."}, with "text" for modes,
 // statuses and tokens; {"item":...,"error":...,"time":...} for a failed read.
 std::string ReadingMessage(const Item &item, const ItemResult &result, WallTime time);
-
-// {"active":[{"item":"A19","name":"HIGH ALARM"}],"time":"..."}
-std::string AlertsMessage(const std::vector<std::size_t> &activeFlags, WallTime time);
 
 // {"item":...,"request":"42.5","outcome":"written","value":...,"held":true,"sent":...,"time":...}
 // "unconfirmed" and "refused" carry a "reason".
