@@ -154,22 +154,31 @@ void ReadBroker(BrokerConfig &broker, std::string_view option, std::string_view 
     throw UsageError(std::string(option) + ": cannot read '" + path + "': " + std::strerror(error));
 }
 
-// The whole text of the file at path; refused with the reason when it cannot be read.
-std::string FileText(std::string_view option, const std::string &path) {
+// The first bytes of the file at path, at most length; refused with the reason when it
+// cannot be read.
+std::string FileStart(std::string_view option, const std::string &path, std::size_t length) {
     std::FILE *file = std::fopen(path.c_str(), "rb");
     if (file == nullptr) {
         RefuseUnreadable(option, path, errno);
     }
-    std::string text;
-    std::array<char, 4096> chunk{};
-    std::size_t count = 0;
-    while ((count = std::fread(chunk.data(), 1, chunk.size(), file)) > 0) {
-        text.append(chunk.data(), count);
-    }
+    std::string text(length, '\0');
+    text.resize(std::fread(text.data(), 1, length, file));
     const int error = std::ferror(file) != 0 ? errno : 0;
     std::fclose(file);
     if (error != 0) {
         RefuseUnreadable(option, path, error);
+    }
+    return text;
+}
+
+// The whole text of a configuration or password file, which is far smaller than this: a
+// larger one (/dev/zero) is refused rather than read for ever.
+constexpr std::size_t kLargestFile = std::size_t{1} << 20;
+
+std::string FileText(std::string_view option, const std::string &path) {
+    std::string text = FileStart(option, path, kLargestFile + 1);
+    if (text.size() > kLargestFile) {
+        throw UsageError(std::string(option) + ": '" + path + "' is larger than 1 MiB");
     }
     return text;
 }
@@ -191,7 +200,7 @@ std::string ReadPassword(std::string_view option, const std::string &path) {
 // told at the start with its reason.
 std::string ReadableFile(std::string_view option, std::string_view value) {
     std::string path(value);
-    FileText(option, path);
+    FileStart(option, path, 1);
     return path;
 }
 
