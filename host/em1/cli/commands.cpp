@@ -165,10 +165,11 @@ The configuration file (--config FILE, read again on SIGHUP) is in INI form:
   on-change = L01V1=0.5
 Keys are the long options above without their dashes, except config and name (the section
 names its instrument), and the port options of em1 --help: port baud data-bits parity
-stop-bits dtr rts timeout. Values take no quotes. The lines before the first section, and those under [gateway], are the gateway's
-settings and those of every instrument after them; [instrument NAME] starts an instrument
-whose topic level is NAME. A comment runs from # or ; at the start of a line or after a
-blank to the end of the line. Two instruments cannot share a name, nor a port (the same
+stop-bits dtr rts timeout. Values take no quotes; a relative path is taken from em1's
+working directory (/ under systemd). The lines before the first section, and those under
+[gateway], are the gateway's settings and those of every instrument after them;
+[instrument NAME] starts an instrument whose topic level is NAME. A comment runs from # or
+; at the start of a line or after a blank to the end of the line. Two instruments cannot share a name, nor a port (the same
 name, or a link and the device it leads to). Every error names the file and the line:
   plant.conf:7: baud: 'fast' is not a whole number (allowed: 50 to 65535)
 A file that cannot be read (this one, --password-file, --ca-file, --cert-file, --key-file)
