@@ -46,10 +46,19 @@ class GatewayConfigRefusal : public ::testing::TestWithParam<ConfigCase> {
 
 std::string GatewayConfigRefusal::link;
 
+// The configuration of arguments, with text in plant.conf in the working directory while
+// they are read.
 GatewayConfig Parse(const std::string &text, const std::vector<std::string> &arguments) {
     std::ofstream(kFile) << text;
     CommandLine line;
-    return ParseGatewayArguments(arguments, line);
+    try {
+        GatewayConfig config = ParseGatewayArguments(arguments, line);
+        std::remove(kFile);
+        return config;
+    } catch (...) {
+        std::remove(kFile);
+        throw;
+    }
 }
 
 TEST_P(GatewayConfigRefusal, IsRefusedWithWhereItIsWrong) {
