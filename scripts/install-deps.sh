@@ -14,7 +14,7 @@
 # A purpose's packages are one list below; a set is made of lists.
 set -euo pipefail
 
-build=(cmake ninja-build g++ help2man pkgconf libmosquitto-dev libinih-dev)
+build=(cmake ninja-build g++ help2man pkgconf libmosquitto-dev)
 # The demo and the tests run em1 gateway against a broker of their own.
 broker=(mosquitto mosquitto-clients openssl)
 # The gateway's soak checks its record with a Python script.

@@ -191,7 +191,7 @@ TEST_F(Em1Items, AWriteTheInstrumentRefusesEndsWith76) {
 TEST_F(Em1Items, AlertsAreNamed) {
     EXPECT_EQ(Run({"alerts"}).out, "no active alerts\n");
     EXPECT_EQ(Run({"alerts", "-f", "csv", "--no-header"}).out, "");
-    EXPECT_TRUE(ParseJson(Run({"alerts", "-f", "json"}).out)["alerts"].Array().empty());
+    EXPECT_TRUE(ParseJson(Run({"alerts", "-f", "json"}).out)["active"].Array().empty());
     simulator.AddAlert("CC");
     simulator.AddAlert("L03 LOW ALARM");
     const ProgramRun run = Run({"alerts"});
@@ -205,9 +205,9 @@ TEST_F(Em1Items, AlertsAreNamed) {
               (std::vector<std::string>{Fields(csv[1], ',')[0], "A20", "LOW ALARM"}));
     const JsonValue json = ParseJson(LinesOf(Run({"alerts", "-f", "json"}).out).at(0));
     EXPECT_EQ(json["time"].String().back(), 'Z');
-    ASSERT_EQ(json["alerts"].Array().size(), 2u);
-    EXPECT_EQ(json["alerts"].Array()[0]["item"].String(), "A02");
-    EXPECT_EQ(json["alerts"].Array()[1]["alert"].String(), "LOW ALARM");
+    ASSERT_EQ(json["active"].Array().size(), 2u);
+    EXPECT_EQ(json["active"].Array()[0]["item"].String(), "A02");
+    EXPECT_EQ(json["active"].Array()[1]["name"].String(), "LOW ALARM");
 }
 
 TEST_F(Em1Items, BlocksLabelEveryValue) {

@@ -1,5 +1,6 @@
 // block and alerts: a whole class of values with one request.
 #include "address_grammar.h"
+#include "alerts_message.h"
 #include "block_reply.h"
 #include "clock_text.h"
 #include "commands.h"
@@ -92,10 +93,6 @@ std::vector<std::optional<double>> ReplyNumbers(const Instance &instance, const 
     }
     const long long first = std::strtoll(block.first.address.c_str() + 1, nullptr, 10);
     return BlockReplyValues(*reply, first, block.first.Scale(), block.Count());
-}
-
-std::string AlertAddress(std::size_t flag) {
-    return (flag < 10 ? "A0" : "A") + std::to_string(flag);
 }
 
 // The item that value i of a loop or module block belongs to, with the block's scale digit.
@@ -198,16 +195,10 @@ void WriteAlertsCsv(const std::vector<std::size_t> &active, bool header) {
     }
 }
 
-// One object: {"time":..., "alerts":[{"item":"A02","alert":"CC"}, ...]}, the list empty
-// when no alert is active.
+// One object, as the gateway publishes it: {"active":[{"item":"A02","name":"CC"}, ...],
+// "time":...}, the list empty when no alert is active.
 void WriteAlertsJson(const std::vector<std::size_t> &active) {
-    std::string line =
-        "{\"time\":\"" + UtcStamp(std::chrono::system_clock::now()) + "\",\"alerts\":[";
-    for (std::size_t i = 0; i < active.size(); ++i) {
-        line += std::string(i == 0 ? "" : ",") + "{\"item\":\"" + AlertAddress(active[i]) +
-                "\",\"alert\":\"" + std::string(kAlertTable[active[i]]) + "\"}";
-    }
-    std::puts((line + "]}").c_str());
+    std::puts(AlertsMessage(active, std::chrono::system_clock::now()).c_str());
 }
 
 void PrintAlerts(const std::vector<std::size_t> &active) {

@@ -82,8 +82,9 @@ line, and Ctrl-C.
      R"(Reads the alert list (BlockRead of the 27 alert flags) and names each active alert with
 the item that reads it (A02 CC, A20 LOW ALARM). "write SX 0" acknowledges them.
 --format csv gives a header row time,item,alert (--no-header drops it) and a row per
-active alert; json gives one object, its list empty when no alert is active:
-  {"time":"2024-05-01T12:00:00.123Z","alerts":[{"item":"A02","alert":"CC"}]}
+active alert; json gives one object, its list empty when no alert is active, as em1
+gateway publishes it:
+  {"active":[{"item":"A02","name":"CC"}],"time":"2024-05-01T12:00:00.123Z"}
 )",
      0, 0, "--format --no-header", true, RunAlerts},
     {"write", "write ADDR[:TYPE] VALUE", "write one value",
@@ -160,16 +161,29 @@ Topics (MQTT 5, QoS 1, a clean session, reconnection with growing pauses):
                             response topic, with its correlation data
 While the broker is away the rounds go on; the latest message of each topic is kept and
 published when it is back, and the log says how many were superseded meanwhile.
-The configuration file: keys are the long options without dashes; [instrument NAME]
-starts an instrument:
+The configuration file (--config FILE, read again on SIGHUP) is in INI form:
+  # the gateway's settings, and every instrument's below unless its section says otherwise
   broker = mqtt.plant:8883
   ca-file = /etc/em1/ca.pem
+  interval = 1
   [instrument boiler]
   port = ttyUSB0
   baud = 9600
   items = L01S1, L01V1, L01M0
+          L02S1, L02V1     ; an indented line without = goes on with the key above
   writable = L01S1, L01M0
   on-change = L01V1=0.5
+Keys are the long options above without their dashes, except config and name (the section
+names its instrument), and the port options of em1 --help: port baud data-bits parity
+stop-bits dtr rts timeout. Values take no quotes; a relative path is taken from em1's
+working directory (/ under systemd). The lines before the first section, and those under
+[gateway], are the gateway's settings and those of every instrument after them;
+[instrument NAME] starts an instrument whose topic level is NAME. A comment runs from # or
+; at the start of a line or after a blank to the end of the line. Two instruments cannot share a name, nor a port (the same
+name, or a link and the device it leads to). Every error names the file and the line:
+  plant.conf:7: baud: 'fast' is not a whole number (allowed: 50 to 65535)
+A file that cannot be read (this one, --password-file, --ca-file, --cert-file, --key-file)
+is refused with the reason; a client certificate needs its key and --ca-file.
 )",
      0, 1 << 20, "", false, RunGateway},
 }};

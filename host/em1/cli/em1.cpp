@@ -102,13 +102,20 @@ int Run(const CommandLine &line) {
 } // namespace
 
 int main(int argc, char **argv) {
+    // A usage error points at the help that covers it: the command's own once the command
+    // line is read and names one, em1's otherwise.
+    std::string help = "em1 --help";
     try {
-        const int status =
-            Run(ParseCommandLine(std::span<char *const>(argv + 1, argv + std::max(argc, 1))));
+        const CommandLine line =
+            ParseCommandLine(std::span<char *const>(argv + 1, argv + std::max(argc, 1)));
+        if (FindCommand(line.command) != nullptr) {
+            help = "em1 help " + line.command;
+        }
+        const int status = Run(line);
         FinishOutput(stdout);
         return status;
     } catch (const UsageError &error) {
-        std::fprintf(stderr, "em1: %s\nTry 'em1 --help'.\n", error.what());
+        std::fprintf(stderr, "em1: %s\nTry '%s'.\n", error.what(), help.c_str());
         return static_cast<int>(error.Status());
     } catch (const Failure &failure) {
         std::fprintf(stderr, "em1: %s\n", failure.what());

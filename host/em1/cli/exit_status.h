@@ -29,7 +29,8 @@ class Failure : public std::runtime_error {
     ExitStatus status_;
 };
 
-// A failure of the command line; main adds a pointer to --help.
+// A failure of the command line; main adds a pointer to the help of the command, or to
+// em1 --help.
 class UsageError : public Failure {
   public:
     explicit UsageError(const std::string &message) : Failure(ExitStatus::kUsage, message) {}

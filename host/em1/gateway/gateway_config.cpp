@@ -1,30 +1,72 @@
 #include "gateway_config.h"
 
 #include "exit_status.h"
+#include "ini_text.h"
 #include "number_text.h"
-
-#include <ini.h>
 
 #include <algorithm>
 #include <array>
 #include <cctype>
-#include <fstream>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
 #include <optional>
+#include <sstream>
+#include <utility>
 
 namespace {
 
-constexpr std::string_view kInstrumentSection = "instrument ";
+constexpr std::string_view kInstrumentSection = "instrument";
+constexpr std::string_view kGatewaySection = "gateway";
 constexpr int kLowestPort = 1;
 constexpr int kHighestPort = 65535;
+
+// Where a setting was given: a line of a configuration file, or the command line (no file).
+struct Place {
+    std::string file;
+    int line = 0;
+};
+
+// The setting as the place spells it: --key on the command line, key in a file.
+std::string Spelled(const Place &place, std::string_view key) {
+    return (place.file.empty() ? "--" : "") + std::string(key);
+}
+
+// Refuses what was given at place: "FILE:LINE: key: what", or "--key: what" on the command
+// line; without a key "FILE:LINE: what" or "gateway: what".
+[[noreturn]] void Refuse(const Place &place, std::string_view key, const std::string &what) {
+    std::string where =
+        place.file.empty() ? "gateway" : place.file + ":" + std::to_string(place.line);
+    if (!key.empty()) {
+        where = place.file.empty() ? Spelled(place, key) : where + ": " + std::string(key);
+    }
+    throw UsageError(where + ": " + what);
+}
+
+// " (FILE:LINE)" for a place in a file; nothing for the command line.
+std::string Reference(const Place &place) {
+    return place.file.empty() ? "" : " (" + place.file + ":" + std::to_string(place.line) + ")";
+}
+
+// Where an instrument's settings were given, for the messages that refuse them.
+struct Origin {
+    Place start; // its [instrument NAME] line, or the command line
+    Place port;
+    std::vector<std::pair<std::string, Place>> onChange; // ADDR[=DEADBAND], resolved at the end
+};
 
 struct Reading {
     CommandLine &line;
     GatewayConfig config;
     InstrumentConfig defaults;
     std::optional<std::size_t> current; // the instrument being read; none: the defaults
-    // --on-change as given, resolved against the items once everything is read.
-    std::vector<std::vector<std::string>> onChange; // parallel to config.instruments
-    std::vector<std::string> defaultOnChange;
+    std::vector<Origin> origins;        // parallel to config.instruments
+    Origin defaultOrigin;
+    Place here;             // where the setting being read was given
+    Place certPlace;        // where --cert-file was given
+    Place keyPlace;         // where --key-file was given
+    std::string configFile; // the last configuration file read
 };
 
 // The settings of the gateway itself, each with a value.
@@ -34,6 +76,11 @@ constexpr std::array<std::string_view, 16> kOwnOptions = {
     "--interval",     "--keepalive", "--offline-after", "--client-id",
 };
 constexpr long long kMostOfflineRounds = 1000;
+
+// em1's options that a file may set for an instrument: the port and its line.
+constexpr std::array<std::string_view, 8> kPortKeys = {
+    "port", "baud", "data-bits", "parity", "stop-bits", "dtr", "rts", "timeout",
+};
 
 bool IsOwn(std::string_view option) {
     return std::find(kOwnOptions.begin(), kOwnOptions.end(), option) != kOwnOptions.end();
@@ -116,11 +163,45 @@ void ReadBroker(BrokerConfig &broker, std::string_view option, std::string_view 
     broker.port = static_cast<int>(*port);
 }
 
+[[noreturn]] void RefuseUnreadable(std::string_view option, const std::string &path, int error) {
+    throw UsageError(std::string(option) + ": cannot read '" + path + "': " + std::strerror(error));
+}
+
+// The first bytes of the file at path, at most length; refused with the reason when it
+// cannot be read.
+std::string FileStart(std::string_view option, const std::string &path, std::size_t length) {
+    std::FILE *file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr) {
+        RefuseUnreadable(option, path, errno);
+    }
+    std::string text(length, '\0');
+    text.resize(std::fread(text.data(), 1, length, file));
+    const int error = std::ferror(file) != 0 ? errno : 0;
+    std::fclose(file);
+    if (error != 0) {
+        RefuseUnreadable(option, path, error);
+    }
+    return text;
+}
+
+// The whole text of a configuration or password file, which is far smaller than this: a
+// larger one (/dev/zero) is refused rather than read for ever.
+constexpr std::size_t kLargestFile = std::size_t{1} << 20;
+
+std::string FileText(std::string_view option, const std::string &path) {
+    std::string text = FileStart(option, path, kLargestFile + 1);
+    if (text.size() > kLargestFile) {
+        throw UsageError(std::string(option) + ": '" + path + "' is larger than 1 MiB");
+    }
+    return text;
+}
+
 std::string ReadPassword(std::string_view option, const std::string &path) {
-    std::ifstream file(path);
+    std::istringstream text(FileText(option, path));
     std::string password;
-    if (!file || !std::getline(file, password)) {
-        throw UsageError(std::string(option) + ": cannot read the password from '" + path + "'");
+    if (!std::getline(text, password)) {
+        throw UsageError(std::string(option) + ": '" + path + "' is empty; its first line is " +
+                         "the password");
     }
     if (!password.empty() && password.back() == '\r') {
         password.pop_back();
@@ -128,11 +209,11 @@ std::string ReadPassword(std::string_view option, const std::string &path) {
     return password;
 }
 
+// A file that libmosquitto reads when it connects: checked now, so that a wrong path is
+// told at the start with its reason.
 std::string ReadableFile(std::string_view option, std::string_view value) {
     std::string path(value);
-    if (!std::ifstream(path)) {
-        throw UsageError(std::string(option) + ": cannot read '" + path + "'");
-    }
+    FileStart(option, path, 1);
     return path;
 }
 
@@ -149,14 +230,15 @@ InstrumentConfig &Target(Reading &reading) {
     return reading.current ? reading.config.instruments[*reading.current] : reading.defaults;
 }
 
-std::vector<std::string> &OnChangeTarget(Reading &reading) {
-    return reading.current ? reading.onChange[*reading.current] : reading.defaultOnChange;
+Origin &TargetOrigin(Reading &reading) {
+    return reading.current ? reading.origins[*reading.current] : reading.defaultOrigin;
 }
 
 void StartInstrument(Reading &reading, std::string name) {
     reading.config.instruments.push_back(reading.defaults);
     reading.config.instruments.back().name = std::move(name);
-    reading.onChange.push_back(reading.defaultOnChange);
+    reading.origins.push_back(reading.defaultOrigin);
+    reading.origins.back().start = reading.here;
     reading.current = reading.config.instruments.size() - 1;
 }
 
@@ -166,6 +248,9 @@ bool ReadCommon(Reading &reading, std::string_view argument, ArgumentReader &mor
     const PortOptions kept = reading.line.port;
     reading.line.port = target.port;
     const bool known = ReadCommonOption(reading.line, argument, more);
+    if (reading.line.port.given != target.port.given) {
+        TargetOrigin(reading).port = reading.here;
+    }
     target.port = reading.line.port;
     reading.line.port = kept;
     return known;
@@ -186,8 +271,10 @@ bool ReadOwn(Reading &reading, std::string_view option, std::string_view value) 
         reading.config.broker.caFile = ReadableFile(option, value);
     } else if (name == "cert-file") {
         reading.config.broker.certFile = ReadableFile(option, value);
+        reading.certPlace = reading.here;
     } else if (name == "key-file") {
         reading.config.broker.keyFile = ReadableFile(option, value);
+        reading.keyPlace = reading.here;
     } else if (name == "topic-prefix") {
         reading.config.topicPrefix = TopicPrefix(option, value);
     } else if (name == "config") {
@@ -214,7 +301,7 @@ bool ReadOwn(Reading &reading, std::string_view option, std::string_view value) 
         }
     } else if (name == "on-change") {
         for (auto &entry : SplitList(value)) {
-            OnChangeTarget(reading).push_back(std::move(entry));
+            TargetOrigin(reading).onChange.emplace_back(std::move(entry), reading.here);
         }
     } else if (name == "interval") {
         Target(reading).intervalSeconds = Interval(option, value);
@@ -234,16 +321,16 @@ bool ReadOwn(Reading &reading, std::string_view option, std::string_view value) 
 }
 
 // ADDR, ADDR=DEADBAND, * or *=DEADBAND: which items publish only on change.
-void ResolveOnChange(InstrumentConfig &instrument, const std::vector<std::string> &entries) {
-    for (const auto &entry : entries) {
+void ResolveOnChange(InstrumentConfig &instrument, const Origin &origin) {
+    for (const auto &[entry, place] : origin.onChange) {
         const auto equals = entry.find('=');
         const std::string address = Upper(entry.substr(0, equals));
         double deadband = 0;
         if (equals != std::string::npos) {
             const auto number = ParseDecimal(entry.substr(equals + 1));
             if (!number || *number < 0) {
-                throw UsageError("--on-change: '" + entry +
-                                 "': the deadband after = must be a number of 0 or more");
+                Refuse(place, "on-change",
+                       "'" + entry + "': the deadband after = must be a number of 0 or more");
             }
             deadband = *number;
         }
@@ -256,8 +343,7 @@ void ResolveOnChange(InstrumentConfig &instrument, const std::vector<std::string
             }
         }
         if (!matched) {
-            throw UsageError("--on-change: " + address + " is not among the items of " +
-                             instrument.name);
+            Refuse(place, "on-change", address + " is not among the items of " + instrument.name);
         }
     }
 }
@@ -269,89 +355,182 @@ std::string DefaultName(const PortOptions &port) {
     return name;
 }
 
+// The device the driver opens for a port: a path as it stands, any other name under /dev/,
+// and a link followed to its device where it exists.
+std::string DevicePath(const PortOptions &port) {
+    const std::string path = port.name.starts_with('/') ? port.name : "/dev/" + port.name;
+    std::error_code error;
+    const auto device = std::filesystem::canonical(path, error);
+    return error ? path : device.string();
+}
+
+// One port serves one instrument: a second open of the device would fail, and its
+// instrument would retry for ever.
+void RefuseSharedPort(const Reading &reading, std::size_t later, std::size_t earlier) {
+    const PortOptions &port = reading.config.instruments[later].port;
+    const PortOptions &first = reading.config.instruments[earlier].port;
+    const bool sameName = port.given == first.given || port.name == first.name;
+    const std::string device = DevicePath(port);
+    if (!sameName && device != DevicePath(first)) {
+        return;
+    }
+    const std::string leads =
+        sameName || device == port.given ? "is " : "leads to " + device + ", ";
+    Refuse(reading.origins[later].port, "port",
+           "'" + port.given + "' " + leads + "the port of instrument " +
+               reading.config.instruments[earlier].name + " already" +
+               Reference(reading.origins[earlier].port) + "; each instrument needs its own port");
+}
+
+void RefuseSharedName(const Reading &reading, std::size_t later, std::size_t earlier) {
+    const std::string &name = reading.config.instruments[later].name;
+    if (name != reading.config.instruments[earlier].name) {
+        return;
+    }
+    const Place &place = reading.origins[later].start;
+    Refuse(place, place.file.empty() ? "name" : "",
+           "a second instrument named " + name + Reference(reading.origins[earlier].start) +
+               "; give each its own " + Spelled(place, "name"));
+}
+
+// The broker keeps one connection per client id: a second instrument with the same id would
+// throw the first off, and be thrown off in turn.
+void RefuseSharedClientId(const Reading &reading, std::size_t later, std::size_t earlier) {
+    const std::string &id = reading.config.instruments[later].clientId;
+    if (id.empty() || id != reading.config.instruments[earlier].clientId) {
+        return;
+    }
+    const Place &place = reading.origins[later].start;
+    Refuse(place, place.file.empty() ? "client-id" : "",
+           "a second instrument with the client id " + id +
+               Reference(reading.origins[earlier].start) + "; give each its own " +
+               Spelled(place, "client-id"));
+}
+
+// A client certificate goes with its key, and both with the CA of a TLS connection.
+void CheckClientCertificate(const Reading &reading) {
+    const BrokerConfig &broker = reading.config.broker;
+    if (!broker.certFile.empty() && broker.keyFile.empty()) {
+        Refuse(reading.certPlace, "cert-file",
+               "the client certificate needs its key: give " +
+                   Spelled(reading.certPlace, "key-file") + " too");
+    }
+    if (!broker.keyFile.empty() && broker.certFile.empty()) {
+        Refuse(reading.keyPlace, "key-file",
+               "the client key needs its certificate: give " +
+                   Spelled(reading.keyPlace, "cert-file") + " too");
+    }
+    if (!broker.certFile.empty() && broker.caFile.empty()) {
+        Refuse(reading.certPlace, "cert-file",
+               "a client certificate is for TLS: give " + Spelled(reading.certPlace, "ca-file") +
+                   " too, the CA that signed the broker's certificate");
+    }
+}
+
 void Finish(Reading &reading) {
     auto &instruments = reading.config.instruments;
     if (instruments.empty()) {
-        throw UsageError("gateway: no instrument; give --port NAME --items ADDR,... or --config "
-                         "FILE");
+        throw UsageError(reading.configFile.empty()
+                             ? "gateway: no instrument; give --port NAME --items ADDR,... or "
+                               "--config FILE"
+                             : reading.configFile + ": no instrument; give it an [instrument "
+                                                    "NAME] section with port and items");
     }
     for (std::size_t i = 0; i < instruments.size(); ++i) {
         InstrumentConfig &instrument = instruments[i];
+        const Origin &origin = reading.origins[i];
         if (instrument.port.name.empty()) {
-            throw UsageError("gateway: instrument " + instrument.name + " has no port");
+            Refuse(origin.start, "", "instrument " + instrument.name + " has no port");
         }
         if (instrument.name.empty()) {
             instrument.name = TopicLevel("--name", DefaultName(instrument.port));
         }
         if (instrument.items.empty() && instrument.writable.empty()) {
-            throw UsageError("gateway: " + instrument.name + " has neither --items nor --writable");
+            Refuse(origin.start, "",
+                   "instrument " + instrument.name + " has neither " +
+                       Spelled(origin.start, "items") + " nor " +
+                       Spelled(origin.start, "writable"));
         }
-        ResolveOnChange(instrument, reading.onChange[i]);
+        ResolveOnChange(instrument, origin);
         for (std::size_t j = 0; j < i; ++j) {
-            if (instruments[j].name == instrument.name) {
-                throw UsageError("gateway: two instruments are named " + instrument.name +
-                                 "; give each its own --name");
-            }
-            if (!instrument.clientId.empty() && instruments[j].clientId == instrument.clientId) {
-                throw UsageError("gateway: " + instruments[j].name + " and " + instrument.name +
-                                 " have the same --client-id " + instrument.clientId +
-                                 "; the broker would keep only one of them connected");
-            }
+            RefuseSharedPort(reading, i, j);
+            RefuseSharedName(reading, i, j);
+            RefuseSharedClientId(reading, i, j);
         }
+    }
+    CheckClientCertificate(reading);
+}
+
+// "[instrument NAME]" starts an instrument; "[gateway]" returns to the settings of the
+// gateway and of every instrument that follows.
+void EnterSection(Reading &reading, const std::string &section) {
+    if (section == kGatewaySection) {
+        reading.current.reset();
+        return;
+    }
+    const auto space = section.find(' ');
+    if (section.substr(0, space) != kInstrumentSection) {
+        throw UsageError("unknown section [" + section +
+                         "]; the sections are [gateway] and [instrument NAME]");
+    }
+    const auto name = section.find_first_not_of(' ', space);
+    StartInstrument(reading, TopicLevel("[instrument NAME]",
+                                        name == std::string::npos ? "" : section.substr(name)));
+}
+
+// A key of a file: a long option of the gateway's own or of the port, without its dashes.
+void ReadSetting(Reading &reading, const std::string &key, const std::string &value) {
+    if (key == "config") {
+        throw UsageError("config: a configuration file cannot name another");
+    }
+    if (key == "name") {
+        throw UsageError("name: [instrument NAME] names the instrument");
+    }
+    const std::string option = "--" + key;
+    if (ReadOwn(reading, option, value)) {
+        return;
+    }
+    if (std::find(kPortKeys.begin(), kPortKeys.end(), key) == kPortKeys.end()) {
+        throw UsageError("unknown key '" + key + "'");
+    }
+    std::array<char *, 0> none{};
+    ArgumentReader nothingMore(none);
+    ReadCommon(reading, option + "=" + value, nothingMore);
+}
+
+void ReadFileLine(Reading &reading, const IniLine &line) {
+    switch (line.kind) {
+    case IniLine::Kind::kSection:
+        EnterSection(reading, line.name);
+        break;
+    case IniLine::Kind::kSetting:
+        ReadSetting(reading, line.name, line.value);
+        break;
+    default:
+        throw UsageError(line.name);
     }
 }
 
-// The handler of the INI parser: "[instrument NAME]" starts an instrument; keys are the
-// long options without their dashes.
-int OnSetting(void *user, const char *section, const char *key, const char *value) {
-    auto &[reading, failure] = *static_cast<std::pair<Reading *, std::string> *>(user);
-    if (!failure.empty()) {
-        return 1;
-    }
-    try {
-        const std::string_view sectionName = section;
-        if (sectionName.starts_with(kInstrumentSection)) {
-            const std::string name(sectionName.substr(kInstrumentSection.size()));
-            if (!reading->current || Target(*reading).name != name) {
-                StartInstrument(*reading, TopicLevel("[instrument NAME]", name));
-            }
-        } else if (sectionName.empty() || sectionName == "gateway") {
-            reading->current.reset();
-        } else {
-            throw UsageError("unknown section [" + std::string(sectionName) + "]");
-        }
-        const std::string option = "--" + std::string(key);
-        if (option == "--config") {
-            throw UsageError("config: a configuration file cannot name another");
-        }
-        if (!ReadOwn(*reading, option, value)) {
-            const std::string argument = option + "=" + value;
-            std::array<char *, 0> none{};
-            ArgumentReader nothingMore(none);
-            if (!ReadCommon(*reading, argument, nothingMore)) {
-                throw UsageError("unknown key '" + std::string(key) + "'");
-            }
-        }
-        return 1;
-    } catch (const Failure &error) {
-        failure = error.what();
-        return 0;
-    }
-}
-
+// The settings of a file, each refused with the file and its line.
 void ReadFile(Reading &reading, const std::string &path) {
-    std::pair<Reading *, std::string> state{&reading, {}};
+    std::istringstream text(FileText("--config", path));
     const auto outer = reading.current;
+    const Place outerPlace = reading.here;
     reading.current.reset();
-    const int result = ini_parse(path.c_str(), OnSetting, &state);
-    if (result == -1) {
-        throw UsageError("--config: cannot read '" + path + "'");
-    }
-    if (result != 0) {
-        throw UsageError(path + ":" + std::to_string(result) + ": " +
-                         (state.second.empty() ? "not a key = value line" : state.second));
+    reading.configFile = path;
+    for (const IniLine &line : ReadIni(text)) {
+        reading.here = Place{path, line.number};
+        try {
+            ReadFileLine(reading, line);
+        } catch (const UsageError &error) {
+            // An option's message names it as the command line does: the file has no dashes.
+            const std::string_view message = error.what();
+            Refuse(reading.here, "",
+                   std::string(message.starts_with("--") ? message.substr(2) : message));
+        }
     }
     reading.current = outer;
+    reading.here = outerPlace;
 }
 
 } // namespace
@@ -374,7 +553,7 @@ GatewayConfig ParseGatewayArguments(const std::vector<std::string> &arguments, C
     for (const auto &argument : arguments) {
         pointers.push_back(const_cast<char *>(argument.c_str()));
     }
-    Reading reading{line, {}, {}, {}, {}, {}};
+    Reading reading{line, {}, {}, {}, {}, {}, {}, {}, {}, {}};
     ArgumentReader reader(pointers);
     while (!reader.Done()) {
         const std::string_view argument = reader.Take();

@@ -51,5 +51,7 @@ struct GatewayConfig {
 // to line; --port starts an instrument, and the line settings, --items, --writable,
 // --on-change, --interval and --name after it are its own (before the first --port they
 // apply to every instrument). --config FILE reads the file's settings at that place.
-// Throws UsageError naming the option, or the file, line and key.
+// Two instruments with one name or one port (the same name, or names that lead to the same
+// device), a client certificate without its key or the CA, and a file that cannot be read
+// are refused. Throws UsageError naming the option, or the file, line and key.
 GatewayConfig ParseGatewayArguments(const std::vector<std::string> &arguments, CommandLine &line);

@@ -11,10 +11,6 @@ std::string Stamped(std::string json, WallTime time) {
     return json + ",\"time\":" + JsonString(UtcStamp(time)) + "}";
 }
 
-std::string AlertAddress(std::size_t flag) {
-    return (flag < 10 ? "A0" : "A") + std::to_string(flag);
-}
-
 std::string Outcome(WriteOutcome outcome) {
     switch (outcome) {
     case WriteOutcome::kWritten:
@@ -56,16 +52,6 @@ std::string Reason(const WriteReport &report) {
 
 std::string ReadingMessage(const Item &item, const ItemResult &result, WallTime time) {
     return Stamped(JsonItem(item, result), time);
-}
-
-std::string AlertsMessage(const std::vector<std::size_t> &activeFlags, WallTime time) {
-    std::string json = "{\"active\":[";
-    for (std::size_t i = 0; i < activeFlags.size(); ++i) {
-        const std::size_t flag = activeFlags[i];
-        json += (i == 0 ? "{\"item\":" : ",{\"item\":") + JsonString(AlertAddress(flag)) +
-                ",\"name\":" + JsonString(std::string(kAlertTable[flag])) + "}";
-    }
-    return Stamped(json + "]}", time);
 }
 
 std::string WriteResultMessage(const Item &item, const SetRequest &request,

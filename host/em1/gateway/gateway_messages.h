@@ -2,6 +2,7 @@
 // with a UTC time stamp.
 #pragma once
 
+#include "alerts_message.h"
 #include "item.h"
 #include "round_output.h"
 #include "set_request.h"
@@ -16,9 +17,6 @@ using WallTime = std::chrono::system_clock::time_point;
 // {"item":"L01S1","value":42.5,"cell":425,"scale":10,"time":"..."}, with "text" for modes,
 // statuses and tokens; {"item":...,"error":...,"time":...} for a failed read.
 std::string ReadingMessage(const Item &item, const ItemResult &result, WallTime time);
-
-// {"active":[{"item":"A19","name":"HIGH ALARM"}],"time":"..."}
-std::string AlertsMessage(const std::vector<std::size_t> &activeFlags, WallTime time);
 
 // The result of a set that reached the driver:
 // {"item":...,"request":"42.5","id":...,"outcome":"written","sent":...,"readBack":{...},
