@@ -19,6 +19,8 @@ std::string Outcome(WriteOutcome outcome) {
     switch (outcome) {
     case WriteOutcome::kWritten:
         return "written";
+    case WriteOutcome::kInexact:
+        return "inexact";
     case WriteOutcome::kUnconfirmed:
         return "unconfirmed";
     default:
@@ -28,6 +30,8 @@ std::string Outcome(WriteOutcome outcome) {
 
 std::string Reason(const WriteReport &report) {
     switch (report.outcome) {
+    case WriteOutcome::kInexact:
+        return "the instrument acknowledged the value but holds another one";
     case WriteOutcome::kRefused:
         return "the instrument refused the value (reply \"" + Escaped(report.reply.value_or("")) +
                "\")";

@@ -20,7 +20,8 @@ std::string ReadingMessage(const Item &item, const ItemResult &result, WallTime 
 std::string AlertsMessage(const std::vector<std::size_t> &activeFlags, WallTime time);
 
 // {"item":...,"request":"42.5","outcome":"written","value":...,"held":true,"sent":...,"time":...}
-// "unconfirmed" and "refused" carry a "reason".
+// "inexact" (acknowledged, but the read-back differs from the request), "unconfirmed" and
+// "refused" carry a "reason".
 std::string WriteResultMessage(const Item &item, const std::string &request,
                                const WriteReport &report, WallTime time);
 
