@@ -146,8 +146,8 @@ Topics (QoS 1, a persistent session, reconnection with growing pauses):
   PREFIX/NAME/status        retained: online or offline, also the connection's last will
   PREFIX/NAME/status/detail retained: why the instrument is offline
   PREFIX/NAME/ITEM/set      a value as em1 write takes it (42.5, AUTO), written and read back
-  PREFIX/NAME/ITEM/result   {"outcome":"written"|"unconfirmed"|"refused", "reason":...,
-                            "readBack":{...}, "held":true}
+  PREFIX/NAME/ITEM/result   {"outcome":"written"|"inexact"|"unconfirmed"|"refused",
+                            "reason":..., "readBack":{...}, "held":true}
 While the broker is away the rounds go on; the latest message of each topic is kept and
 published when it is back, and the log says how many were superseded meanwhile.
 The configuration file: keys are the long options without dashes; [instrument NAME]
