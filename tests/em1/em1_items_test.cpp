@@ -214,7 +214,7 @@ TEST_F(Em1Items, BlocksLabelEveryValue) {
     simulator.Set("L02X", "HD");
     const ProgramRun loops = Run({"block", "L", "8"});
     ASSERT_EQ(loops.status, 0) << loops.err;
-    EXPECT_EQ(Row(loops.out, "L01S0"), (std::vector<std::string>{"L01S0", "12", "12"}));
+    EXPECT_EQ(Row(loops.out, "L01S0"), (std::vector<std::string>{"L01S0", "12.5", "12"}));
     EXPECT_EQ(Row(loops.out, "L02X0"), (std::vector<std::string>{"L02X0", "HD", "8"}));
 
     const ProgramRun scaled = Run({"block", "L01S1", "4"});

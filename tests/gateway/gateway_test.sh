@@ -75,7 +75,7 @@ done
 for sim in a b c; do
   for _ in $(seq 100); do [ -e "$work/$sim.link" ] && break; sleep 0.1; done
 done
-"$bin/em1sim" ctl "$work/a.ctl" set L01S 123.25 >/dev/null
+"$bin/em1sim" ctl "$work/a.ctl" set L01S 33.204 >/dev/null
 
 cat >gateway.conf <<EOF
 broker = 127.0.0.1:$plain
@@ -98,8 +98,8 @@ pids+=("$gateway")
 
 check "retained status online for each instrument" \
   await 'plant/em1/+/status' '^online' 20 -C 2
-check "a reading as exact JSON with its cell, scale and UTC time" \
-  await plant/em1/boiler/L01S1 '^\{"item":"L01S1","value":123.25,"cell":1232.5,"scale":10,"time":"[0-9]{4}-[0-9]{2}-[0-9]{2}T[0-9:.]{12}Z"\}$' 20
+check "a reading as the line carried it, in JSON with its cell, scale and UTC time" \
+  await plant/em1/boiler/L01S1 '^\{"item":"L01S1","value":33.204,"cell":332.04,"scale":10,"time":"[0-9]{4}-[0-9]{2}-[0-9]{2}T[0-9:.]{12}Z"\}$' 20
 check "a mode with its name" await plant/em1/boiler/L01M0 '"value":3,"text":"AUTO"' 20
 check "the alerts" await plant/em1/boiler/alerts '^\{"active":\[\],' 20
 
@@ -111,14 +111,17 @@ check "a change within the deadband is not published" quiet plant/em1/boiler/L02
 check "a change beyond it is" await plant/em1/boiler/L02S1 '"value":' 20 -R
 
 # A write through MQTT, its result, and what the instrument then holds.
-mosquitto_sub -h 127.0.0.1 -p "$plain" -t 'plant/em1/boiler/+/result' -C 2 -W 20 >results &
+mosquitto_sub -h 127.0.0.1 -p "$plain" -t 'plant/em1/boiler/+/result' -C 3 -W 20 >results &
 subscriber=$!
 sleep 1
+mosquitto_pub -h 127.0.0.1 -p "$plain" -q 1 -t plant/em1/boiler/L01S1/set -m 1234.5678
 mosquitto_pub -h 127.0.0.1 -p "$plain" -q 1 -t plant/em1/boiler/L01S1/set -m 42.5
 mosquitto_pub -h 127.0.0.1 -p "$plain" -q 1 -t plant/em1/boiler/L01M0/set -m MANUAL
 wait $subscriber
 check "the write's result: written, read back" \
   grep -q '"item":"L01S1","request":"42.5","outcome":"written","sent":"L01S=42.500".*"value":42.5,.*"held":true' results
+check "a write read back as another value is inexact, with both values" \
+  grep -q '"request":"1234.5678","outcome":"inexact",.*"sent":"L01S=1234.56".*"value":1234.56,.*"held":false' results
 check "the instrument holds the value written" bash -c "[ \"\$('$bin/em1sim' ctl '$work/a.ctl' get L01S)\" = 42.5 ]"
 check "a write to an item not listed is rejected and logged" \
   grep -q '"item":"L01M0","request":"MANUAL","outcome":"rejected","reason":"not among the writable items' results

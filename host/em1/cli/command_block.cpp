@@ -8,6 +8,7 @@
 #include "item_reads.h"
 #include "number_text.h"
 #include "reading.h"
+#include "reply_number.h"
 #include "vocabulary.h"
 
 #include <algorithm>
@@ -92,7 +93,7 @@ std::vector<std::optional<double>> ReplyNumbers(const Instance &instance, const 
         return {};
     }
     const long long first = std::strtoll(block.first.address.c_str() + 1, nullptr, 10);
-    return BlockReplyValues(*reply, first, block.first.Scale(), block.Count());
+    return BlockReplyValues(*reply, first, block.Count());
 }
 
 // The item that value i of a loop or module block belongs to, with the block's scale digit.
@@ -146,9 +147,9 @@ std::vector<Item> BlockItems(const Block &block) {
     return items;
 }
 
-// The results of a read of the block, a result per value. A failed read fails every value;
-// a number the 16-bit cell cannot hold is a problem naming the cell and the value, not a
-// reading.
+// The results of a read of the block, a result per value, each showing the number its line
+// carried. A failed read fails every value; a number the 16-bit cell cannot hold is a
+// problem naming the cell and the value, not a reading.
 std::vector<ItemResult> BlockResults(const Instance &instance, const Block &block,
                                      const std::vector<Item> &items,
                                      const std::optional<ReadProblem> &failure) {
@@ -163,10 +164,11 @@ std::vector<ItemResult> BlockResults(const Instance &instance, const Block &bloc
             result.problem = failure;
             continue;
         }
+        const auto carried = i < numbers.size() ? numbers[i] : std::nullopt;
         result.hostValue = BlockValue(block.values, i);
-        result.shown = ShowValue(items[i], result.hostValue);
-        if (i < numbers.size() && numbers[i]) {
-            result.problem = CellOverflow(items[i], *numbers[i]);
+        result.shown = ShowValue(items[i], result.hostValue, carried);
+        if (carried) {
+            result.problem = CellOverflow(items[i], NarrowedToFloat(*carried * items[i].Scale()));
         }
     }
     return results;

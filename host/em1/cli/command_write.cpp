@@ -54,12 +54,6 @@ ExitStatus ReportWritten(const Item &item, const WriteValue &value, const WriteR
     if (report.readBack->problem) {
         return report.readBack->problem->status;
     }
-    if (!report.held) {
-        std::fprintf(stderr, "em1: %s: the instrument holds %s, not %s (%s)\n",
-                     item.address.c_str(), report.readBack->shown.text.c_str(), value.text.c_str(),
-                     Carried(report).c_str());
-        return ExitStatus::kBadValue;
-    }
     return ExitStatus::kOk;
 }
 
@@ -67,6 +61,12 @@ ExitStatus ReportFailed(const Item &item, const WriteValue &value, const WriteRe
     const std::string head = item.address + " = " + value.text + ": ";
     const std::string code = " (SingleWrite result " + std::to_string(report.result);
     switch (report.outcome) {
+    case WriteOutcome::kInexact:
+        std::fprintf(stderr,
+                     "em1: %sinexact: acknowledged, but the instrument holds %s, not %s (%s)\n",
+                     head.c_str(), report.readBack->shown.text.c_str(), value.text.c_str(),
+                     Carried(report).c_str());
+        return ExitStatus::kBadValue;
     case WriteOutcome::kRefused:
         std::fprintf(stderr, "em1: %srefused by the instrument%s: %s, the reply was \"%s\")%s\n",
                      head.c_str(), code.c_str(), Carried(report).c_str(),

@@ -156,9 +156,10 @@ Topics (MQTT 5, QoS 1, a clean session, reconnection with growing pauses):
                             already taken are ignored; sets while offline are rejected
   PREFIX/NAME/ITEM/result   {"item":...,"request":...,"id":...,"outcome":...,"reason":...,
                             "sent":...,"readBack":{...},"held":true,"time":...}; outcome
-                            written, unconfirmed (may have been applied), refused (by the
-                            instrument), rejected (nothing sent), ignored; also to an MQTT 5
-                            response topic, with its correlation data
+                            written, inexact (acknowledged, but holds another value),
+                            unconfirmed (may have been applied), refused (by the instrument),
+                            rejected (nothing sent), ignored; also to an MQTT 5 response
+                            topic, with its correlation data
 While the broker is away the rounds go on; the latest message of each topic is kept and
 published when it is back, and the log says how many were superseded meanwhile.
 The configuration file (--config FILE, read again on SIGHUP) is in INI form:

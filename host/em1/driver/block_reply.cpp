@@ -1,7 +1,8 @@
 #include "block_reply.h"
 
+#include "reply_number.h"
+
 #include <cctype>
-#include <cstdlib>
 
 namespace {
 
@@ -44,7 +45,7 @@ std::size_t FindLine(const std::string &reply, long long target) {
 } // namespace
 
 std::vector<std::optional<double>> BlockReplyValues(const std::string &reply, long long first,
-                                                    double scale, std::size_t count) {
+                                                    std::size_t count) {
     std::vector<std::optional<double>> values;
     std::size_t at = FindLine(reply, first);
     while (at != std::string::npos && values.size() < count) {
@@ -57,8 +58,7 @@ std::vector<std::optional<double>> BlockReplyValues(const std::string &reply, lo
             ++value;
         }
         if (value < reply.size() && (IsDigit(reply[value]) || reply[value] == '-')) {
-            const double number = std::strtod(reply.c_str() + value, nullptr);
-            values.emplace_back(static_cast<float>(number * scale));
+            values.push_back(NumberAt(std::string_view(reply).substr(value)));
             at = value;
             continue;
         }

@@ -1,6 +1,7 @@
 #include "item_reads.h"
 
 #include "number_text.h"
+#include "reply_number.h"
 #include "vocabulary.h"
 
 #include <cmath>
@@ -52,6 +53,12 @@ std::optional<ReadProblem> CheckFit(Instance &instance, const Item &item) {
     return CellOverflow(item, ReadCell(cell, EM_TYPE_FLOAT));
 }
 
+// The number the reply to the last single read carried, when the line trace tells it.
+std::optional<double> CarriedNumber(const Instance &instance) {
+    const auto reply = LastReply(instance);
+    return reply ? SingleReplyNumber(*reply) : std::nullopt;
+}
+
 } // namespace
 
 std::optional<ReadProblem> CellOverflow(const Item &item, double scaled) {
@@ -84,7 +91,7 @@ ItemResult ReadItem(Instance &instance, const Item &item) {
     ItemResult read;
     read.hostValue =
         item.itemClass == EM_CLASS_SPECIAL ? CellWord(cell) : ReadCell(cell, item.dataType);
-    read.shown = ShowCell(item, cell);
+    read.shown = ShowCell(item, cell, CarriedNumber(instance));
     read.lineFailed = PortFailed(instance.LastLine());
     if (result != 0) {
         read.problem = DescribeReadFailure("SingleRead", item.address, result,

@@ -15,6 +15,8 @@ std::string Outcome(WriteOutcome outcome) {
     switch (outcome) {
     case WriteOutcome::kWritten:
         return "written";
+    case WriteOutcome::kInexact:
+        return "inexact";
     case WriteOutcome::kUnconfirmed:
         return "unconfirmed";
     case WriteOutcome::kNotSent:
@@ -36,6 +38,8 @@ std::string ResultHead(const std::string &item, const SetRequest &request) {
 
 std::string Reason(const WriteReport &report) {
     switch (report.outcome) {
+    case WriteOutcome::kInexact:
+        return "the instrument acknowledged the value but holds another one";
     case WriteOutcome::kRefused:
         return "the instrument refused the value (reply \"" + Escaped(report.reply.value_or("")) +
                "\")";

@@ -2,6 +2,7 @@
 
 #include "line_trace.h"
 #include "number_text.h"
+#include "reply_number.h"
 #include "vocabulary.h"
 
 #include <cmath>
@@ -42,7 +43,14 @@ Shown ShowCode(ValueKind kind, double hostValue) {
     return Make(hostValue, name ? std::string(*name) : "code " + FormatNumber(hostValue));
 }
 
-Shown ShowMeaning(const Item &item, double hostValue) {
+// Whether the cell holds what the driver makes of the number the line carried: the number
+// times the scale narrowed to a float, and for an integer cell its whole part.
+bool FilledFrom(const Item &item, double hostValue, double carried) {
+    const double stored = NarrowedToFloat(carried * item.Scale());
+    return item.dataType == EM_TYPE_FLOAT ? stored == hostValue : std::trunc(stored) == hostValue;
+}
+
+Shown ShowMeaning(const Item &item, double hostValue, std::optional<double> carried) {
     switch (item.itemClass) {
     case EM_CLASS_ALERT:
         return Make(hostValue, hostValue != 0 ? "active" : "clear");
@@ -56,20 +64,21 @@ Shown ShowMeaning(const Item &item, double hostValue) {
         // Tokens reach the host as their codes, unscaled.
         return ShowCode(kind, hostValue);
     }
-    const double value = hostValue / item.Scale();
-    const std::string number = item.dataType == EM_TYPE_FLOAT
-                                   ? FormatFloat(static_cast<float>(value))
-                                   : FormatNumber(value);
-    if (kind == ValueKind::kTabulated && value == 0) {
-        return Make(value, "OFF", true, number);
-    }
-    return Make(value, number, true, number);
+    const bool fromLine = carried && FilledFrom(item, hostValue, *carried);
+    const double value = fromLine ? *carried : hostValue / item.Scale();
+    const std::string number = fromLine || item.dataType != EM_TYPE_FLOAT
+                                   ? FormatNumber(value)
+                                   : FormatFloat(static_cast<float>(value));
+    Shown shown =
+        Make(value, kind == ValueKind::kTabulated && value == 0 ? "OFF" : number, true, number);
+    shown.carried = fromLine;
+    return shown;
 }
 
 } // namespace
 
-Shown ShowValue(const Item &item, double hostValue) {
-    Shown shown = ShowMeaning(item, hostValue);
+Shown ShowValue(const Item &item, double hostValue, std::optional<double> carried) {
+    Shown shown = ShowMeaning(item, hostValue, carried);
     if (shown.number.empty()) {
         shown.number = FormatNumber(shown.value);
     }
@@ -77,11 +86,11 @@ Shown ShowValue(const Item &item, double hostValue) {
     return shown;
 }
 
-Shown ShowCell(const Item &item, const Cell &cell) {
+Shown ShowCell(const Item &item, const Cell &cell, std::optional<double> carried) {
     if (item.itemClass == EM_CLASS_SPECIAL) {
         return ShowValue(item, CellWord(cell));
     }
-    return ShowValue(item, ReadCell(cell, item.dataType));
+    return ShowValue(item, ReadCell(cell, item.dataType), carried);
 }
 
 ReadProblem DescribeReadFailure(std::string_view operation, std::string_view what,

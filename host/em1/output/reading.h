@@ -10,18 +10,23 @@
 #include <string_view>
 
 struct Shown {
-    double value = 0;    // instrument units: the host's value over the item's scale, or a code
-    std::string text;    // as a person reads it: 42.5, AUTO, OFF, active
-    bool decoded = true; // false when the driver could not decode a mode or status token
-    std::string number;  // value as the shortest text that reads back as the same value
-    std::string cell;    // the host's cell the same way
+    double value = 0;     // instrument units: the number the line carried, else the host's
+                          // value over the item's scale, or a code
+    std::string text;     // as a person reads it: 42.5, AUTO, OFF, active
+    bool decoded = true;  // false when the driver could not decode a mode or status token
+    std::string number;   // value as the shortest text that reads back as the same value
+    std::string cell;     // the host's cell the same way
+    bool carried = false; // value is the number the line carried, not one taken from the cell
 };
 
-// The meaning of a value as the driver delivered it to the host.
-Shown ShowValue(const Item &item, double hostValue);
+// The meaning of a value as the driver delivered it to the host. carried is the number the
+// reply carried for it, when the line trace tells it: a number item shows that number, as
+// long as the cell holds what the driver makes of it (so that it is the reply the cell was
+// filled from); the cell is shown as it is.
+Shown ShowValue(const Item &item, double hostValue, std::optional<double> carried = {});
 
 // The meaning of a single value's cell.
-Shown ShowCell(const Item &item, const Cell &cell);
+Shown ShowCell(const Item &item, const Cell &cell, std::optional<double> carried = {});
 
 struct ReadProblem {
     ExitStatus status;

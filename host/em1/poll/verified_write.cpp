@@ -46,6 +46,9 @@ bool HoldsValue(const WriteValue &value, const ItemResult &read) {
     if (read.problem) {
         return false;
     }
+    if (value.number && read.shown.carried) {
+        return *value.number == read.shown.value;
+    }
     if (value.number) {
         return static_cast<float>(*value.number) == static_cast<float>(read.shown.value);
     }
@@ -86,6 +89,9 @@ WriteReport WriteVerified(Instance &instance, const Item &item, const WriteValue
     if (verify && readable && report.outcome != WriteOutcome::kNotSent && !report.lineFailed) {
         report.readBack = ReadItem(instance, item);
         report.held = HoldsValue(value, *report.readBack);
+        if (report.outcome == WriteOutcome::kWritten && !report.readBack->problem && !report.held) {
+            report.outcome = WriteOutcome::kInexact;
+        }
     }
     return report;
 }

@@ -1,7 +1,8 @@
-// A write and what became of it: acknowledged, refused by the instrument, never sent, or
-// sent without an acknowledgement (it may have been applied). Unless told not to, the item
-// is read back, so that the value the instrument holds is reported rather than the one
-// asked for. Judged from the driver's result and what the line trace shows.
+// A write and what became of it: acknowledged, acknowledged but holding another value,
+// refused by the instrument, never sent, or sent without an acknowledgement (it may have been
+// applied). Unless told not to, the item is read back, so that the value the instrument holds
+// is reported rather than the one asked for. Judged from the driver's result and what the
+// line trace shows.
 #pragma once
 
 #include "driver.h"
@@ -13,7 +14,8 @@
 #include <string>
 
 enum class WriteOutcome {
-    kWritten,     // acknowledged
+    kWritten,     // acknowledged, and read back as the value given unless not read back
+    kInexact,     // acknowledged, but the instrument holds another value than the one given
     kRefused,     // the instrument answered "?"
     kNotSent,     // nothing reached the line
     kUnconfirmed, // sent, but no acknowledgement came: it may have been applied
@@ -32,7 +34,8 @@ struct WriteReport {
 WriteReport WriteVerified(Instance &instance, const Item &item, const WriteValue &value,
                           bool verify);
 
-// Whether a read-back holds the value asked for, in the precision of its cell.
+// Whether a read-back holds the value asked for: a number exactly as the line carried it (in
+// the precision of its cell when the line's number is not known), a token by its text.
 bool HoldsValue(const WriteValue &value, const ItemResult &read);
 
 // Why a write was not acknowledged, in words.
