@@ -1,14 +1,17 @@
 #!/usr/bin/env bash
-# The gateway's figures: round time of each instrument with 16 instruments x 10 items in one
+# The gateway's figures: round time of each instrument with INSTRUMENTS x 10 items in one
 # process against one instrument alone; time from the end of a read to the delivery of its
 # message by the broker to a subscriber on this machine (median and p99); CPU per published
-# reading; resident memory with 16 instruments. Prints a Markdown table.
+# reading; resident memory with INSTRUMENTS instruments. Then set -> result: the time from
+# the publication of a set to the arrival of its result, over single sets and a burst of 20,
+# with 10 items read back to back. Prints Markdown tables.
 #
-# Usage: gateway_bench.sh BIN_FOLDER [SECONDS]     (the release build's bin)
+# Usage: gateway_bench.sh BIN_FOLDER [SECONDS] [INSTRUMENTS]   (the release build's bin)
 set -uo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 bin=$(cd "$1" && pwd)
 seconds=${2:-40}
+instruments=${3:-64}
 work=$(mktemp -d)
 pids=()
 cleanup() {
@@ -23,23 +26,28 @@ cd "$work" || exit 1
 StartTestBroker "$PWD"
 port=$broker_port
 pids+=("$broker_pid")
-for i in $(seq 16); do
-  "$bin/em1sim" --link "$work/i$i" >/dev/null 2>&1 &
+for i in $(seq "$instruments"); do
+  "$bin/em1sim" --link "$work/i$i" --control "$work/i$i.ctl" >/dev/null 2>&1 &
   pids+=($!)
 done
 sleep 1
 
 cpu_ticks() { awk '{print $14 + $15}' "/proc/$1/stat"; }
 
-# run COUNT: the gateway on COUNT instruments for $seconds, after a start-up of 5 s.
-run() {
-  local count=$1
+configure() { # COUNT
   {
     echo "broker = 127.0.0.1:$port"
     echo "interval = 0"
     echo "items = L01S1,L01V1,L01M0,L01X0,L02S1,L02V1,L02M0,M01V1,M02V1,INIT"
-    for i in $(seq "$count"); do printf '[instrument i%s]\nport = %s\n' "$i" "$work/i$i"; done
+    echo "writable = L01S1"
+    for i in $(seq "$1"); do printf '[instrument i%s]\nport = %s\n' "$i" "$work/i$i"; done
   } >gateway.conf
+}
+
+# run COUNT: the gateway on COUNT instruments for $seconds, after a start-up of 5 s.
+run() {
+  local count=$1
+  configure "$count"
   "$bin/em1" gateway --config gateway.conf 2>"gateway-$count.log" &
   local gateway=$!
   sleep 5
@@ -84,18 +92,79 @@ analyse() {
     }'
 }
 
+now() { date +%s.%N; }
+# Waits for the result whose id is ID in FILE; prints its arrival time.
+result_time() { # FILE ID
+  for _ in $(seq 200); do
+    awk -v id="\"id\":\"$2\"" 'index($0, id) { print $1; found = 1; exit } END { exit !found }' "$1" &&
+      return 0
+    sleep 0.05
+  done
+  echo nan
+}
+median_p99() { # values on standard input, in seconds; prints the median and p99 in ms
+  sort -g | awk '{ v[++n] = $1 * 1000 } END {
+    k = int(n * 0.99); if (k < 1) k = 1
+    printf "%.0f %.0f %.0f\n", v[int((n + 1) / 2)], v[k], v[n] }'
+}
+
+# Sets against one instrument with 10 items read back to back: 20 one at a time, at moments
+# that fall anywhere in the round, then 20 at once.
+sets() {
+  configure 1
+  "$bin/em1" gateway --config gateway.conf 2>gateway-sets.log &
+  local gateway=$!
+  mosquitto_sub -h 127.0.0.1 -p "$port" -t 'em1/i1/L01S1/result' -F '%U %p' \
+    >results 2>/dev/null &
+  local subscriber=$!
+  sleep 5
+  : >singles
+  for k in $(seq 20); do
+    local sent
+    sent=$(now)
+    mosquitto_pub -h 127.0.0.1 -p "$port" -q 1 -t em1/i1/L01S1/set \
+      -m "{\"value\":$((100 + k)).5,\"id\":\"s$k\"}"
+    echo "$sent $(result_time results "s$k")" >>singles
+    sleep "0.$((RANDOM % 9 + 1))"
+  done
+  local burst
+  burst=$(now)
+  for k in $(seq 20); do
+    mosquitto_pub -h 127.0.0.1 -p "$port" -q 1 -t em1/i1/L01S1/set \
+      -m "{\"value\":$((200 + k)).5,\"id\":\"b$k\"}"
+  done
+  local last
+  last=$(result_time results b20)
+  kill "$subscriber" 2>/dev/null
+  kill -TERM "$gateway"
+  wait "$gateway"
+  read -r set_median set_p99 set_max < <(awk '{ print $2 - $1 }' singles | median_p99)
+  burst_seconds=$(awk -v a="$burst" -v b="$last" 'BEGIN { printf "%.2f", b - a }')
+}
+
 run 1
 read -r readings1 round1 median1 p991 cpu1 _ < <(analyse "$ticks" <messages-1)
-run 16
-rss16=$rss
-read -r readings16 round16 median16 p9916 cpu16 _ < <(analyse "$ticks" <messages-16)
+run "$instruments"
+rssN=$rss
+read -r readingsN roundN medianN p99N cpuN _ < <(analyse "$ticks" <messages-"$instruments")
+sets
+# One exchange: an instrument's round over its 11 exchanges (10 items and the alerts).
+exchange=$(awk -v r="$round1" 'BEGIN { printf "%.0f", r / 11 * 1000 }')
 
-echo "| figure | 1 instrument | 16 instruments |"
+echo "| figure | 1 instrument | $instruments instruments |"
 echo "|---|---|---|"
-echo "| readings published in ${seconds} s | $readings1 | $readings16 |"
-echo "| round time of an instrument (median, s) | $round1 | $round16 |"
-echo "| end of a read to delivery by the broker, median (ms) | $median1 | $median16 |"
-echo "| end of a read to delivery by the broker, p99 (ms) | $p991 | $p9916 |"
-echo "| CPU per published reading (ms) | $cpu1 | $cpu16 |"
-echo "| peak resident memory of the gateway (MB) | | $(awk -v k="$rss16" 'BEGIN {printf "%.1f", k / 1024}') |"
+echo "| readings published in ${seconds} s | $readings1 | $readingsN |"
+echo "| round time of an instrument (median, s) | $round1 | $roundN |"
+echo "| end of a read to delivery by the broker, median (ms) | $median1 | $medianN |"
+echo "| end of a read to delivery by the broker, p99 (ms) | $p991 | $p99N |"
+echo "| CPU per published reading (ms) | $cpu1 | $cpuN |"
+echo "| peak resident memory of the gateway (MB) | | $(awk -v k="$rssN" 'BEGIN {printf "%.1f", k / 1024}') |"
+echo
+echo "| set -> result, 10 items at interval 0 | ms |"
+echo "|---|---|"
+echo "| one exchange (a round over 11: 10 items and the alerts) | $exchange |"
+echo "| single sets (20): median | $set_median |"
+echo "| single sets (20): p99 | $set_p99 |"
+echo "| the floor: write, read-back and the exchange in progress (3 exchanges) | $((3 * exchange)) |"
+echo "| a burst of 20, from the first publication to the last result | $(awk -v s="$burst_seconds" 'BEGIN { printf "%.0f", s * 1000 }') |"
 echo "load average during the run: $(cut -d' ' -f1-3 /proc/loadavg)"

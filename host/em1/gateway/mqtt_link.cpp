@@ -76,6 +76,8 @@ MqttLink::MqttLink(const BrokerConfig &broker, const std::string &clientId, std:
         throw Failure(ExitStatus::kUsage, "cannot make an MQTT client for " + who_);
     }
     mosquitto_int_option(client_, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V5);
+    // Each reading is a message of its own: sent at once, not held back to fill a segment.
+    mosquitto_int_option(client_, MOSQ_OPT_TCP_NODELAY, 1);
     const std::string offline = "offline";
     mosquitto_will_set(client_, statusTopic_.c_str(), static_cast<int>(offline.size()),
                        offline.data(), kQos, true);
