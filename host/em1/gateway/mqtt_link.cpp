@@ -307,5 +307,5 @@ void MqttLink::OnMessageArrived(mosquitto *, void *self, const mosquitto_message
     command.responseTopic = PropertyString(properties, MQTT_PROP_RESPONSE_TOPIC);
     command.correlation = PropertyBinary(properties, MQTT_PROP_CORRELATION_DATA);
     command.expires = Expiry(properties);
-    Self(self).onCommand_(std::move(command));
+    Self(self).onCommand_(command);
 }

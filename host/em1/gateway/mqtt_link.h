@@ -33,7 +33,7 @@ struct MqttCommand {
 
 class MqttLink {
   public:
-    using OnCommand = std::function<void(MqttCommand command)>;
+    using OnCommand = std::function<void(const MqttCommand &command)>;
 
     // who names the link in the log; subscription is the topic filter of the messages the
     // link takes (the set topics). Throws UsageError when the broker settings cannot be used

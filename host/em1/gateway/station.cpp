@@ -245,7 +245,7 @@ Station::Station(const Driver &driver, const LineTrace *trace, const GatewayConf
         instrument_.clientId.empty() ? ClientIdOf("em1-gateway-" + prefix_) : instrument_.clientId;
     link_ = std::make_unique<MqttLink>(
         gateway.broker, clientId, prefix_ + "/status", instrument_.name, prefix_ + "/+/set",
-        [this](MqttCommand command) { TakeCommand(std::move(command)); });
+        [this](const MqttCommand &command) { TakeCommand(command); });
 }
 
 Station::~Station() {
@@ -430,7 +430,7 @@ bool Station::Admit(const MqttCommand &command, const std::string &item, const S
     return true;
 }
 
-void Station::TakeCommand(MqttCommand command) {
+void Station::TakeCommand(const MqttCommand &command) {
     const std::string head = prefix_ + "/";
     const std::string tail = "/set";
     if (!command.topic.starts_with(head) || !command.topic.ends_with(tail) ||

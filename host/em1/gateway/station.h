@@ -66,7 +66,7 @@ class Station {
     void Run();
     void Serve(Instance &instance);
     bool StartLine(Instance &instance);
-    void TakeCommand(MqttCommand command);
+    void TakeCommand(const MqttCommand &command);
     // Passes the checks that need no line; false when the set was answered already.
     bool Admit(const MqttCommand &command, const std::string &item, const SetRequest &request,
                Pending &pending);
