@@ -193,13 +193,13 @@ void Station::Start() {
     thread_ = std::thread(&Station::Run, this);
 }
 
-void Station::Stop() {
+void Station::Stop(const std::string &detail) {
     if (!thread_.joinable()) {
         return;
     }
     stop_ = true;
     thread_.join();
-    Publish("status/detail", "the gateway stopped");
+    Publish("status/detail", detail);
     link_->Close("offline");
 }
 
