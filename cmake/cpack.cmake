@@ -31,6 +31,9 @@ set(CPACK_DEBIAN_PACKAGE_RELEASE ${EM_DEBIAN_REVISION})
 # 32-bit and 64-bit hosts install side by side.
 set(CPACK_POST_BUILD_SCRIPTS ${CMAKE_SOURCE_DIR}/cmake/debian/finish_packages.cmake)
 set(CPACK_EM_MULTIARCH_SAME ${EM_RUNTIME_PACKAGE} ${EM_HOSTLOG_PACKAGE} ${EM_DEVELOPMENT_PACKAGE})
+# And before it makes them: the compiler's .comment sections out of the stripped files.
+set(CPACK_PRE_BUILD_SCRIPTS ${CMAKE_SOURCE_DIR}/cmake/debian/strip_comments.cmake)
+set(CPACK_EM_STRIP ${CMAKE_STRIP})
 set(CPACK_DEBIAN_PACKAGE_SOURCE em1-driver)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
@@ -47,9 +50,13 @@ set(package_version ${PROJECT_VERSION}-${EM_DEBIAN_REVISION})
 set(same_version "(= ${package_version})")
 set(hostlog_dependency "${EM_HOSTLOG_PACKAGE} (>= ${package_version})")
 
+# The two libraries' packages carry symbols files (cmake/debian/PACKAGE/symbols): a host
+# built against them depends on the version that brought the symbols it uses. The package
+# test fails when the libraries export anything else.
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_NAME ${EM_RUNTIME_PACKAGE})
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_SECTION libs)
-set(CPACK_DEBIAN_RUNTIME_PACKAGE_CONTROL_EXTRA ${CMAKE_SOURCE_DIR}/cmake/debian/triggers)
+set(CPACK_DEBIAN_RUNTIME_PACKAGE_CONTROL_EXTRA ${CMAKE_SOURCE_DIR}/cmake/debian/triggers
+    ${CMAKE_SOURCE_DIR}/cmake/debian/${EM_RUNTIME_PACKAGE}/symbols)
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_DEPENDS ${hostlog_dependency})
 set(CPACK_DEBIAN_RUNTIME_DESCRIPTION
     "EM-1 driver for the Eurotherm EM-1 process controller
@@ -60,7 +67,8 @@ its log lines through the host log library.")
 
 set(CPACK_DEBIAN_HOSTLOG_PACKAGE_NAME ${EM_HOSTLOG_PACKAGE})
 set(CPACK_DEBIAN_HOSTLOG_PACKAGE_SECTION libs)
-set(CPACK_DEBIAN_HOSTLOG_PACKAGE_CONTROL_EXTRA ${CMAKE_SOURCE_DIR}/cmake/debian/triggers)
+set(CPACK_DEBIAN_HOSTLOG_PACKAGE_CONTROL_EXTRA ${CMAKE_SOURCE_DIR}/cmake/debian/triggers
+    ${CMAKE_SOURCE_DIR}/cmake/debian/${EM_HOSTLOG_PACKAGE}/symbols)
 set(CPACK_DEBIAN_HOSTLOG_DESCRIPTION
     "host log library of the EM-1 driver
 libhostlog.so.1 provides err(), the log writer the EM-1 driver calls: one line

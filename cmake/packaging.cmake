@@ -140,5 +140,9 @@ endforeach()
 install(FILES README.md DESTINATION ${EM_DEVELOPMENT_DOC_DIR} COMPONENT development)
 install(FILES simulator/README.md DESTINATION ${EM_TOOLS_DOC_DIR} RENAME em1sim.md
         COMPONENT tools)
+# What lintian reports about the driver that does not apply to it, with the reason.
+install(FILES cmake/debian/${EM_RUNTIME_PACKAGE}.lintian-overrides
+        DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/lintian/overrides RENAME ${EM_RUNTIME_PACKAGE}
+        COMPONENT runtime)
 
 include(cmake/cpack.cmake)

@@ -25,7 +25,7 @@ windows=(g++-mingw-w64-i686 binutils-mingw-w64-i686 g++-mingw-w64-x86-64
   binutils-mingw-w64-x86-64 wine wine32:i386 wine64)
 fuzz=(clang libclang-rt-14-dev)
 bench=(libbenchmark-dev gnuplot-nox)
-package=(pkgconf dpkg-dev file lintian unzip)
+package=(pkgconf dpkg-dev file lintian unzip devscripts)
 style=(clang-format clang-tidy)
 systemd_units=(systemd)
 wow64=(debootstrap bubblewrap)

@@ -61,7 +61,7 @@ Faults, control and trace:
   -h, --help          this text
   --version           the version
 
-Requests and replies ("\r" is CR, ETX is byte 3; values are numbers like 26.0 or tokens):
+Requests and replies (\r is CR, ETX is byte 3; values are numbers like 26.0 or tokens):
   S?                  "***\r" ETX; "NOT READY\r" ETX with --slow-start before SI; always
                       "***\r" right after a "?"; "ERR " in front while an alert holds ERROR
   SI                  initialise the adapter: "***\r" ETX
@@ -117,11 +117,11 @@ each ("ok", a value, or "error: ..."); SOCKET is the path or bare name given to 
 
 constexpr std::string_view kExamples = R"(
 Examples:
-  em1sim --link /tmp/em1 --trace - --control em1.sock
-  em1sim ctl em1.sock fault 'L01S?' silence count=2
-  em1sim ctl em1.sock get L01V
-  em1sim ctl em1.sock help
-  em1sim --device /dev/ttyUSB0 --baud 9600 --parity none --slow-start
+  $ em1sim --link /tmp/em1 --trace - --control em1.sock
+  $ em1sim ctl em1.sock fault 'L01S?' silence count=2
+  $ em1sim ctl em1.sock get L01V
+  $ em1sim ctl em1.sock help
+  $ em1sim --device /dev/ttyUSB0 --baud 9600 --parity none --slow-start
 )";
 
 enum Option {

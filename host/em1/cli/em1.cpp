@@ -61,7 +61,12 @@ int RunHelpCommand(const CommandLine &line) {
     return 0;
 }
 
-int Run(const CommandLine &line) {
+bool ShowsText(const CommandLine &line) {
+    return line.version || line.help || line.command == "help";
+}
+
+// The version or help text that the command line asks for.
+int ShowText(const CommandLine &line) {
     if (line.version) {
         PrintVersion(stdout);
         return 0;
@@ -69,11 +74,12 @@ int Run(const CommandLine &line) {
     if (line.command == "help") {
         return RunHelpCommand(line);
     }
-    if (line.help) {
-        const CommandDefinition *command = FindCommand(line.command);
-        command != nullptr ? PrintCommandHelp(stdout, *command) : PrintHelp(stdout);
-        return 0;
-    }
+    const CommandDefinition *command = FindCommand(line.command);
+    command != nullptr ? PrintCommandHelp(stdout, *command) : PrintHelp(stdout);
+    return 0;
+}
+
+int Run(const CommandLine &line) {
     const CommandDefinition &command = ChosenCommand(line);
     CheckOperands(command, line);
     RequireStandardOutput();
@@ -108,6 +114,11 @@ int main(int argc, char **argv) {
     try {
         const CommandLine line =
             ParseCommandLine(std::span<char *const>(argv + 1, argv + std::max(argc, 1)));
+        if (ShowsText(line)) {
+            const int status = ShowText(line);
+            FinishTextOutput(stdout);
+            return status;
+        }
         if (FindCommand(line.command) != nullptr) {
             help = "em1 help " + line.command;
         }

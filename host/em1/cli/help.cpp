@@ -54,7 +54,7 @@ Other options:
   -v, --verbose       show the driver's log lines: -v its outcome lines (level 32), -vv its
                       detail lines too (level 64) and every request and reply on the line
                       (from the line trace, "em1: line ..."), failed or not
-  -h, --help          this help; em1 COMMAND --help or em1 help COMMAND for a command's
+  -h, --help          this help; a command's own: em1 COMMAND --help or em1 help COMMAND
   -V, --version       em1's version
 
 START-UP: every command that talks to the instrument first starts an instance with

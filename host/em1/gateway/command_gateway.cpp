@@ -42,12 +42,20 @@ std::unique_ptr<Station> MakeStation(const Context &context, const LineTrace &tr
                                      context.echo);
 }
 
-void StopAll(Stations &stations) {
+// Stops every station; those that next still names restart for new settings.
+void StopAll(Stations &stations, const GatewayConfig *next = nullptr) {
     for (auto &station : stations) {
         station->RequestStop();
     }
     for (auto &station : stations) {
-        station->Stop();
+        const auto &name = station->Config().name;
+        if (next != nullptr &&
+            std::any_of(next->instruments.begin(), next->instruments.end(),
+                        [&](const auto &instrument) { return instrument.name == name; })) {
+            station->Stop("restarting for new settings");
+        } else {
+            station->Stop();
+        }
     }
     stations.clear();
 }
@@ -74,7 +82,7 @@ void Reload(const Context &context, const LineTrace &trace, GatewayConfig &runni
         (unchanged ? kept : stopping).push_back(std::move(station));
     }
     const std::size_t stopped = stopping.size();
-    StopAll(stopping);
+    StopAll(stopping, &fresh);
     std::size_t started = 0;
     for (const auto &instrument : fresh.instruments) {
         const bool alreadyRunning = std::any_of(kept.begin(), kept.end(), [&](const auto &station) {

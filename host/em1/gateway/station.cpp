@@ -265,13 +265,13 @@ void Station::RequestStop() {
     work_.notify_all();
 }
 
-void Station::Stop() {
+void Station::Stop(const std::string &detail) {
     if (!thread_.joinable()) {
         return;
     }
     RequestStop();
     thread_.join();
-    Publish("status/detail", "the gateway stopped");
+    Publish("status/detail", detail);
     link_->Close("offline");
 }
 

@@ -42,8 +42,9 @@ class Station {
     void Start();
     // Asks the thread to end after its current read; Stop waits for it.
     void RequestStop();
-    // Ends the rounds after the current read, shuts the instance down and publishes offline.
-    void Stop();
+    // Ends the rounds after the current read, shuts the instance down and publishes offline,
+    // with detail on status/detail.
+    void Stop(const std::string &detail = "the gateway stopped");
     const InstrumentConfig &Config() const { return instrument_; }
 
     struct Writable {

@@ -10,6 +10,10 @@ void CheckOutput(std::FILE *out);
 // CheckOutput at the end of a command that succeeded otherwise.
 void FinishOutput(std::FILE *out);
 
+// The end of help or version text: as FinishOutput, but a reader that closed the pipe before
+// the end (em1 --help | head -1) took what it wanted, and that is no failure.
+void FinishTextOutput(std::FILE *out);
+
 // Throws Failure (OutputFailed) when standard output is closed, before anything opens a
 // file that would take its place.
 void RequireStandardOutput();

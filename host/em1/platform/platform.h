@@ -12,6 +12,10 @@ bool IsTerminal(std::FILE *stream);
 // False when the descriptor of standard output is closed.
 bool StandardOutputOpen();
 
+// True when a write to standard output failed with errno error because it is a pipe whose
+// reader has gone (head -1 read what it wanted and ended).
+bool StandardOutputPipeClosed(int error);
+
 // Lets the terminal show UTF-8 text (the banner's frame).
 void PrepareConsole();
 

@@ -16,6 +16,11 @@ bool StandardOutputOpen() {
     return fcntl(STDOUT_FILENO, F_GETFD) != -1;
 }
 
+// SIGPIPE ends em1 first, unless it was started with SIGPIPE ignored.
+bool StandardOutputPipeClosed(int error) {
+    return error == EPIPE;
+}
+
 void PrepareConsole() {}
 
 bool SetEnvironment(const char *name, const char *value) {

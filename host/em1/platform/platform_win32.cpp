@@ -3,6 +3,7 @@
 #include <io.h>
 #include <windows.h>
 
+#include <cerrno>
 #include <cstdlib>
 
 bool IsTerminal(std::FILE *stream) {
@@ -12,6 +13,17 @@ bool IsTerminal(std::FILE *stream) {
 bool StandardOutputOpen() {
     const int fd = _fileno(stdout);
     return fd >= 0 && _get_osfhandle(fd) != -1;
+}
+
+// The C runtime reports a write to a pipe whose reader has gone as EINVAL or EPIPE; the
+// system's own code tells: ERROR_NO_DATA ("the pipe is being closed"), ERROR_BROKEN_PIPE,
+// or under Wine ERROR_PIPE_NOT_CONNECTED.
+bool StandardOutputPipeClosed(int error) {
+    const DWORD systemError = GetLastError();
+    const bool readerGone = error == EPIPE || systemError == ERROR_NO_DATA ||
+                            systemError == ERROR_BROKEN_PIPE ||
+                            systemError == ERROR_PIPE_NOT_CONNECTED;
+    return readerGone && GetFileType(GetStdHandle(STD_OUTPUT_HANDLE)) == FILE_TYPE_PIPE;
 }
 
 void PrepareConsole() {
