@@ -70,8 +70,8 @@ install(CODE "
   if(CMAKE_INSTALL_PREFIX STREQUAL \"/usr\")
     set(form usr)
   endif()
-  file(INSTALL ${CMAKE_BINARY_DIR}/pkgconfig/\${form}/em.pc
-               ${CMAKE_BINARY_DIR}/pkgconfig/\${form}/hostlog.pc
+  file(INSTALL \"${CMAKE_BINARY_DIR}/pkgconfig/\${form}/em.pc\"
+               \"${CMAKE_BINARY_DIR}/pkgconfig/\${form}/hostlog.pc\"
        DESTINATION \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_LIBDIR}/pkgconfig\")"
         COMPONENT development)
 
