@@ -30,7 +30,9 @@ struct ReadProblem {
 
 // A failed read in words, from the driver's result and, when the line trace tells it, the
 // reply that came: one beginning with "?" is the instrument's refusal, any other did not
-// decode. operation is SingleRead or BlockRead.
+// decode; a read that failed for want of a reply names the replies to other requests that
+// came in its place (foreign). operation is SingleRead or BlockRead.
 ReadProblem DescribeReadFailure(std::string_view operation, std::string_view what,
                                 std::int32_t result, bool tokenUndecoded,
-                                const std::optional<std::string> &reply);
+                                const std::optional<std::string> &reply,
+                                const std::optional<std::string> &foreign);
