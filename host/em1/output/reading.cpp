@@ -90,12 +90,11 @@ ReadProblem DescribeReadFailure(std::string_view operation, std::string_view wha
                                 const std::optional<std::string> &foreign) {
     const std::string code = " (" + std::string(operation) + " result " + std::to_string(result);
     if (result == 2 && foreign) {
-        return ReadProblem{ExitStatus::kNoAnswer, std::string(what) +
-                                                      ": no reply to this request; " +
-                                                      "the reply \"" + Escaped(*foreign) +
-                                                      "\" answers another request and was "
-                                                      "discarded" +
-                                                      code + ")"};
+        const std::string shown = Escaped(*foreign);
+        return ReadProblem{ExitStatus::kNoAnswer,
+                           std::string(what) + ": no reply to this request; the reply \"" + shown +
+                               "\" answers another request and was discarded" + code + ")",
+                           shown};
     }
     if (result == 1 && tokenUndecoded) {
         return ReadProblem{ExitStatus::kBadValue, std::string(what) +

@@ -26,6 +26,9 @@ Shown ShowCell(const Item &item, const Cell &cell);
 struct ReadProblem {
     ExitStatus status;
     std::string message;
+    // The replies to other requests that came in place of this one's and were thrown away,
+    // as the line trace shows them ("L02S=202.5\r\x03"); empty when there were none.
+    std::string foreign = {};
 };
 
 // A failed read in words, from the driver's result and, when the line trace tells it, the
