@@ -186,10 +186,6 @@ const std::string kChatter = [] {
 INSTANTIATE_TEST_SUITE_P(
     Exchange, ForeignReplyTest,
     ::testing::Values(
-        ForeignCase{"ReadAfterAnotherItemsValue", "L02M?\r", kEtx, kOtherValue, "L02M=MANUAL\r\x03",
-                    ExchangeResult::kOk, "L02M=MANUAL\r\x03", 1, "L02S=202.5\\r\\x03"},
-        ForeignCase{"ReadWithOnlyAForeignReply", "L02M?\r", kEtx, kOtherValue, "",
-                    ExchangeResult::kIoFailed, "", 1, "L02S=202.5\\r\\x03"},
         ForeignCase{"WriteAfterAnotherWritesAcknowledgement", "L01S=12.500\r", kLineFeed,
                     "L02S=202.5 ***\r\n", "L01S=12.5 ***\r\n", ExchangeResult::kOk,
                     "L01S=12.5 ***\r\n", 1, "L02S=202.5 ***\\r\\n"},
