@@ -39,6 +39,10 @@ cd "$work"
 . "$top/scripts/test-broker.sh"
 StartTestBroker "$work"
 pids+=("$broker_pid")
+for _ in $(seq 100); do
+  (echo >"/dev/tcp/127.0.0.1/$broker_port") 2>/dev/null && break
+  sleep 0.1
+done
 
 faults=(
   '* random rate=0.04'
@@ -85,8 +89,9 @@ for i in 1 2 3 4; do
   for _ in $(seq 100); do [ -e "$work/i$i" ] && break; sleep 0.1; done
 done
 
-mosquitto_sub -h 127.0.0.1 -p "$broker_port" -q 1 -v -t 'soak/+/+' >readings 2>/dev/null &
-pids+=($!)
+mosquitto_sub -h 127.0.0.1 -p "$broker_port" -q 1 -v -t 'soak/+/+' >readings 2>subscriber.log &
+subscriber=$!
+pids+=("$subscriber")
 "$bin/em1" gateway --config gateway.conf 2>gateway.log &
 gateway=$!
 pids+=("$gateway")
@@ -95,6 +100,10 @@ echo "gateway soak: 4 instruments x ${#items[@]} items for $minutes min; faults:
 sleep "$((minutes * 60))"
 kill -TERM "$gateway"
 wait "$gateway" || true
+if ! kill -0 "$subscriber" 2>/dev/null; then
+  echo "gateway soak: the subscriber ended early: $(cat subscriber.log)" >&2
+  exit 1
+fi
 
 right=0 errors=0 wrong=0
 for i in 1 2 3 4; do
@@ -115,4 +124,9 @@ echo -n "faults fired:"
 cat i?.trace | grep -o -- '-- fault [a-z]*' | awk '{ print $3 }' | sort | uniq -c |
   awk '{ printf " %s %s", $2, $1 } END { print "" }'
 echo "line outages told by the gateway: $(grep -c 'line on .* failed' gateway.log || true)"
+if [ "$right" -eq 0 ]; then
+  echo "gateway soak: no reading was published; the gateway's log:" >&2
+  tail -20 gateway.log >&2
+  exit 1
+fi
 [ "$wrong" -eq 0 ]
