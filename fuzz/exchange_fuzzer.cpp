@@ -3,8 +3,10 @@
 //
 // Input: a terminator byte (below 0x80 ETX or LF; above, that byte), a read timeout byte,
 // an operation count byte and one byte per operation, a count byte and a data type byte for
-// the reads, a fault byte; then chunks of the stream, each a delay byte (5 ms steps after
-// the one before), a length byte and its bytes. The first chunk arrives 1 ms after start.
+// the reads, a fault byte (its low three bits a fault of the line, the rest a reply to
+// another request that arrives first, ahead of the stream); then chunks of the stream, each
+// a delay byte (5 ms steps after the one before), a length byte and its bytes. The first
+// chunk arrives 1 ms after start.
 #include "checks.h"
 #include "fuzz_input.h"
 
@@ -13,6 +15,7 @@
 #include "scripted_line.h"
 #include "serial/exchange.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <string>
@@ -56,6 +59,25 @@ constexpr std::array<Item, 16> kItems = {{
 constexpr std::array<const char *, 8> kRequests = {"L01S?\r", "SL?\r", "SA?\r", "XC\r",
                                                    "S?\r",    "Y\r",   "",      "L01P=OFF\r"};
 
+// Replies that name a request, which arrive ahead of the stream; each answers no request of
+// kRequests but the one named beside it.
+struct ForeignReply {
+    const char *bytes;
+    const char *answers;
+};
+constexpr std::array<ForeignReply, 4> kForeignReplies = {{
+    {"L02S=202.5\r\x03", ""},
+    {"L02P? 45.0 Y/N\r\n", ""},
+    {"ALERTS 1\r\nCC\r\n\x03", "SA?\r"},
+    {"DLSV%X ***\r\n", ""},
+}};
+constexpr std::uint8_t kLineFaults = 8;
+// Enough of a reply's start to know what it names.
+constexpr std::size_t kJudgedBytes = 32;
+// Bytes one exchange may read: a whole reply, and as much of replies to other requests, whose
+// start is read before it is known to be foreign.
+constexpr std::uint64_t kExchangeReads = 2 * std::uint64_t{kReplyLimit} + 64;
+
 enum class Operation { kExchange, kReset, kSingleRead, kBlockRead };
 
 struct Stream {
@@ -63,9 +85,12 @@ struct Stream {
     bool atOnce = true; // every chunk arrives 1 ms after start
 };
 
-Stream Deliver(FuzzInput &input, ScriptedLine &line) {
+Stream Deliver(FuzzInput &input, ScriptedLine &line, const ForeignReply *foreign) {
     Stream stream;
     std::uint64_t at = 1;
+    if (foreign != nullptr) {
+        line.Arrive(foreign->bytes, at);
+    }
     while (input.Left() > 0 && stream.bytes.size() < kLongestStream) {
         const std::uint8_t delay = input.Byte();
         at += delay * kDelayStepMs;
@@ -127,7 +152,11 @@ class Run {
         count_ = input.Byte() % kCounts - 1;
         dataType_ = input.SignedByte();
         fault_ = input.Byte();
+        const std::size_t ahead = (fault_ / kLineFaults) % (kForeignReplies.size() + 1);
+        foreign_ = ahead == 0 ? nullptr : &kForeignReplies[ahead - 1];
     }
+
+    const ForeignReply *Foreign() const { return foreign_; }
 
     void Open() {
         PortSettings port{};
@@ -135,7 +164,7 @@ class Run {
         Require(line_.Open(port, state_.portHandle) == SerialResult::kOk,
                 "the scripted port opens");
         line_.SetReadTimeout(state_.portHandle, timeoutUnits_);
-        switch (fault_ % 8) {
+        switch (fault_ % kLineFaults) {
         case 1:
             line_.FailNextWrite();
             break;
@@ -150,14 +179,14 @@ class Run {
     void Perform(const Stream &stream) {
         const std::uint64_t purgeMs = kPurgeReadMs * (stream.bytes.size() / kPurgeChunk + 2);
         const std::uint64_t exchangeMs =
-            kAfterReplyMs +
-            std::uint64_t{kReplyLimit} * 10 * static_cast<std::uint64_t>(timeoutUnits_) +
+            kAfterReplyMs + kExchangeReads * 10 * static_cast<std::uint64_t>(timeoutUnits_) +
             2 * purgeMs;
+        const std::string arrived = (foreign_ != nullptr ? foreign_->bytes : "") + stream.bytes;
         const std::uint64_t resetMs = kResetWaitMs + purgeMs;
         bool first = true;
         for (const std::uint8_t step : plan_) {
             const std::uint64_t start = line_.Now();
-            const bool exact = first && stream.atOnce && fault_ % 8 == 0;
+            const bool exact = first && stream.atOnce && fault_ % kLineFaults == 0;
             switch (static_cast<Operation>(step & 3)) {
             case Operation::kExchange:
                 PerformExchange(step, stream, exact);
@@ -167,7 +196,7 @@ class Run {
                 const int result = resetError(Call(EM_CMD_ANSWER_ONE, nullptr));
                 Require(result == 0 || result == 2, "resetError gives 0 or 2");
                 if (exact) {
-                    CheckResetOfStream(stream.bytes, result);
+                    CheckResetOfStream(arrived, result);
                 }
                 Require(line_.Now() - start <= resetMs, "resetError ends within its bound");
                 break;
@@ -198,8 +227,27 @@ class Run {
                 "Exchange gives 0, 2, 7 or 255");
         Require(std::memchr(reply, '\0', sizeof reply) != nullptr, "every reply is terminated");
         if (exact) {
-            CheckExchangeOfStream(stream.bytes, state_.replyTerminator, result, reply);
+            CheckExactly(request.Data(), stream.bytes, result, reply);
         }
+    }
+
+    // The stream read as a reply, when its start answers this request or names none; a
+    // reply to another request ahead of it is thrown away first, with its log line.
+    void CheckExactly(const char *request, const std::string &stream, ExchangeResult result,
+                      const char (&reply)[kReplyBufferSize]) {
+        const ReplySubjects expected = SubjectsOfRequest(request);
+        const std::size_t judged = std::min<std::size_t>(stream.size(), kJudgedBytes);
+        if (JudgeReplyStart(stream.data(), judged, expected).verdict == StartVerdict::kForeign ||
+            (foreign_ != nullptr && std::string_view(request) == foreign_->answers)) {
+            return;
+        }
+        if (foreign_ != nullptr) {
+            Require(!CapturedLog().empty() && CapturedLog().front().level == 64 &&
+                        CapturedLog().front().text.starts_with(
+                            "ZEL7: EM: ReadReply(): discarded the reply to another request: "),
+                    "a reply to another request is thrown away with its log line");
+        }
+        CheckExchangeOfStream(stream, state_.replyTerminator, result, reply);
     }
 
     void PerformRead(std::uint8_t step) {
@@ -230,6 +278,7 @@ class Run {
     std::int32_t count_ = 1;
     std::int32_t dataType_ = 0;
     std::uint8_t fault_ = 0;
+    const ForeignReply *foreign_ = nullptr;
 };
 
 } // namespace
@@ -241,7 +290,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     FuzzInput input(data, size);
     Run run(input, line);
     run.Open();
-    const Stream stream = Deliver(input, line);
+    const Stream stream = Deliver(input, line, run.Foreign());
     run.Perform(stream);
     return 0;
 }

@@ -171,13 +171,20 @@ enum {
  *                           unknown command; an address the grammar refuses; a disabled
  *                           instance (SingleWrite); an instrument reply that is empty or
  *                           begins with "?", or that does not decode; a value with no token.
- *   EM_COMM_FAILURE    2    the line failed: no reply, or a port that cannot be opened or
- *                           closed (whatever the platform's reason).
+ *   EM_COMM_FAILURE    2    the line failed: no reply (also when only replies to other
+ *                           requests came), or a port that cannot be opened or closed
+ *                           (whatever the platform's reason).
  *   EM_ADAPTER_FAILED  5    the adapter dialogue failed before its last request.
  *   EM_IO_FAILED       7    SingleWrite only: the confirmation "Y" could not be written, or
- *                           its reply did not come within the reply timeout.
+ *                           its reply did not come within the reply timeout (only replies
+ *                           to other requests came).
  *   EM_REPLY_OVERFLOW  255  SingleWrite only: the reply to the confirmation filled 591 bytes
  *                           without its terminator.
+ *
+ * A reply that names another request than the one sent (a read of L02M answered "L02S=...",
+ * a late reply to an earlier request) is never taken for the reply: the driver throws it away,
+ * logs it at level 64 and reads on for the reply to its own request. Replies that name no
+ * request ("***", "REV 2.14", block lines) are taken as they come.
  *
  * Which command returns which code, and when:
  *
@@ -196,14 +203,17 @@ enum {
  *   SingleRead (5)      EM_OK; EM_REFUSED when the instrument refused the request, the reply
  *                       did not decode, or the request block is unusable (no address, no
  *                       value buffer, a count above the class's largest block);
- *   BlockRead (6)       EM_COMM_FAILURE when the exchange failed (no reply, a reply cut at
- *                       591 bytes, a failed write), after a pause of one second.
+ *   BlockRead (6)       EM_COMM_FAILURE when the exchange failed (no reply, only replies to
+ *                       other requests, a reply cut at 591 bytes, a failed write), after a
+ *                       pause of one second: nothing is stored, and the host may try again.
  *   SingleWrite (7)     EM_OK when the instrument acknowledged ("***"), and for "INIT";
  *                       EM_REFUSED for a disabled instance, an alert item, a special word or
  *                       value that sends nothing, a value with no token or number text, a
  *                       reply beginning with "?", a final reply without "***";
- *                       EM_COMM_FAILURE when the reply was empty, or the confirmation was
- *                       written short; EM_IO_FAILED and EM_REPLY_OVERFLOW as above.
+ *                       EM_COMM_FAILURE when the reply was empty (none came, or only
+ *                       replies to other requests: the write is not acknowledged), or the
+ *                       confirmation was written short; EM_IO_FAILED and EM_REPLY_OVERFLOW
+ *                       as above.
  *   10                  always EM_REFUSED.
  *   Shutdown (11),      EM_OK, also with no port open; EM_COMM_FAILURE when the platform
  *   ClosePort (12)      refuses to close the port; EM_REFUSED for a null state.

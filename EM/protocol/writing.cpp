@@ -155,10 +155,12 @@ ReplyCheck ExchangeSpecialWord(const DriverCall &call, const Request &request, R
 // Answers the instrument's question with "Y". When "Y" cannot be sent no answer comes, and
 // the reply keeps the question, the last reply that arrived, for the failure log; the send's
 // failure ends the write, so the question is never judged as the answer.
+// The answer names the written item, as the write's acknowledgement would.
 ExchangeResult Confirm(const DriverCall &call, Request &request, Reply &reply) {
+    const ReplySubjects written = SubjectsOfConfirmation(request);
     std::memcpy(request, kConfirmation, sizeof kConfirmation);
     const ExchangeResult sent = Ask(call, request);
-    return sent == ExchangeResult::kOk ? ReadReply(call, reply) : sent;
+    return sent == ExchangeResult::kOk ? ReadReply(call, written, reply) : sent;
 }
 
 // Answers a confirmation question, checks the acknowledgement, recovers after a refusal

@@ -3,7 +3,9 @@
 // Every wait goes through the serial layer: fixed pauses through SerialPause, waits for
 // bytes through the port's read timeout.
 #include "serial/exchange.h"
+#include "interface/em_line_trace.h"
 #include "interface/log.h"
+#include "serial/byte_escape.h"
 #include "serial/serial.h"
 
 #include <algorithm>
@@ -48,6 +50,53 @@ Collected CollectAnswer(SerialHandle port, char (&area)[kAnswerLimit + 1]) {
         }
     }
     return collected;
+}
+
+// Room for a whole reply with every byte escaped, and its NUL.
+constexpr std::size_t kEscapedReplySize = kReplyLimit * kEscapeMax + 1;
+
+bool ReadByte(SerialHandle port, char &byte) {
+    std::uint32_t got = 0;
+    return SerialRead(port, &byte, 1, &got) == SerialResult::kOk && got == 1;
+}
+
+// A foreign reply in the log, escaped as the line trace shows it, so its line feeds and
+// control bytes never break the log line apart.
+void LogForeignReply(const DriverCall &call, const char *bytes, std::uint32_t count) {
+    char text[kEscapedReplySize];
+    std::size_t length = 0;
+    for (std::uint32_t i = 0; i < count; ++i) {
+        char escaped[kEscapeMax];
+        const std::size_t size = EscapeByte(static_cast<unsigned char>(bytes[i]), escaped);
+        std::memcpy(text + length, escaped, size);
+        length += size;
+    }
+    text[length] = '\0';
+    err(kLogDetail, "ZEL%d: EM: ReadReply(): discarded the reply to another request: \"%s\"",
+        call.driverNumber, text);
+}
+
+bool EndsForeignReply(const ReplyStart &start, char byte) {
+    const auto value = static_cast<unsigned char>(byte);
+    return value == kEtx || (start.endsAtLineFeed && value == kLineFeed);
+}
+
+// Reads a foreign reply, whose first count bytes are in reply, up to its own end; its bytes
+// count against the budget of the exchange. It is logged and noted in the line trace, so the
+// reply after it is told apart. True when it ended within the budget.
+bool DiscardForeignReply(const DriverCall &call, const ReplyStart &start,
+                         char (&reply)[kReplyBufferSize], std::uint32_t count,
+                         std::uint32_t &budget) {
+    const SerialHandle port = call.state->portHandle;
+    bool ended = false;
+    while (!ended && count < budget && ReadByte(port, reply[count])) {
+        ended = EndsForeignReply(start, reply[count]);
+        ++count;
+    }
+    budget -= std::min(count, budget);
+    LogForeignReply(call, reply, count);
+    SerialTraceEvent(port, kForeignReplyEvent);
+    return ended;
 }
 
 bool IsReplyEnd(char byte, std::uint8_t terminator) {
@@ -101,18 +150,31 @@ SerialResult SendRequest(const DriverCall &call, const char *bytes, std::uint32_
     return SerialWrite(port, bytes, count, nullptr);
 }
 
-ExchangeResult ReadReply(const DriverCall &call, char (&reply)[kReplyBufferSize]) {
+// Each byte is judged against the expected subjects until the reply's start is known; a
+// foreign start sends the reply away and the next byte begins a reply anew.
+ExchangeResult ReadReply(const DriverCall &call, const ReplySubjects &expected,
+                         char (&reply)[kReplyBufferSize]) {
     const SerialHandle port = call.state->portHandle;
     const std::uint8_t terminator = call.state->replyTerminator;
     std::uint32_t received = 0;
+    std::uint32_t discardable = kReplyLimit;
+    bool judged = false;
     bool silent = false;
-    while (received < kReplyLimit) {
-        std::uint32_t got = 0;
-        if (SerialRead(port, &reply[received], 1, &got) != SerialResult::kOk || got != 1) {
+    while (!silent && received < kReplyLimit) {
+        if (!ReadByte(port, reply[received])) {
             silent = true;
             break;
         }
         ++received;
+        if (!judged) {
+            const ReplyStart start = JudgeReplyStart(reply, received, expected);
+            if (start.verdict == StartVerdict::kForeign) {
+                silent = !DiscardForeignReply(call, start, reply, received, discardable);
+                received = 0;
+                continue;
+            }
+            judged = start.verdict == StartVerdict::kAnswer;
+        }
         if (static_cast<unsigned char>(reply[received - 1]) == terminator) {
             break;
         }
@@ -143,7 +205,7 @@ ExchangeResult Exchange(const DriverCall &call, const char *request,
         reply[0] = '\0';
         return sent;
     }
-    return ReadReply(call, reply);
+    return ReadReply(call, SubjectsOfRequest(request), reply);
 }
 
 ReplyCheck CheckReply(const char *reply) {

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "interface/em_driver.h"
+#include "serial/reply_subject.h"
 #include "serial/serial.h"
 
 #include <cstdint>
@@ -32,11 +33,19 @@ std::int32_t HostResult(ExchangeResult result);
 std::int32_t HostResult(ReplyCheck check);
 
 SerialResult SendRequest(const DriverCall &call, const char *bytes, std::uint32_t count);
-ExchangeResult ReadReply(const DriverCall &call, char (&reply)[kReplyBufferSize]);
+// Reads the reply up to the reply terminator. A reply whose start names none of the expected
+// subjects answers another request: it is read to its own end, logged, noted in the line
+// trace and thrown away, and reading goes on for the reply to this request, each byte
+// waiting at most the read timeout as before. At most kReplyLimit bytes of such replies are
+// thrown away in one exchange. When no reply but foreign ones came, the result is kIoFailed
+// with an empty reply text, as when no reply came at all.
+ExchangeResult ReadReply(const DriverCall &call, const ReplySubjects &expected,
+                         char (&reply)[kReplyBufferSize]);
 // Sends request and gives the instrument its time to answer; the outcome of the send.
 ExchangeResult Ask(const DriverCall &call, const char *request);
-// Sends request and reads its reply. When the request was not sent whole the reply text is
-// left empty, so it never holds an earlier reply.
+// Sends request and reads its reply, expecting the subjects that the request's replies name.
+// When the request was not sent whole the reply text is left empty, so it never holds an
+// earlier reply.
 ExchangeResult Exchange(const DriverCall &call, const char *request,
                         char (&reply)[kReplyBufferSize]);
 ReplyCheck CheckReply(const char *reply);

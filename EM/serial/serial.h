@@ -54,6 +54,9 @@ SerialResult SerialRead(SerialHandle handle, void *buffer, std::uint32_t count,
 SerialResult SerialPause(std::uint32_t ms);
 // Received bytes waiting in the input queue; 0 when the query fails.
 std::uint32_t BytesQueued(SerialHandle handle);
+// Notes an event of the exchange in the port's line trace, where the port has one; the
+// bytes received before it form a line of their own.
+void SerialTraceEvent(SerialHandle handle, const char *event);
 
 // True when the 12-byte port name field holds its NUL, so it can be read as text.
 inline bool PortNameFits(const char (&name)[12]) {

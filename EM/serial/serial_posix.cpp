@@ -548,3 +548,9 @@ std::uint32_t BytesQueued(SerialHandle handle) {
     }
     return static_cast<std::uint32_t>(waiting);
 }
+
+void SerialTraceEvent(SerialHandle handle, const char *event) {
+    if (SerialHolds(handle)) {
+        TraceEvent(handle, event);
+    }
+}

@@ -262,3 +262,9 @@ std::uint32_t BytesQueued(SerialHandle handle) {
     }
     return status.cbInQue;
 }
+
+void SerialTraceEvent(SerialHandle handle, const char *event) {
+    if (SerialHolds(handle)) {
+        TraceEvent(handle, event);
+    }
+}

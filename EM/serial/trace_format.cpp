@@ -1,6 +1,7 @@
 // Builds trace lines in a fixed buffer, without the C library's formatted output, so a line
 // costs no allocation and no locale.
 #include "serial/trace_format.h"
+#include "serial/byte_escape.h"
 
 namespace {
 
@@ -92,30 +93,11 @@ void Time(LineWriter &out, std::int64_t unixMs) {
 }
 
 void EscapedByte(LineWriter &out, unsigned char byte) {
-    switch (byte) {
-    case '\r':
-        out.Text("\\r");
-        return;
-    case '\n':
-        out.Text("\\n");
-        return;
-    case '\t':
-        out.Text("\\t");
-        return;
-    case '\\':
-    case '"':
-        out.Char('\\');
-        out.Char(static_cast<char>(byte));
-        return;
-    default:
-        break;
+    char text[kEscapeMax];
+    const std::size_t length = EscapeByte(byte, text);
+    for (std::size_t i = 0; i < length; ++i) {
+        out.Char(text[i]);
     }
-    if (byte >= 0x20 && byte < 0x7F) {
-        out.Char(static_cast<char>(byte));
-        return;
-    }
-    out.Text("\\x");
-    out.Hex(byte, 2);
 }
 
 // The port name as given, escaped like the bytes, so a name never breaks the line apart.

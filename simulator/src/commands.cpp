@@ -13,7 +13,8 @@ struct CommandHelp {
 constexpr CommandHelp kCommands[] = {
     {"get ITEM", "value of an item, e.g. get L01S, get M03X"},
     {"set ITEM VALUE", "set an item (read-only ones too), e.g. set L01M MANUAL"},
-    {"fault PATTERN KIND [count=N] [rate=P] [delay=MS] [bytes=N]", "add a fault rule (see FAULTS)"},
+    {"fault PATTERN KIND [count=N] [rate=P] [delay=MS] [bytes=N] [to=REQUEST]",
+     "add a fault rule (see FAULTS)"},
     {"clear", "remove every fault rule"},
     {"faults", "list the fault rules"},
     {"alert add TEXT", "raise an alert, e.g. alert add CC, alert add L02 LOW ALARM"},
@@ -109,6 +110,10 @@ std::string AddFault(Model &model, std::string_view text) {
     auto rule = ParseFault(text, reason);
     if (!rule)
         return Error(reason);
+    if (!rule->foreignTo.empty() && !model.protocol.Preview(rule->foreignTo))
+        return Error("to=" + rule->foreignTo +
+                     ": not a request the instrument answers without carrying it out (an item's "
+                     "read such as L02S?, SL?, SM?, SA? or XC)");
     model.faults.Add(std::move(*rule));
     return "ok";
 }

@@ -190,7 +190,19 @@ void Engine::Answer(const std::string &request, bool overflowed) {
         return;
     }
     const FaultRule *shaping = fault && (!refused || hangup) ? &*fault : nullptr;
-    Schedule(Deliver(*reply, shaping, model_.latency, model_.faultRandom), received);
+    const auto foreign = ForeignReply(shaping);
+    model_.previousReply = reply;
+    Schedule(Deliver(*reply, shaping, model_.latency, model_.faultRandom, foreign), received);
+}
+
+// The other request's reply that a foreign fault sends first: the one named, or the reply to
+// the request before this one.
+std::optional<Reply> Engine::ForeignReply(const FaultRule *fault) const {
+    if (fault == nullptr || fault->kind != FaultKind::kForeign)
+        return std::nullopt;
+    if (fault->foreignTo.empty())
+        return model_.previousReply;
+    return model_.protocol.Preview(fault->foreignTo);
 }
 
 // A hang-up that follows part of a reply goes with the last transmission.

@@ -66,6 +66,7 @@ class Engine {
     void Receive();
     void Frame(char byte);
     void Answer(const std::string &request, bool overflowed);
+    std::optional<Reply> ForeignReply(const FaultRule *fault) const;
     void Schedule(const Delivery &delivery, Clock::time_point now);
     void SendDue(Clock::time_point now);
     void HangUp(std::chrono::milliseconds downTime, Clock::time_point now);

@@ -15,7 +15,7 @@ struct KindInfo {
     std::size_t defaultBytes;
 };
 
-constexpr std::array<KindInfo, 12> kKinds{{
+constexpr std::array<KindInfo, 13> kKinds{{
     {FaultKind::kSilence, "silence", 0, 0},
     {FaultKind::kRefuse, "refuse", 0, 0},
     {FaultKind::kEmpty, "empty", 0, 0},
@@ -27,14 +27,15 @@ constexpr std::array<KindInfo, 12> kKinds{{
     {FaultKind::kLate, "late", 3000, 0},
     {FaultKind::kTrailing, "trailing", 0, 5},
     {FaultKind::kHangup, "hangup", 200, 0},
+    {FaultKind::kForeign, "foreign", 100, 0},
     {FaultKind::kRandom, "random", 0, 0},
 }};
 
-// The kinds a random rule picks from: every one that spoils or withholds the reply.
-constexpr std::array<FaultKind, 10> kSpoilingKinds{
-    FaultKind::kSilence, FaultKind::kRefuse,       FaultKind::kEmpty, FaultKind::kPartial,
-    FaultKind::kSplit,   FaultKind::kGarbage,      FaultKind::kFlood, FaultKind::kLate,
-    FaultKind::kHangup,  FaultKind::kNoTerminator,
+// The kinds a random rule picks from: every one that spoils, withholds or delays the reply.
+constexpr std::array<FaultKind, 11> kSpoilingKinds{
+    FaultKind::kSilence, FaultKind::kRefuse,       FaultKind::kEmpty,   FaultKind::kPartial,
+    FaultKind::kSplit,   FaultKind::kGarbage,      FaultKind::kFlood,   FaultKind::kLate,
+    FaultKind::kHangup,  FaultKind::kNoTerminator, FaultKind::kForeign,
 };
 
 const KindInfo *FindKind(std::string_view name) {
@@ -66,6 +67,10 @@ bool ApplyOption(FaultRule &rule, std::string_view option) {
     const std::string_view value = option.substr(equals + 1);
     if (key == "rate")
         return ParseRate(value, rule.rate);
+    if (key == "to") {
+        rule.foreignTo = value;
+        return !value.empty() && value.find('*') == value.npos;
+    }
     int number = 0;
     if (!ParseValue(value, number) || number < 0)
         return false;
@@ -159,7 +164,8 @@ std::optional<FaultRule> ParseFault(std::string_view text, std::string &error) {
                    std::nullopt,
                    1.0,
                    std::chrono::milliseconds(kind->defaultDelayMs),
-                   kind->defaultBytes};
+                   kind->defaultBytes,
+                   {}};
     for (std::size_t i = 2; i < words.size(); ++i)
         if (!ApplyOption(rule, words[i])) {
             error = "bad fault option '" + std::string(words[i]) + "'";
@@ -181,6 +187,8 @@ std::string Describe(const FaultRule &rule) {
         text += " delay=" + std::to_string(rule.delay.count());
     if (rule.bytes > 0)
         text += " bytes=" + std::to_string(rule.bytes);
+    if (!rule.foreignTo.empty())
+        text += " to=" + rule.foreignTo;
     return text;
 }
 
@@ -199,7 +207,7 @@ std::optional<FaultRule> FaultTable::Take(std::string_view request, Random &rand
 }
 
 Delivery Deliver(const Reply &reply, const FaultRule *fault, std::chrono::milliseconds latency,
-                 Random &random) {
+                 Random &random, const std::optional<Reply> &foreign) {
     const std::string whole = reply.Bytes();
     const auto send = [&](std::string bytes) {
         return Delivery{{Transmission{latency, std::move(bytes)}}, std::nullopt};
@@ -235,6 +243,13 @@ Delivery Deliver(const Reply &reply, const FaultRule *fault, std::chrono::millis
         return Delivery{{Transmission{fault->delay, whole}}, std::nullopt};
     case FaultKind::kTrailing:
         return send(whole + TrailingBytes(fault->bytes));
+    case FaultKind::kForeign: {
+        if (!foreign)
+            return send(whole);
+        Delivery crossed = send(foreign->Bytes());
+        crossed.transmissions.push_back(Transmission{latency + fault->delay, whole});
+        return crossed;
+    }
     case FaultKind::kRefuse:
     case FaultKind::kRandom:
         break;

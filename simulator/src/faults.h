@@ -25,6 +25,7 @@ enum class FaultKind {
     kLate,         // the whole reply after a long delay
     kTrailing,     // the reply, then extra bytes after the terminator
     kHangup,       // the line is closed and opened again; with bytes=N after part of the reply
+    kForeign,      // another request's reply (the previous one's, or to=REQUEST's), then its own
     kRandom,       // one of the kinds above but Trailing, chosen each time the rule fires
 };
 
@@ -35,9 +36,12 @@ struct FaultRule {
     double rate = 1.0;        // chance that a matching request is hit
     std::chrono::milliseconds delay{0};
     std::size_t bytes = 0;
+    std::string foreignTo; // the request whose reply a foreign fault sends first; empty: the
+                           // previous request's
 };
 
-// Parses "PATTERN KIND [count=N] [rate=P] [delay=MS] [bytes=N]"; on failure sets error.
+// Parses "PATTERN KIND [count=N] [rate=P] [delay=MS] [bytes=N] [to=REQUEST]"; on failure sets
+// error.
 std::optional<FaultRule> ParseFault(std::string_view text, std::string &error);
 std::string Describe(const FaultRule &rule);
 std::string_view KindName(FaultKind kind);
@@ -66,8 +70,9 @@ struct Delivery {
     std::optional<std::chrono::milliseconds> hangUpFor;
 };
 
-// What goes on the line for a reply, with the reply latency and an optional fault applied.
+// What goes on the line for a reply, with the reply latency and an optional fault applied;
+// foreign is the other request's reply that a foreign fault sends first (none: only its own).
 Delivery Deliver(const Reply &reply, const FaultRule *fault, std::chrono::milliseconds latency,
-                 Random &random);
+                 Random &random, const std::optional<Reply> &foreign = std::nullopt);
 
 } // namespace em1sim

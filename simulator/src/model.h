@@ -40,6 +40,8 @@ struct Model {
     bool drift;
     Random driftRandom;
     Random faultRandom;
+    // The reply to the last request answered, which a foreign fault sends again.
+    std::optional<Reply> previousReply;
     // Set by the "hangup" command; the engine carries it out on its own thread.
     std::optional<std::chrono::milliseconds> hangUpRequest;
 };

@@ -85,10 +85,10 @@ X a status (OK DT WM BI ME D L H HD LD XX, or its number 0-10), C D I P [ ] one 
 500, F ^ one of 1 2 3 4 5 6 8 10 15 20 30 40 50 60 80 100 150 200, G one of 0.125 0.250 0.500
 1.0 2.0 4.0 8.0; those three sets also take OFF. V (the measured value) is read-only.
 
-FAULTS: a rule is PATTERN KIND [count=N] [rate=P] [delay=MS] [bytes=N]. PATTERN is a request
-without its "\r"; "*" matches any run of characters ("L01*", "*"). count=N: only the next N
-matching requests; rate=P: each matching request with chance P (0 to 1, seeded). The first
-rule that matches and fires decides. Kinds:
+FAULTS: a rule is PATTERN KIND [count=N] [rate=P] [delay=MS] [bytes=N] [to=REQUEST]. PATTERN
+is a request without its "\r"; "*" matches any run of characters ("L01*", "*"). count=N: only
+the next N matching requests; rate=P: each matching request with chance P (0 to 1, seeded).
+The first rule that matches and fires decides. Kinds:
   silence             no reply; the request is lost
   refuse              "?" instead of the reply; the request is not carried out
   empty               the terminator alone
@@ -105,6 +105,10 @@ rule that matches and fires decides. Kinds:
                       A pseudo-terminal comes back as a new one, printed on standard output;
                       its path is the old one only if every peer had closed the old line
                       (--link always follows it). The instrument's state is kept.
+  foreign             first the reply to another request, then after delay=MS (default 100)
+                      its own: a late reply to an earlier request. The other is the request
+                      before this one, or to=REQUEST, a request the instrument answers
+                      without carrying it out (an item's read such as L02S?, SL?, SM?, SA?, XC)
   random              one of the kinds above but trailing, chosen afresh (seeded) each time
                       the rule fires, with that kind's delay and bytes unless given; the trace
                       names the kind chosen. E.g. "* random rate=0.01" spoils 1 % of replies.

@@ -160,11 +160,28 @@ Reply Protocol::SummaryDefinition(std::string_view request) {
     return LfLine(std::string(request) + ' ' + std::string(kAck));
 }
 
-Reply Protocol::ReadItem(std::string_view request) {
+std::optional<Reply> Protocol::Preview(std::string_view request) const {
+    if (request == "SL?" || request == "SM?")
+        return BlockReply(request[1]);
+    if (request == "SA?")
+        return AlertsReply();
+    if (request == "XC")
+        return CountsReply();
+    if (request.size() == 5 && request[4] == '?')
+        return ItemValue(request);
+    return std::nullopt;
+}
+
+std::optional<Reply> Protocol::ItemValue(std::string_view request) const {
     const auto item = ParseItem(request.substr(0, 4));
     if (!item || instrument_.ParameterOf(*item) == nullptr)
-        return Refuse(request);
+        return std::nullopt;
     return EtxLine(ItemName(*item) + '=' + instrument_.TextOf(*item));
+}
+
+Reply Protocol::ReadItem(std::string_view request) {
+    const auto value = ItemValue(request);
+    return value ? *value : Refuse(request);
 }
 
 Reply Protocol::WriteItem(std::string_view request) {

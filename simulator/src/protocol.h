@@ -37,6 +37,10 @@ class Protocol {
     std::optional<Reply> Answer(std::string_view request);
     // The refusal "?", ended as the request's reply would be; the next "S?" answers "***".
     Reply Refuse(std::string_view request);
+    // The reply to a request that changes nothing (an item's read, a block, the alert list,
+    // the counts), as the instrument would give it now, without carrying the request out;
+    // nullopt for any other request.
+    std::optional<Reply> Preview(std::string_view request) const;
 
   private:
     struct PendingWrite {
@@ -53,6 +57,7 @@ class Protocol {
     Reply AlertsReply() const;
     Reply SummaryDefinition(std::string_view request);
     Reply ReadItem(std::string_view request);
+    std::optional<Reply> ItemValue(std::string_view request) const;
     Reply WriteItem(std::string_view request);
     Reply Confirm(bool accepted);
 

@@ -102,7 +102,10 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         FailedRead{"L01S? silence", 69, "no answer from the instrument (SingleRead result 2)"},
         FailedRead{"L01S? refuse", 76, "the instrument refused the request (SingleRead result 1)"},
-        FailedRead{"L01S? garbage", 65, "the reply does not decode: \""}));
+        FailedRead{"L01S? garbage", 65, "the reply does not decode: \""},
+        FailedRead{"L01S? foreign to=L02S? delay=3000", 69,
+                   "no reply to this request; the reply \"L02S=27.0\\r\\x03\" answers another "
+                   "request and was discarded (SingleRead result 2)"}));
 
 TEST_F(Em1Items, DetailLinesShowTheRequestOfARefusedRead) {
     simulator.Fault("L01S? refuse");

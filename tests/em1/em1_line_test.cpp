@@ -95,6 +95,8 @@ TEST_F(Em1Line, AWriteIsReportedAsTheLineAndTheInstrumentTellIt) {
              WriteFault{"partial", 75, "unconfirmed: it may have been applied", "41.0"},
              WriteFault{"flood", 75, "unconfirmed: it may have been applied", "41.0"},
              WriteFault{"late delay=1500", 75, "unconfirmed: it may have been applied", "41.0"},
+             WriteFault{"foreign to=L02S? delay=3000", 75,
+                        "the reply \"L02S=27.0\\r\\x03\" answers another request", "41.0"},
              WriteFault{"hangup delay=300", 75, "unconfirmed: it may have been applied", "12.5"},
              WriteFault{"hangup delay=300 bytes=4", 75, "unconfirmed", "41.0"},
          }) {

@@ -59,7 +59,7 @@ struct Mode {
 
 // The dialogue judges each reply only by being empty or beginning with "?": a step whose
 // reply came in part, garbled or late in the 2 s dialogue timeout passes.
-const std::array<Mode, 13> kModes = {{
+const std::array<Mode, 15> kModes = {{
     {"silence", "silence", {2, 2, 2, 2, 2}, 0, false},
     {"refuse", "refuse", {1, 1, 1, 1, 1}, 0, false},
     {"empty", "empty", {0, 1, 1, 1, 1}, 0, false},
@@ -71,6 +71,10 @@ const std::array<Mode, 13> kModes = {{
     {"late", "late", {2, 2, 2, 2, 2}, 3000, false},
     {"trailing", "trailing", {0, 0, 0, 0, 0}, 0, false},
     {"hangup", "hangup", {2, 2, 2, 2, 2}, 0, true},
+    // Another item's reply first: thrown away, and the command's own reply read after it; when
+    // the own one comes too late, the command fails as on a silent line.
+    {"foreign", "foreign to=L02S?", {0, 0, 0, 0, 0}, 100, false},
+    {"foreign alone", "foreign to=L02S? delay=2500", {2, 2, 2, 2, 2}, 2500, false},
     {"hangup mid-reply", "hangup bytes=4", {0, 2, 2, 2, 1}, 0, true},
     {"device gone", "", {2, 2, 2, 2, 2}, 0, true},
 }};

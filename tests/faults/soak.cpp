@@ -33,9 +33,10 @@ using namespace faults;
 constexpr std::int32_t kReplyTimeout = 20; // units of 10 ms
 constexpr std::uint32_t kSeed = 11;
 // The requests of the poll, each spoiled with 1 % chance by a kind chosen at random; a
-// hang-up keeps the line down for the delay.
+// hang-up keeps the line down for the delay, and a foreign fault sends the reply of an item
+// the poll never reads first, its own only after the delay, beyond the reply timeout.
 constexpr const char *kFaultPatterns[] = {"L*", "M*", "SL?", "SM?", "SA?", "XC", "SS"};
-constexpr const char *kFaultOptions = " random rate=0.01 delay=800";
+constexpr const char *kFaultOptions = " random rate=0.01 delay=800 to=L09S?";
 
 struct PolledItem {
     Item item;

@@ -103,6 +103,19 @@ check "a reading as the line carried it, in JSON with its cell, scale and UTC ti
 check "a mode with its name" await plant/em1/boiler/L01M0 '"value":3,"text":"AUTO"' 20
 check "the alerts" await plant/em1/boiler/alerts '^\{"active":\[\],' 20
 
+# A read answered only by another item's reply (a late one): an error naming that reply is
+# published, never its value; the read after it shows the mode again.
+mosquitto_sub -h 127.0.0.1 -p "$plain" -t plant/em1/boiler/L01M0 -W 8 >foreign.messages 2>/dev/null &
+subscriber=$!
+sleep 1
+"$bin/em1sim" ctl "$work/a.ctl" fault 'L01M? foreign to=L01S? delay=3000 count=1' >/dev/null
+wait $subscriber
+check "a read answered by another item's reply publishes an error naming that reply" \
+  grep -q '^{"item":"L01M0","error":"no answer","foreign":"L01S=123.25\\\\r\\\\x03","time":' foreign.messages
+values_published() { grep -o '"value":[^,}]*' foreign.messages | sort -u | tr '\n' ' '; }
+check "... never its value: every value published is the mode's" [ "$(values_published)" = '"value":3 ' ]
+check "... and the mode again after it" grep -q '"text":"AUTO"' <(tail -1 foreign.messages)
+
 # L02S1 is published on change, with a deadband of 0.5.
 moved() { awk -v base="$(sim_get a L02S)" -v by="$1" 'BEGIN { print base + by }'; }
 "$bin/em1sim" ctl "$work/a.ctl" set L02S "$(moved 0.25)" >/dev/null

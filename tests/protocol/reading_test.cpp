@@ -211,6 +211,26 @@ TEST_F(ReadingTest, ExchangeFailurePausesAndReturnsTwo) {
     EXPECT_TRUE(Untouched(4));
 }
 
+// A late reply to another item is never this item's value: with the right reply after it the
+// right value is stored; alone, nothing is stored and the read fails as a silent one.
+TEST_F(ReadingTest, ReplyToAnotherItemIsNeverStored) {
+    Line().Expect("L02M?\r").Reply("L02S=202.5\r\x03").Reply("L02M=MANUAL\r\x03").After(100);
+    EXPECT_EQ(Read(EM_CMD_SINGLE_READ, "L02M0", EM_CLASS_LOOP), 0);
+    EXPECT_EQ(Word(), 1);
+
+    std::memset(values, 0xAB, sizeof values);
+    ClearCapturedLog();
+    Line().Expect("L02M?\r").Reply("L02S=202.5\r\x03");
+    EXPECT_EQ(Read(EM_CMD_SINGLE_READ, "L02M0", EM_CLASS_LOOP), 2);
+    EXPECT_TRUE(Untouched());
+    EXPECT_EQ(CapturedLog(), (std::vector<LogLine>{{64, "ZEL7: EM: ReadReply(): discarded the "
+                                                        "reply to another request: "
+                                                        "\"L02S=202.5\\r\\x03\""},
+                                                   {32, "ZEL7: EM: SingleRead(): Failed rc = 2"},
+                                                   {64, "\trequest: L02M?\r"},
+                                                   {64, "\treply: "}}));
+}
+
 // A reply that does not decode: the decoders' lines, then the command's, with the reply as
 // the decoder left it.
 TEST_F(ReadingTest, DecodingFailureLogsTheCutReply) {

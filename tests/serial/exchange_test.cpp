@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -132,6 +133,87 @@ TEST_F(ExchangeTest, FailedSendEndsAfterThePauseWithoutReading) {
         EXPECT_EQ(reply[0], '\0') << "an earlier reply never stands in for the missing one";
     }
 }
+
+// A reply whose start names another request (a late reply to an earlier one) is thrown away
+// with a log line and a trace event, and the reply to this request is read after it; a reply
+// that names nothing is taken as before. "Y\r" is the confirmation of the write "L01P=45.0\r".
+struct ForeignCase {
+    const char *name;
+    std::string request;
+    std::uint8_t terminator;
+    std::string foreign; // at once
+    std::string own;     // 100 ms later; "" for none
+    ExchangeResult result;
+    std::string text;
+    std::size_t discarded; // foreign replies logged; the first is shown as foreignShown
+    std::string foreignShown;
+};
+
+class ForeignReplyTest : public ExchangeTest, public ::testing::WithParamInterface<ForeignCase> {};
+
+TEST_P(ForeignReplyTest, IsThrownAwayAndTheOwnReplyRead) {
+    const ForeignCase &c = GetParam();
+    state.replyTerminator = c.terminator;
+    line.Expect(c.request).Reply(c.foreign).Reply(c.own).After(100);
+
+    const ExchangeResult result =
+        c.request != "Y\r"
+            ? Run(c.request.c_str())
+            : (Ask(call, "Y\r"), ReadReply(call, SubjectsOfConfirmation("L01P=45.0\r"), reply));
+
+    EXPECT_EQ(result, c.result);
+    EXPECT_EQ(std::string(reply), c.text);
+    ASSERT_EQ(CapturedLog().size(), c.discarded);
+    if (c.discarded > 0) {
+        EXPECT_EQ(CapturedLog()[0],
+                  (LogLine{64, "ZEL7: EM: ReadReply(): discarded the reply to another request: \"" +
+                                   c.foreignShown + "\""}));
+    }
+    EXPECT_EQ(std::ranges::count(line.Trace(), "event foreign reply discarded"),
+              static_cast<long>(c.discarded));
+    EXPECT_LE(line.Now(), 250 + 100 + kFreshTimeoutMs);
+}
+
+const std::string kOtherValue = "L02S=202.5\r\x03";
+const std::string kChatter = [] {
+    std::string bytes;
+    for (int i = 0; i < 60; ++i) {
+        bytes += kOtherValue;
+    }
+    return bytes;
+}();
+
+INSTANTIATE_TEST_SUITE_P(
+    Exchange, ForeignReplyTest,
+    ::testing::Values(
+        ForeignCase{"WriteAfterAnotherWritesAcknowledgement", "L01S=12.500\r", kLineFeed,
+                    "L02S=202.5 ***\r\n", "L01S=12.5 ***\r\n", ExchangeResult::kOk,
+                    "L01S=12.5 ***\r\n", 1, "L02S=202.5 ***\\r\\n"},
+        ForeignCase{"WriteAfterAnotherItemsQuestion", "L01P=45.0\r", kLineFeed,
+                    "L02P? 45.0 Y/N\r\n", "L01P? 45.0 Y/N\r\n", ExchangeResult::kOk,
+                    "L01P? 45.0 Y/N\r\n", 1, "L02P? 45.0 Y/N\\r\\n"},
+        ForeignCase{"ConfirmationAfterAnotherItemsValue", "Y\r", kEtx, kOtherValue,
+                    "L01P=45.0 ***\r\x03", ExchangeResult::kOk, "L01P=45.0 ***\r\x03", 1,
+                    "L02S=202.5\\r\\x03"},
+        ForeignCase{"ReadAfterAQuestionOfTheSameItem", "L01P?\r", kEtx, "L01P? 45.0 Y/N\r\n",
+                    "L01P=45.0\r\x03", ExchangeResult::kOk, "L01P=45.0\r\x03", 1,
+                    "L01P? 45.0 Y/N\\r\\n"},
+        ForeignCase{"AlertListAfterAnItemsValue", "SA?\r", kEtx, kOtherValue,
+                    "ALERTS 1\r\nCC\r\n\x03", ExchangeResult::kOk, "ALERTS 1\r\nCC\r\n\x03", 1,
+                    "L02S=202.5\\r\\x03"},
+        ForeignCase{"ReadAfterAnAlertListToItsEtx", "L01S?\r", kEtx, "ALERTS 1\r\nCC\r\n\x03",
+                    "L01S=26.0\r\x03", ExchangeResult::kOk, "L01S=26.0\r\x03", 1,
+                    "ALERTS 1\\r\\nCC\\r\\n\\x03"},
+        ForeignCase{"SummaryAfterTheOtherSummary", "DMVX\r", kLineFeed, "DLSV%X ***\r\n",
+                    "DMVX ***\r\n", ExchangeResult::kOk, "DMVX ***\r\n", 1, "DLSV%X ***\\r\\n"},
+        ForeignCase{"UnnamedReplyAfterANamedOne", "XS0\r", kEtx, kOtherValue, "REV 2.14\r\x03",
+                    ExchangeResult::kOk, "REV 2.14\r\x03", 1, "L02S=202.5\\r\\x03"},
+        ForeignCase{"ReplyNamingNothingIsTaken", "L02M?\r", kEtx, "***\r\x03", "L02M=MANUAL\r\x03",
+                    ExchangeResult::kOk, "***\r\x03", 0, ""},
+        // 591 bytes of foreign replies at most: 49 whole ones of 12 bytes, and the 50th cut.
+        ForeignCase{"ChatterIsBounded", "L02M?\r", kEtx, kChatter, "L02M=MANUAL\r\x03",
+                    ExchangeResult::kIoFailed, "", 50, "L02S=202.5\\r\\x03"}),
+    [](const auto &info) { return std::string(info.param.name); });
 
 TEST(CheckReplyTest, ClassifiesByTheFirstCharacter) {
     struct {

@@ -59,6 +59,10 @@ INSTANTIATE_TEST_SUITE_P(
                   [](const std::string &got) {
                       EXPECT_EQ(got.size(), 600u);
                       EXPECT_FALSE(HasTerminator(got));
+                  }},
+        FaultCase{"foreign to=L02S? delay=300",
+                  [](const std::string &got) {
+                      EXPECT_EQ(got, "L02S=27.0\r\x03" + std::string(kReply));
                   }}),
     [](const testing::TestParamInfo<FaultCase> &info) {
         const std::string &rule = info.param.rule;
@@ -72,6 +76,20 @@ TEST(Faults, LateReplyArrivesAfterItsDelay) {
     client.Send("L01S?\r");
     EXPECT_EQ(client.ReadFor(450ms), "");
     EXPECT_EQ(client.ReadUntil(kEtx, 10000ms), kReply);
+}
+
+// Without to=, the foreign reply is the reply to the request before, sent once more.
+TEST(Faults, ForeignReplyIsThePreviousRequestsReplyThenItsOwn) {
+    em1sim::Simulator simulator;
+    simulator.Fault("L01S? foreign delay=300 count=1");
+    PtyClient client(simulator.SlavePath());
+    EXPECT_EQ(client.Ask("L02M?\r"), "L02M=AUTO\r\x03");
+    client.Send("L01S?\r");
+    EXPECT_EQ(client.ReadFor(150ms), "L02M=AUTO\r\x03");
+    EXPECT_EQ(client.ReadUntil(kEtx, 10000ms), kReply);
+    EXPECT_EQ(simulator.Command("fault L01S? foreign to=L01S=5"),
+              "error: to=L01S=5: not a request the instrument answers without carrying it out (an "
+              "item's read such as L02S?, SL?, SM?, SA? or XC)");
 }
 
 TEST(Faults, SplitReplyPausesInTheMiddle) {
@@ -174,15 +192,16 @@ TEST(Faults, RandomRulePicksEverySpoilingKind) {
     options.commands = {"fault L01S? random delay=50"};
     em1sim::Simulator simulator(options);
     std::set<std::string> kinds;
-    for (std::size_t fired = 1; fired <= 100 && kinds.size() < 10; ++fired) {
+    for (std::size_t fired = 1; fired <= 100 && kinds.size() < 11; ++fired) {
         ASSERT_TRUE(sim_test::Eventually([&] { return !simulator.SlavePath().empty(); }));
         PtyClient client(simulator.SlavePath());
         client.Send("L01S?\r");
         ASSERT_TRUE(sim_test::Eventually([&] { return FiredKinds(simulator).size() == fired; }));
         kinds.insert(FiredKinds(simulator).back());
     }
-    EXPECT_EQ(kinds, (std::set<std::string>{"silence", "refuse", "empty", "partial", "split",
-                                            "garbage", "noterm", "flood", "late", "hangup"}));
+    EXPECT_EQ(kinds,
+              (std::set<std::string>{"silence", "refuse", "empty", "partial", "split", "garbage",
+                                     "noterm", "flood", "late", "hangup", "foreign"}));
 }
 
 TEST(Faults, PeerMayCloseAndReopenTheLine) {

@@ -306,6 +306,12 @@ SerialResult ScriptedLine::Pause(std::uint32_t ms) {
     return SerialResult::kOk;
 }
 
+void ScriptedLine::TraceEvent(SerialHandle handle, const char *event) {
+    if (Find(handle) != nullptr) {
+        Record(std::string("event ") + event);
+    }
+}
+
 std::uint32_t ScriptedLine::Queued(SerialHandle handle) const {
     const Port *port = Find(handle);
     return port == nullptr || port->nullDevice ? 0 : Waiting();
@@ -342,4 +348,7 @@ SerialResult SerialPause(std::uint32_t ms) {
 }
 std::uint32_t BytesQueued(SerialHandle handle) {
     return ScriptedLine::Instance().Queued(handle);
+}
+void SerialTraceEvent(SerialHandle handle, const char *event) {
+    ScriptedLine::Instance().TraceEvent(handle, event);
 }

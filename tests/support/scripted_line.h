@@ -111,7 +111,8 @@ class ScriptedLine {
     // Writes that matched no expected request.
     const std::vector<std::string> &Unexpected() const { return unexpected_; }
     // The calls other than reads, in order: "open COM1", "timeout 200", "purge",
-    // "write S?\r", "pause 200", "break 10", "close"; control bytes appear as \r, \n, \xNN.
+    // "write S?\r", "pause 200", "break 10", "event foreign reply discarded", "close"; control
+    // bytes appear as \r, \n, \xNN.
     const std::vector<std::string> &Trace() const { return trace_; }
     // Expected requests not yet written.
     std::size_t Pending() const { return script_.size(); }
@@ -132,6 +133,7 @@ class ScriptedLine {
     SerialResult Read(SerialHandle handle, void *buffer, std::uint32_t count, std::uint32_t *read);
     SerialResult Pause(std::uint32_t ms);
     std::uint32_t Queued(SerialHandle handle) const;
+    void TraceEvent(SerialHandle handle, const char *event);
 
   private:
     struct Port {

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # em1.exe under Wine against the simulator on COM5, which with_simulator.sh starts with
-# L01S at 42.5 and L01M at AUTO: the self-description, a read, and a write read back.
+# L01S at 42.5 and L01M at AUTO, and answering L02M? with L01S's reply alone: the
+# self-description, a read, a read answered by another item's reply, and a write read back.
 #
 # Usage: WINE_RUN=... em1_under_wine.sh EM1_EXE
 set -euo pipefail
@@ -28,6 +29,11 @@ expect "Z E L E M"
 em1 --port COM5 read L01S1 L01M0
 expect "42.5"
 expect "AUTO"
+
+status=0
+em1 --port COM5 read L02M0 || status=$?
+[ "$status" -eq 69 ] || { echo "em1_under_wine: another item's reply gave $status, not 69" >&2; exit 1; }
+expect 'L02M0: no reply to this request; the reply "L01S=42.5\r\x03" answers another request'
 
 em1 --port COM5 write L01S1 55.5
 expect "L01S1 = 55.5 written"

@@ -151,6 +151,12 @@ TEST_F(SingleWriteTest, ConfirmationAcknowledgementAndRecovery) {
          1,
          Joined({kEnteredP45, kRecovered}, FailureLines(1, "Y\r", "CANCELLED\r\x03"))},
         {{"L01P? 45.0 Y/N\r\n", ""}, 7, Joined({kEnteredP45}, FailureLines(7, "Y\r", ""))},
+        {{"L01P? 45.0 Y/N\r\n", "L02P=45.0 ***\r\x03"},
+         7,
+         Joined({kEnteredP45,
+                 {64, "ZEL4: EM: ReadReply(): discarded the reply to another "
+                      "request: \"L02P=45.0 ***\\r\\x03\""}},
+                FailureLines(7, "Y\r", ""))},
         {{"L01P? 45.0 Y/N\r\n"},
          7,
          Joined({kEnteredP45}, FailureLines(7, "Y\r", "L01P? 45.0 Y/N\r\n"))},

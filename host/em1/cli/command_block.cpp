@@ -81,7 +81,7 @@ std::optional<ReadProblem> ReadBlock(Instance &instance, Block &block) {
     const std::int32_t result = instance.Call(EM_CMD_BLOCK_READ, &request);
     if (result != 0) {
         return DescribeReadFailure("BlockRead", block.first.address, result, false,
-                                   LastReply(instance));
+                                   LastReply(instance), LastForeignReplies(instance));
     }
     return std::nullopt;
 }

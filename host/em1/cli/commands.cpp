@@ -54,8 +54,9 @@ object per line and round:
   {"time":"2024-05-01T12:00:00.123Z","round":1,"items":[{"item":"L01S1","value":42.5,
    "cell":425,"scale":10},{"item":"L01M0","value":3,"text":"AUTO","cell":3,"scale":1}]}
 Values are the shortest text that reads back as the value the cell holds. A failed read
-shows as "-" in a table and {"item":...,"error":"no answer"} in JSON, is told on standard
-error, and the poll goes on; the exit status is that of the first failure.
+shows as "-" in a table and {"item":...,"error":"no answer"} in JSON (with "foreign":...
+naming the reply to another request that came in its place, never taken as its value), is
+told on standard error, and the poll goes on; the exit status is that of the first failure.
 When the port itself fails (a hang-up, an adapter unplugged), em1 reopens it with growing
 pauses (0.25 s to 4 s) and goes on; it says so on standard error and, in JSON, with event
 lines {"time":...,"event":"line down","port":...} and {...,"event":"line back",
@@ -145,6 +146,7 @@ Topics (MQTT 5, QoS 1, a clean session, reconnection with growing pauses):
   PREFIX/NAME/ITEM          retained: {"item":"L01S1","value":42.5,"cell":425,"scale":10,
                             "time":"2024-05-01T12:00:00.123Z"}, with "text" for modes and
                             statuses; {"item":...,"error":"no answer",...} for a failed read
+                            ("foreign":... names a reply to another request in its place)
   PREFIX/NAME/alerts        retained: {"active":[{"item":"A19","name":"HIGH ALARM"}],...}
   PREFIX/NAME/status        retained: online or offline, also the connection's last will;
                             offline when the line failed or no read was answered in

@@ -48,7 +48,8 @@ std::optional<ReadProblem> CheckFit(Instance &instance, const Item &item) {
     Cell cell{};
     ItemRequest request = wide.SingleRequest(cell.data());
     if (const std::int32_t result = instance.Call(EM_CMD_SINGLE_READ, &request); result != 0) {
-        return DescribeReadFailure("SingleRead", item.address, result, false, LastReply(instance));
+        return DescribeReadFailure("SingleRead", item.address, result, false, LastReply(instance),
+                                   LastForeignReplies(instance));
     }
     return CellOverflow(item, ReadCell(cell, EM_TYPE_FLOAT));
 }
@@ -84,6 +85,14 @@ std::optional<std::string> LastReply(const Instance &instance) {
     return ReplyToLastRequest(instance.LastLine(), request);
 }
 
+std::optional<std::string> LastForeignReplies(const Instance &instance) {
+    std::string foreign = ForeignRepliesToLastRequest(instance.LastLine());
+    if (foreign.empty()) {
+        return std::nullopt;
+    }
+    return foreign;
+}
+
 ItemResult ReadItem(Instance &instance, const Item &item) {
     Cell cell{};
     ItemRequest request = item.SingleRequest(cell.data());
@@ -95,7 +104,8 @@ ItemResult ReadItem(Instance &instance, const Item &item) {
     read.lineFailed = PortFailed(instance.LastLine());
     if (result != 0) {
         read.problem = DescribeReadFailure("SingleRead", item.address, result,
-                                           TokenUndecoded(item, read.shown), LastReply(instance));
+                                           TokenUndecoded(item, read.shown), LastReply(instance),
+                                           LastForeignReplies(instance));
         return read;
     }
     read.problem = CheckFit(instance, item);

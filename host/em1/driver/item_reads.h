@@ -31,3 +31,7 @@ ExitStatus FirstProblem(const Round &round);
 
 // The reply to the last request of the instance's last call, when the line trace has it.
 std::optional<std::string> LastReply(const Instance &instance);
+
+// The replies to other requests that the driver threw away in the instance's last call,
+// when the line trace has them.
+std::optional<std::string> LastForeignReplies(const Instance &instance);

@@ -1,5 +1,6 @@
 #include "line_trace.h"
 
+#include "em_line_trace.h"
 #include "exit_status.h"
 #include "platform.h"
 
@@ -69,6 +70,36 @@ bool ParseLine(const std::string &line, const std::string &port, LineEvent &even
     event.kind = LineEvent::Kind::kEvent;
     event.bytes = payload;
     return kind == "--";
+}
+
+// The last request that was not a status request ("S?", the recovery after a refusal), the
+// reply to it, and the replies the driver threw away as answers to other requests: the bytes
+// received before each foreign-reply event.
+struct LastExchange {
+    bool sent = false;
+    std::string request;
+    std::string reply;
+    std::string foreign;
+};
+
+LastExchange LastExchangeOf(const std::vector<LineEvent> &events) {
+    LastExchange last;
+    bool current = false;
+    for (const auto &event : events) {
+        if (event.kind == LineEvent::Kind::kSent) {
+            current = event.bytes != "S?\r";
+            if (current) {
+                last = LastExchange{true, event.bytes, {}, {}};
+            }
+        } else if (event.kind == LineEvent::Kind::kReceived && current) {
+            last.reply += event.bytes;
+        } else if (event.kind == LineEvent::Kind::kEvent && current &&
+                   event.bytes == kForeignReplyEvent) {
+            last.foreign += last.reply;
+            last.reply.clear();
+        }
+    }
+    return last;
 }
 
 } // namespace
@@ -175,20 +206,15 @@ std::vector<LineEvent> LineTrace::TakeNew(const std::string &port) {
 }
 
 std::string ReplyToLastRequest(const std::vector<LineEvent> &events, std::string &request) {
-    std::string reply;
-    bool current = false;
-    for (const auto &event : events) {
-        if (event.kind == LineEvent::Kind::kSent) {
-            current = event.bytes != "S?\r";
-            if (current) {
-                request = event.bytes;
-                reply.clear();
-            }
-        } else if (event.kind == LineEvent::Kind::kReceived && current) {
-            reply += event.bytes;
-        }
+    const LastExchange last = LastExchangeOf(events);
+    if (last.sent) {
+        request = last.request;
     }
-    return reply;
+    return last.reply;
+}
+
+std::string ForeignRepliesToLastRequest(const std::vector<LineEvent> &events) {
+    return LastExchangeOf(events).foreign;
 }
 
 bool PortFailed(const std::vector<LineEvent> &events) {

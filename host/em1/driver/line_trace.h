@@ -70,8 +70,13 @@ class LineTrace {
 };
 
 // The reply that came to the last request in events that was not a status request ("S?"),
-// the recovery exchange after a refusal; the request's bytes go to request.
+// the recovery exchange after a refusal; the request's bytes go to request. Replies that the
+// driver threw away as answers to other requests are not part of it.
 std::string ReplyToLastRequest(const std::vector<LineEvent> &events, std::string &request);
+
+// The replies to other requests that the driver threw away while it read the reply to that
+// last request, one after the other; empty when there were none.
+std::string ForeignRepliesToLastRequest(const std::vector<LineEvent> &events);
 
 // True when the port itself failed (a read or write error: a hang-up, a vanished device),
 // not merely a silent instrument.

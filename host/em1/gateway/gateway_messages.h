@@ -15,7 +15,8 @@
 using WallTime = std::chrono::system_clock::time_point;
 
 // {"item":"L01S1","value":42.5,"cell":425,"scale":10,"time":"..."}, with "text" for modes,
-// statuses and tokens; {"item":...,"error":...,"time":...} for a failed read.
+// statuses and tokens; {"item":...,"error":...,"time":...} for a failed read, with
+// "foreign":"L02S=202.5\r\x03" when only replies to other requests came.
 std::string ReadingMessage(const Item &item, const ItemResult &result, WallTime time);
 
 // The result of a set that reached the driver:

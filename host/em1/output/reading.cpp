@@ -95,8 +95,16 @@ Shown ShowCell(const Item &item, const Cell &cell, std::optional<double> carried
 
 ReadProblem DescribeReadFailure(std::string_view operation, std::string_view what,
                                 std::int32_t result, bool tokenUndecoded,
-                                const std::optional<std::string> &reply) {
+                                const std::optional<std::string> &reply,
+                                const std::optional<std::string> &foreign) {
     const std::string code = " (" + std::string(operation) + " result " + std::to_string(result);
+    if (result == 2 && foreign) {
+        const std::string shown = Escaped(*foreign);
+        return ReadProblem{ExitStatus::kNoAnswer,
+                           std::string(what) + ": no reply to this request; the reply \"" + shown +
+                               "\" answers another request and was discarded" + code + ")",
+                           shown};
+    }
     if (result == 1 && tokenUndecoded) {
         return ReadProblem{ExitStatus::kBadValue, std::string(what) +
                                                       ": the reply held a token em1 cannot name" +

@@ -31,11 +31,16 @@ Shown ShowCell(const Item &item, const Cell &cell, std::optional<double> carried
 struct ReadProblem {
     ExitStatus status;
     std::string message;
+    // The replies to other requests that came in place of this one's and were thrown away,
+    // as the line trace shows them ("L02S=202.5\r\x03"); empty when there were none.
+    std::string foreign = {};
 };
 
 // A failed read in words, from the driver's result and, when the line trace tells it, the
 // reply that came: one beginning with "?" is the instrument's refusal, any other did not
-// decode. operation is SingleRead or BlockRead.
+// decode; a read that failed for want of a reply names the replies to other requests that
+// came in its place (foreign). operation is SingleRead or BlockRead.
 ReadProblem DescribeReadFailure(std::string_view operation, std::string_view what,
                                 std::int32_t result, bool tokenUndecoded,
-                                const std::optional<std::string> &reply);
+                                const std::optional<std::string> &reply,
+                                const std::optional<std::string> &foreign);

@@ -196,7 +196,11 @@ std::string JsonItem(const Item &item, const ItemResult &result) {
     if (result.problem) {
         const std::string word =
             result.skipped.empty() ? ProblemWord(result.problem->status) : result.skipped;
-        return json + ",\"error\":" + JsonString(word) + "}";
+        json += ",\"error\":" + JsonString(word);
+        if (!result.problem->foreign.empty()) {
+            json += ",\"foreign\":" + JsonString(result.problem->foreign);
+        }
+        return json + "}";
     }
     json += ",\"value\":" + JsonNumber(result.shown.value, result.shown.number);
     if (result.shown.text != result.shown.number) {

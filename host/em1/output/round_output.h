@@ -41,7 +41,8 @@ struct LineNews {
 std::string JsonString(const std::string &text);
 
 // One item's result as the JSON of a poll: {"item":..., "value":..., "text":..., "cell":...,
-// "scale":...}, or {"item":..., "error":...} when its read failed.
+// "scale":...}, or {"item":..., "error":...} when its read failed, with "foreign":... naming
+// the replies to other requests that came in place of its own.
 std::string JsonItem(const Item &item, const ItemResult &result);
 
 class RoundWriter {

@@ -82,6 +82,9 @@ WriteReport WriteVerified(Instance &instance, const Item &item, const WriteValue
         if (!reply.empty()) {
             report.reply = reply;
         }
+        if (std::string foreign = ForeignRepliesToLastRequest(events); !foreign.empty()) {
+            report.foreign = std::move(foreign);
+        }
     }
     report.lineFailed = PortFailed(events);
     report.outcome = Judge(report, instance.Traced(), sent);
@@ -105,6 +108,11 @@ std::string WhyUnconfirmed(const WriteReport &report) {
     }
     if (report.result == kRefusedOrUndecoded) {
         return "the driver reports a refusal, and the line's account is not at hand";
+    }
+    if (report.result == 2 && !report.reply && report.foreign) {
+        return "the reply \"" + Escaped(*report.foreign) +
+               "\" answers another request, and no reply to this one came within the reply "
+               "timeout";
     }
     if (report.result == 2 && !report.reply) {
         return "no reply came within the reply timeout";

@@ -26,7 +26,9 @@ struct WriteReport {
     std::int32_t result = 0;
     std::optional<std::string> sent;  // the request as the line carried it, without its "\r"
     std::optional<std::string> reply; // the reply to it, when one came
-    bool lineFailed = false;          // the port itself failed (hang-up, vanished device)
+    // Replies to other requests that came in its place and were thrown away.
+    std::optional<std::string> foreign;
+    bool lineFailed = false; // the port itself failed (hang-up, vanished device)
     std::optional<ItemResult> readBack;
     bool held = false; // the read-back shows the value asked for
 };
