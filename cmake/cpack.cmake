@@ -84,7 +84,9 @@ set(CPACK_DEBIAN_DEVELOPMENT_DESCRIPTION
     "development files of the EM-1 driver
 The public headers <em/em_driver.h>, <em/hostlog.h> and <em/em_version.h>,
 the links libEM.so and libhostlog.so, the CMake package (find_package(EM):
-EM::EM and EM::hostlog) and the pkg-config files em.pc and hostlog.pc.")
+EM::EM and EM::hostlog) and the pkg-config files em.pc and hostlog.pc. The
+reference of every command and record, and example hosts in C and Python,
+are in /usr/share/doc/libem-dev.")
 
 set(CPACK_DEBIAN_TOOLS_PACKAGE_NAME ${EM_TOOLS_PACKAGE})
 set(CPACK_DEBIAN_TOOLS_PACKAGE_SECTION electronics)
@@ -93,6 +95,8 @@ set(CPACK_DEBIAN_TOOLS_DESCRIPTION
     "command-line host and simulator of the EM-1 driver
 em1 drives a Eurotherm EM-1 process controller through the EM-1 driver as a
 host application does: it reads and writes data items, loops, modules and
-alerts. em1sim simulates the instrument on a pseudo-terminal or serial port.")
+alerts. em1 gateway serves instruments to an MQTT broker, as a systemd service
+(em1-gateway(5)). em1sim simulates the instrument on a pseudo-terminal or
+serial port.")
 
 include(CPack)

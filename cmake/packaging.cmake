@@ -6,8 +6,10 @@
 # cmake/cpack.cmake turns into one Debian package each:
 #   runtime      libEM.so.7 (the driver)
 #   hostlog      libhostlog.so.1 (the log writer the driver links against)
-#   development  headers, the unversioned links, the CMake package and the pkg-config files
-#   tools        em1 and em1sim with their man pages
+#   development  headers, the unversioned links, the CMake package and the pkg-config files;
+#                the README, the reference and the examples
+#   tools        em1 and em1sim with their man pages; the gateway's unit, its page
+#                em1-gateway(5) and an example configuration
 # On Windows the same tree, with the programs and DLLs side by side in bin, goes into a zip.
 include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
@@ -51,13 +53,27 @@ write_basic_package_version_file(${CMAKE_BINARY_DIR}/EMConfigVersion.cmake
 install(FILES ${CMAKE_BINARY_DIR}/EMConfig.cmake ${CMAKE_BINARY_DIR}/EMConfigVersion.cmake
         DESTINATION ${EM_CMAKE_DIR} COMPONENT development)
 
-file(RELATIVE_PATH EM_PC_PREFIX_FROM_PCDIR /prefix/${CMAKE_INSTALL_LIBDIR}/pkgconfig /prefix)
-string(REGEX REPLACE "/$" "" EM_PC_PREFIX_FROM_PCDIR ${EM_PC_PREFIX_FROM_PCDIR})
+# The pkg-config files in two forms, chosen when they are installed: under /usr (the Debian
+# packages) they name /usr, so pkg-config knows the system's folders and leaves -I/usr/include
+# and -L of the library folder out; under any other prefix they find it from their own place,
+# so the tree can be moved.
+file(RELATIVE_PATH relocatable_prefix /prefix/${CMAKE_INSTALL_LIBDIR}/pkgconfig /prefix)
+string(REGEX REPLACE "/$" "" relocatable_prefix ${relocatable_prefix})
 foreach(pc em hostlog)
-  configure_file(cmake/${pc}.pc.in ${CMAKE_BINARY_DIR}/${pc}.pc @ONLY)
-  install(FILES ${CMAKE_BINARY_DIR}/${pc}.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig
-          COMPONENT development)
+  set(EM_PC_PREFIX "\${pcfiledir}/${relocatable_prefix}")
+  configure_file(cmake/${pc}.pc.in ${CMAKE_BINARY_DIR}/pkgconfig/relocatable/${pc}.pc @ONLY)
+  set(EM_PC_PREFIX /usr)
+  configure_file(cmake/${pc}.pc.in ${CMAKE_BINARY_DIR}/pkgconfig/usr/${pc}.pc @ONLY)
 endforeach()
+install(CODE "
+  set(form relocatable)
+  if(CMAKE_INSTALL_PREFIX STREQUAL \"/usr\")
+    set(form usr)
+  endif()
+  file(INSTALL \"${CMAKE_BINARY_DIR}/pkgconfig/\${form}/em.pc\"
+               \"${CMAKE_BINARY_DIR}/pkgconfig/\${form}/hostlog.pc\"
+       DESTINATION \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_LIBDIR}/pkgconfig\")"
+        COMPONENT development)
 
 if(WIN32)
   # em1.exe finds EM.dll and hostlog.dll beside itself in bin; the README at the top.
@@ -89,39 +105,36 @@ install(FILES ${links}/private/libEM.so ${links}/private/libhostlog.so.${hostlog
 install(FILES ${links}/bin/${EM_HOST_PROGRAM} DESTINATION ${CMAKE_INSTALL_BINDIR}
         COMPONENT tools)
 
-# Man pages made by help2man from each program's --help and --version.
+# Man pages made by help2man from each program's --help and --version, with the sections of
+# an INCLUDE file where one is given.
 find_program(EM_HELP2MAN help2man REQUIRED)
 find_program(EM_GZIP gzip REQUIRED)
 set(man_pages)
 function(em_man_page program description)
+  cmake_parse_arguments(PARSE_ARGV 2 page "" "INCLUDE" "")
   set(page ${CMAKE_BINARY_DIR}/man/${program}.1)
+  set(include)
+  if(page_INCLUDE)
+    set(include --include=${page_INCLUDE})
+  endif()
   add_custom_command(
     OUTPUT ${page}.gz
     COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/man
     COMMAND ${EM_HELP2MAN} --no-info --no-discard-stderr --name=${description}
-            --output=${page} ${ARGN} $<TARGET_FILE:${program}>
+            --output=${page} ${include} $<TARGET_FILE:${program}>
     COMMAND ${EM_GZIP} -9nf ${page}
-    DEPENDS ${program}
+    DEPENDS ${program} ${page_INCLUDE}
     COMMENT "Man page of ${program}"
     VERBATIM)
   set(man_pages ${man_pages} ${page}.gz PARENT_SCOPE)
 endfunction()
 em_man_page(em1sim "EM-1 instrument simulator on a pseudo-terminal or serial port")
-em_man_page(${EM_HOST_PROGRAM} "command-line host of the EM-1 driver")
+em_man_page(${EM_HOST_PROGRAM} "command-line host of the EM-1 driver"
+            INCLUDE ${CMAKE_SOURCE_DIR}/host/em1/cli/em1.h2m)
 add_custom_target(man_pages ALL DEPENDS ${man_pages})
 install(FILES ${man_pages} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT tools)
 
-if(EM1_GATEWAY)
-  # em1 gateway as a systemd service, one instance per file under /etc/em1/.
-  set(EM1_PROGRAM ${CMAKE_INSTALL_FULL_BINDIR}/${EM_HOST_PROGRAM})
-  configure_file(host/gateway-service/em1-gateway@.service.in
-                 ${CMAKE_BINARY_DIR}/em1-gateway@.service @ONLY)
-  install(FILES ${CMAKE_BINARY_DIR}/em1-gateway@.service DESTINATION lib/systemd/system
-          COMPONENT tools)
-endif()
-
-# Every package's documentation folder holds the copyright file and the changelog; the
-# README goes with the development files, the simulator's with the tools.
+# Every package's documentation folder holds the copyright file and the changelog.
 configure_file(cmake/debian/changelog.in ${CMAKE_BINARY_DIR}/debian/changelog.Debian @ONLY)
 add_custom_command(
   OUTPUT ${CMAKE_BINARY_DIR}/debian/changelog.Debian.gz
@@ -137,9 +150,44 @@ foreach(component runtime hostlog development tools)
           DESTINATION ${doc_dir} COMPONENT ${component})
   set(EM_${upper}_DOC_DIR ${doc_dir})
 endforeach()
-install(FILES README.md DESTINATION ${EM_DEVELOPMENT_DOC_DIR} COMPONENT development)
+# The development package documents itself: the README with everything its links lead to,
+# the reference (docs/) and the examples, placed as in the source tree so the links work.
+install(FILES README.md CONTRIBUTING.md BENCHMARKS.md DESTINATION ${EM_DEVELOPMENT_DOC_DIR}
+        COMPONENT development)
+install(DIRECTORY docs DESTINATION ${EM_DEVELOPMENT_DOC_DIR} COMPONENT development)
+install(DIRECTORY bench/results DESTINATION ${EM_DEVELOPMENT_DOC_DIR}/bench COMPONENT development)
+install(FILES examples/read_one_item.c examples/read_one_item.py
+        DESTINATION ${EM_DEVELOPMENT_DOC_DIR}/examples COMPONENT development)
+install(FILES simulator/README.md DESTINATION ${EM_DEVELOPMENT_DOC_DIR}/simulator
+        COMPONENT development)
+# The tools' own: the simulator's README.
 install(FILES simulator/README.md DESTINATION ${EM_TOOLS_DOC_DIR} RENAME em1sim.md
         COMPONENT tools)
+
+if(EM1_GATEWAY)
+  # em1 gateway as a systemd service, one instance per file under /etc/em1/, with an example
+  # file to start from and em1-gateway(5), the page of its file, topics and messages.
+  set(EM1_PROGRAM ${CMAKE_INSTALL_FULL_BINDIR}/${EM_HOST_PROGRAM})
+  set(EM1_EXAMPLE_CONFIG ${CMAKE_INSTALL_PREFIX}/${EM_TOOLS_DOC_DIR}/examples/plant.conf)
+  configure_file(host/gateway-service/em1-gateway@.service.in
+                 ${CMAKE_BINARY_DIR}/em1-gateway@.service @ONLY)
+  install(FILES ${CMAKE_BINARY_DIR}/em1-gateway@.service DESTINATION lib/systemd/system
+          COMPONENT tools)
+  install(FILES host/gateway-service/plant.conf DESTINATION ${EM_TOOLS_DOC_DIR}/examples
+          COMPONENT tools)
+  set(gateway_page ${CMAKE_BINARY_DIR}/man/em1-gateway.5)
+  string(REPLACE "-" "\\-" EM1_EXAMPLE_CONFIG_ROFF ${EM1_EXAMPLE_CONFIG})
+  configure_file(host/gateway-service/em1-gateway.5.in ${gateway_page} @ONLY)
+  add_custom_command(
+    OUTPUT ${gateway_page}.gz
+    COMMAND ${EM_GZIP} -9nkf ${gateway_page}
+    DEPENDS ${gateway_page}
+    COMMENT "Man page em1-gateway(5)"
+    VERBATIM)
+  add_custom_target(gateway_man_page ALL DEPENDS ${gateway_page}.gz)
+  install(FILES ${gateway_page}.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man5 COMPONENT tools)
+endif()
+
 # What lintian reports about the driver that does not apply to it, with the reason.
 install(FILES cmake/debian/${EM_RUNTIME_PACKAGE}.lintian-overrides
         DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/lintian/overrides RENAME ${EM_RUNTIME_PACKAGE}

@@ -1,15 +1,23 @@
 /* A minimal host: starts a driver instance on a serial port, defines the item L01S1 (loop 1,
- * parameter S, scale digit 1) as a float, reads it once and shuts the instance down.
+ * parameter S, scale digit 1) as a float, reads it once, prints its value and shuts the
+ * instance down.
+ *
+ * Built against the installed driver (package libem-dev) and run on a port, it prints the
+ * value the instrument holds:
+ *   $ cc read_one_item.c $(pkg-config --cflags --libs em) -o read_one_item
+ *   $ ./read_one_item ttyUSB0
+ *   L01S1 = 42.5
  *
  * Usage: read_one_item PORT     (ttyUSB0, pts/3, COM5)
- *
- * Built against the installed driver: cc read_one_item.c $(pkg-config --cflags --libs em)
+ * The driver's log lines go to standard error, or to the file ZEL_LOG_FILE names;
+ * ZEL_LOG_MASK=32 keeps each command's outcome and leaves out the detail.
  */
-#include <em_driver.h>
-#include <hostlog.h>
+#include <em/em_driver.h>
 
 #include <stdio.h>
 #include <string.h>
+
+static const double kScale = 10.0; /* 10 to the power of L01S1's scale digit, 1 */
 
 static int32_t Call(DriverState *state, int32_t command, void *parameters) {
     DriverCall call;
@@ -28,7 +36,7 @@ int main(int argc, char **argv) {
     ItemRequest request;
     char address[] = "L01S1";
     unsigned char cell[4]; /* one 4-byte value cell */
-    float value;
+    float scaled;
     int32_t rc;
 
     if (argc != 2 || strlen(argv[1]) >= sizeof start.portName) {
@@ -39,7 +47,6 @@ int main(int argc, char **argv) {
     memset(&start, 0, sizeof start);
     memset(&definition, 0, sizeof definition);
     memset(&request, 0, sizeof request);
-    hostlog_set_mask(32u); /* the driver's outcome lines, on standard error */
 
     memcpy(start.portName, argv[1], strlen(argv[1]) + 1); /* its length is checked above */
     start.enabled = 1;
@@ -69,8 +76,10 @@ int main(int argc, char **argv) {
         rc = Call(&state, EM_CMD_SINGLE_READ, &request);
     }
     if (rc == EM_OK) {
-        memcpy(&value, cell, sizeof value); /* a float fills bytes 0 to 3 of its cell */
-        printf("%s = %g\n", address, (double)value);
+        /* A float fills bytes 0 to 3 of its cell, and holds the value times 10 to the power
+         * of the address's scale digit: 425 for the 42.5 of L01S1. */
+        memcpy(&scaled, cell, sizeof scaled);
+        printf("%s = %g\n", address, (double)scaled / kScale);
     } else {
         fprintf(stderr, "reading %s: result %d\n", address, (int)rc);
     }

@@ -1,10 +1,16 @@
 #!/usr/bin/env python3
 """A minimal host in Python: loads the driver with ctypes, starts an instance on a serial
-port, defines the item L01S1 (loop 1, parameter S, scale digit 1) as a float, reads it once
-and shuts the instance down.
+port, defines the item L01S1 (loop 1, parameter S, scale digit 1) as a float, reads it once,
+prints its value and shuts the instance down.
+
+With the installed driver (package libem7), run on a port it prints the value the
+instrument holds:
+  $ python3 read_one_item.py libEM.so.7 ttyUSB0
+  L01S1 = 42.5
 
 Usage: read_one_item.py LIBRARY PORT
-  LIBRARY  the driver: libEM.so (libhostlog.so beside it) or EM.dll (hostlog.dll beside it)
+  LIBRARY  the driver: libEM.so.7 (found where the system finds libraries), a path to it,
+           or EM.dll (hostlog.dll beside it)
   PORT     ttyUSB0, pts/3, COM5
 """
 import ctypes
@@ -17,6 +23,7 @@ EM_CMD_DEFINE_ITEM = 3
 EM_CMD_SINGLE_READ = 5
 EM_CMD_SHUTDOWN = 11
 EM_TYPE_FLOAT = 3
+SCALE = 10  # 10 to the power of L01S1's scale digit, 1
 
 
 # The records of em_driver.h; ctypes lays them out as the platform's C compiler does.
@@ -90,7 +97,9 @@ def main():
     address = ctypes.create_string_buffer(b"L01S1", 33)  # DefineItem rewrites it in upper case
     definition = ItemDefinition(ctypes.cast(address, ctypes.c_char_p), 0, EM_TYPE_FLOAT)
     rc = call(EM_CMD_DEFINE_ITEM, definition)
-    cell = ctypes.c_float()  # a float fills its 4-byte cell
+    # A float fills its 4-byte cell, and holds the value times 10 to the power of the
+    # address's scale digit: 425 for the 42.5 of L01S1.
+    cell = ctypes.c_float()
     if rc == EM_OK:
         request = ItemRequest(address=ctypes.cast(address, ctypes.c_char_p),
                               itemClass=definition.itemClass,
@@ -100,7 +109,7 @@ def main():
     call(EM_CMD_SHUTDOWN)
     if rc != EM_OK:
         sys.exit(f"reading L01S1: result {rc}")
-    print(f"L01S1 = {cell.value:g}")
+    print(f"L01S1 = {cell.value / SCALE:g}")
 
 
 if __name__ == "__main__":

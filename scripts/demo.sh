@@ -5,16 +5,13 @@
 # and a poll; then em1 gateway serves two simulated instruments to an MQTT broker (mosquitto)
 # and takes a write from it. It ends by itself and leaves no process or file behind.
 #
-# Usage: demo.sh [--bin DIR [--no-gateway]]
+# Usage: demo.sh [--bin DIR]
 #   --bin DIR       the programs already built in DIR (the test command runs the demo this way)
-#   --no-gateway    ends before the gateway, for an em1 built without it (32-bit Linux)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-gateway=yes
 if [ "${1:-}" = --bin ]; then
   bin=$(cd "$2" && pwd)
-  [ "${3:-}" = --no-gateway ] && gateway=no
 else
   ./scripts/install-deps.sh demo
   echo "building the release preset (driver, em1, em1sim)..."
@@ -101,10 +98,6 @@ expect "MANUAL"
 echo
 echo "# The last requests and replies the instrument saw:"
 tail -n 6 "$work/trace"
-
-if [ "$gateway" = no ]; then
-  exit 0
-fi
 
 echo
 echo "# em1 gateway: two instruments to an MQTT broker, both ways."

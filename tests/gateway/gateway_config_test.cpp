@@ -153,4 +153,14 @@ TEST(GatewayConfigFile, TakesCommentsListsOverSeveralLinesAndTheGatewaySection) 
     EXPECT_EQ(config.instruments[1].intervalSeconds, 2);
 }
 
+// The example that the tools package installs is a configuration the gateway takes.
+TEST(GatewayConfigFile, TakesTheInstalledExample) {
+    CommandLine line;
+    const GatewayConfig config = ParseGatewayArguments({"--config", EM_EXAMPLE_CONFIG}, line);
+    ASSERT_EQ(config.instruments.size(), 2U);
+    EXPECT_EQ(config.instruments[0].name, "boiler");
+    EXPECT_EQ(config.instruments[0].items.size(), 4U);
+    EXPECT_EQ(config.instruments[1].intervalSeconds, 2);
+}
+
 } // namespace

@@ -9,8 +9,11 @@
 #   Debian 12's start files cannot carry), and purged from it.
 # From the prefix: builds a C host with find_package(EM), one with pkg-config em hostlog,
 # and one that calls err(3) with the documented line (pkg-config em), and runs them; runs
-# the host program's info and a read against the simulator; checks the man pages and that
-# every place that carries the version agrees. After the removal nothing may be left.
+# the host program's info and a read against the simulator, and the installed examples as
+# their comments say, against the same simulator; checks that every link of the installed
+# Markdown files leads to an installed file, the man pages (every option of em1 help gateway
+# in em1-gateway(5)), the example gateway configuration the unit names, and that every place
+# that carries the version agrees. After the removal nothing may be left.
 #
 # Usage: check_package.sh install|deb BUILD_DIR LIBDIR HOST_PROGRAM CC "C_FLAGS"
 # C_FLAGS are the build's own target flags (-m32, sanitizers), which the host needs too.
@@ -19,7 +22,7 @@ mode=$1
 build_dir=$2
 libdir=$3
 host_program=$4
-cc=$5
+compiler=$5
 read -r -a c_flags <<<"$6"
 here=$(cd "$(dirname "$0")" && pwd)
 
@@ -100,7 +103,7 @@ esac
 
 step "find_package(EM)"
 cmake -S "$here/external_host" -B "$work/with-cmake" -G Ninja \
-  -DCMAKE_C_COMPILER="$cc" -DCMAKE_C_FLAGS="${c_flags[*]}" \
+  -DCMAKE_C_COMPILER="$compiler" -DCMAKE_C_FLAGS="${c_flags[*]}" \
   -DCMAKE_EXE_LINKER_FLAGS="${c_flags[*]}" -DCMAKE_PREFIX_PATH="$prefix" >/dev/null
 cmake --build "$work/with-cmake" >/dev/null
 "$work/with-cmake/external_host"
@@ -108,11 +111,19 @@ cmake --build "$work/with-cmake" >/dev/null
 # The hosts find the libraries at run time through the prefix's library folder.
 export PKG_CONFIG_PATH=$prefix/$libdir/pkgconfig
 export LD_LIBRARY_PATH=$prefix/$libdir
+if [ "$mode" = deb ]; then
+  step "pkg-config --cflags em hostlog: nothing, /usr/include is the compiler's own"
+  cflags=$(pkg-config --cflags em hostlog)
+  [ -z "${cflags// /}" ] || fail "pkg-config --cflags em hostlog gives $cflags"
+  # The packages' files name /usr, whose folders the compiler searches by itself; in the
+  # root of their own these stand in for them.
+  export C_INCLUDE_PATH=$prefix/include LIBRARY_PATH=$prefix/$libdir
+fi
 build_with() {
   local source=$1 output=$2
   shift 2
   read -r -a flags <<<"$(pkg-config --cflags --libs "$@")"
-  "$cc" "${c_flags[@]}" -std=c99 -Wall -Wextra -pedantic -Werror "$here/external_host/$source" \
+  "$compiler" "${c_flags[@]}" -std=c99 -Wall -Wextra -pedantic -Werror "$here/external_host/$source" \
     "${flags[@]}" -o "$work/$output"
 }
 
@@ -144,18 +155,73 @@ for _ in $(seq 100); do
 done
 # The driver takes port names of up to 11 characters: the pseudo-terminal's own, pts/N.
 port=$(readlink "$work/line")
-reading=$("$prefix/bin/$host_program" --port "${port#/dev/}" read L01S1)
+port=${port#/dev/}
+reading=$("$prefix/bin/$host_program" --port "$port" read L01S1)
 echo "$reading"
 grep -q "42.5" <<<"$reading" || fail "the read did not return the simulator's 42.5"
+
+# The "$ COMMAND" lines of an example's comment, run in a copy of its folder with the
+# simulator's port for ttyUSB0; the last one must print the line that follows it there.
+# cc is the build's compiler with its target flags.
+cc() { "$compiler" "${c_flags[@]}" "$@"; }
+run_example() {
+  local example=$1 folder=$work/example-${1##*.} command output expected
+  mkdir -p "$folder"
+  cp "$example" "$folder"
+  expected=$(awk '/^[ *]*\$ / { after = 1; next }
+    after { sub(/^[ *]*/, ""); line = $0; after = 0 } END { print line }' "$example")
+  while IFS= read -r command; do
+    echo "  \$ $command"
+    output=$(cd "$folder" && eval "${command//ttyUSB0/$port}" 2>"$folder/stderr") ||
+      { cat "$folder/stderr"; fail "$(basename "$example"): '$command' failed"; }
+  done < <(sed -nE 's/^[ *]*\$ (.*)$/\1/p' "$example")
+  echo "  $output"
+  [ "$output" = "$expected" ] || fail "$(basename "$example") printed '$output', not '$expected'"
+}
+step "the examples, built and run as their comments say"
+examples=$prefix/share/doc/libem-dev/examples
+run_example "$examples/read_one_item.c"
+# python3 loads a driver of its own width, without the sanitizers' runtime.
+if file -L "$prefix/$libdir/libEM.so" | grep -q 64-bit && [[ "${c_flags[*]}" != *sanitize* ]]; then
+  run_example "$examples/read_one_item.py"
+fi
 kill "$sim"
 wait "$sim" 2>/dev/null || true
 sim=
 
+step "documentation: every link of the installed Markdown files leads to an installed file"
+doc=$prefix/share/doc/libem-dev
+links=0
+while IFS=$'\t' read -r page target; do
+  [ -e "$(dirname "$page")/$target" ] || fail "${page#"$doc"/} links to $target, not installed"
+  links=$((links + 1))
+done < <(find "$doc" -name '*.md' -exec grep -HoE '\]\([^)#]+' {} + |
+  sed -E 's/:\]\(/\t/' | grep -v '://')
+echo "  $links links, from README.md to the reference, the examples and the rest"
+
 step "man pages"
-for page in em1sim "$host_program"; do
-  gzip -t "$prefix/share/man/man1/$page.1.gz"
-  zcat "$prefix/share/man/man1/$page.1.gz" | grep -q "^\.SH DESCRIPTION"
+man=$prefix/share/man
+for page in man1/em1sim.1 "man1/$host_program.1" man5/em1-gateway.5; do
+  gzip -t "$man/$page.gz"
+  zcat "$man/$page.gz" | grep -q "^\.SH DESCRIPTION"
 done
+# Every option of the gateway's help (but --help, which it names for the port options) in
+# em1-gateway(5): as a key (KEY = ...) or as itself.
+gateway_page=$(zcat "$man/man5/em1-gateway.5.gz" | sed -E 's/\\-/-/g; s/\\f[BIRP]//g')
+mapfile -t options < <("$prefix/bin/$host_program" help gateway | grep -oE -- '--[a-z][a-z-]+' |
+  grep -vx -- --help | sort -u)
+for option in "${options[@]}"; do
+  grep -qE -- "(${option#--} = |$option([^a-z-]|\$))" <<<"$gateway_page" ||
+    fail "em1-gateway(5) does not describe $option"
+done
+zcat "$man/man1/$host_program.1.gz" | grep -qF 'em1\-gateway (5)' ||
+  fail "em1(1) does not point at em1-gateway(5)"
+step "the gateway's unit and the example configuration it names"
+unit=$prefix/lib/systemd/system/em1-gateway@.service
+example_config=$(sed -nE 's/^Documentation=.* file:([^ ]+).*/\1/p' "$unit")
+[ -f "$prefix/share/${example_config#*/share/}" ] ||
+  fail "the unit names $example_config, which is not installed"
+echo "  $example_config"
 
 step "one version everywhere"
 version=$(pkg-config --modversion em)

@@ -122,13 +122,13 @@ adapter dialogue runs on the reopened port.
 )",
      0, 1, "", true, RunReopen},
     {"gateway", "gateway [--broker HOST[:PORT]] --port NAME --items ADDR,... | --config FILE",
-     "serve instruments to an MQTT broker, both ways (64-bit Linux only)",
+     "serve instruments to an MQTT broker, both ways (Linux only)",
      R"(Serves one or more instruments to an MQTT broker until SIGTERM or SIGINT (exit 0);
 SIGHUP reads the configuration again (instruments whose settings did not change go on).
 Each --port is one instrument with a driver instance and a thread of its own; the line
 options, --items, --writable, --on-change, --interval and --name after a --port are that
 instrument's, before the first --port every instrument's. The gateway is a feature of the
-64-bit Linux em1.
+Linux em1.
   --broker HOST[:PORT]     the broker (localhost:1883)
   --items ADDR[:TYPE],...  the items read every --interval SECONDS (default 1)
   --writable ADDR,...      the items that PREFIX/NAME/ITEM/set may write; no other

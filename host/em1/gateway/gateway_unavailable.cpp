@@ -1,8 +1,7 @@
-// gateway where em1 is built without it: the MQTT gateway is a feature of the 64-bit Linux
-// em1.
+// gateway where em1 is built without it: the MQTT gateway is a feature of the Linux em1.
 #include "commands.h"
 
 ExitStatus RunGateway(Context &) {
-    throw UsageError("gateway: the MQTT gateway is a feature of the 64-bit Linux em1; this em1 "
-                     "is built without it");
+    throw UsageError("gateway: the MQTT gateway is a feature of the Linux em1; this em1 is "
+                     "built without it");
 }
