@@ -5,6 +5,10 @@
  * ZelMain and calls it with a DriverCall. The host owns every record; the driver
  * reads them and writes only the output fields of the command it runs.
  *
+ * Threads: each command runs on the caller's thread until it is done. Instances may run on
+ * separate threads, each with its own DriverState and port; the calls of one instance must
+ * not overlap. A process holds at most 64 ports at once.
+ *
  * Layout: on 32-bit targets (Windows i686, Linux i686) every offset and size is the
  * binding one and is checked at compile time below. On 64-bit targets pointers and
  * the port handle are 8 bytes and the records are laid out naturally from the same
@@ -56,7 +60,10 @@ typedef struct PortSettings {
  * byte of a new DriverState before its first command (memset, or = {0}): the driver never
  * clears it, and a port handle other than 0 reads as an open port. The driver reads, writes
  * and closes only a port that it opened itself and still holds: commands fail on any other
- * handle found here as on a dead port, and the port commands drop it without closing it. */
+ * handle found here as on a dead port, and the port commands drop it without closing it.
+ * On Windows it knows its handles by value only: a host that closes the driver's handle
+ * itself may get the same value for its next object, which the driver then takes for the
+ * port. Close the driver's ports only with ClosePort or Shutdown. */
 typedef struct DriverState {
     int32_t replyTimeout;    /* read timeout of the port, units of 10 ms */
     SerialHandle portHandle; /* 0 = no port open */
@@ -145,7 +152,10 @@ typedef struct ItemRequest {
     int32_t dataType; /* EM_TYPE_* */
     int32_t count;    /* 2 or more: a block of 16-bit values; 1 or less: one 4-byte cell */
     uint32_t unused3;
-    void *values; /* written by reads, read by writes */
+    /* Written by reads, read by writes: 4 bytes, or 2 x count bytes for a block. Reads take
+     * count as the size of the buffer and check nothing else: an alert block writes all count
+     * values, any other block at most count and no more than the reply carries. */
+    void *values;
 } ItemRequest;
 
 enum {
@@ -200,16 +210,19 @@ enum {
  *                       with a type other than EM_TYPE_BIT, the type EM_TYPE_REFUSED.
  *   CheckItem (4)       EM_OK; EM_REFUSED as DefineItem (any type is accepted), and for a
  *                       special word or a count above the class's largest block.
- *   SingleRead (5)      EM_OK; EM_REFUSED when the instrument refused the request, the reply
- *                       did not decode, or the request block is unusable (no address, no
- *                       value buffer, a count above the class's largest block);
- *   BlockRead (6)       EM_COMM_FAILURE when the exchange failed (no reply, only replies to
- *                       other requests, a reply cut at 591 bytes, a failed write), after a
- *                       pause of one second: nothing is stored, and the host may try again.
- *   SingleWrite (7)     EM_OK when the instrument acknowledged ("***"), and for "INIT";
- *                       EM_REFUSED for a disabled instance, an alert item, a special word or
- *                       value that sends nothing, a value with no token or number text, a
- *                       reply beginning with "?", a final reply without "***";
+ *   SingleRead (5),     EM_OK; EM_REFUSED when the instrument refused the request, the reply
+ *   BlockRead (6)       did not decode, or the request block is unusable (no state, no
+ *                       terminated address, no value buffer, also for "SX", "DISP" and
+ *                       "INIT"); EM_COMM_FAILURE when the exchange failed (no reply, only
+ *                       replies to other requests, a reply cut at 591 bytes, a failed
+ *                       write), after a pause of one second: nothing is stored, and the host
+ *                       may try again. Any count is taken (see ItemRequest.values).
+ *   SingleWrite (7)     EM_OK when the instrument acknowledged ("***"), and for "INIT",
+ *                       which reads no value and takes a null value buffer;
+ *                       EM_REFUSED for a disabled instance, an alert item, a null value
+ *                       buffer, a special word or value that sends nothing, a value with no
+ *                       token or number text, a reply beginning with "?", a final reply
+ *                       without "***";
  *                       EM_COMM_FAILURE when the reply was empty (none came, or only
  *                       replies to other requests: the write is not acknowledged), or the
  *                       confirmation was written short; EM_IO_FAILED and EM_REPLY_OVERFLOW
@@ -218,7 +231,10 @@ enum {
  *   Shutdown (11),      EM_OK, also with no port open; EM_COMM_FAILURE when the platform
  *   ClosePort (12)      refuses to close the port; EM_REFUSED for a null state.
  *   OpenPort (13),      EM_OK; EM_COMM_FAILURE when the port cannot be opened; EM_REFUSED for
- *   ReopenPort (15)     a null state or parameter block.
+ *   ReopenPort (15)     a null state or parameter block. The new port is opened before the
+ *                       one the instance holds is closed, so opening the device it holds
+ *                       again fails with EM_COMM_FAILURE (as does ColdStart): ClosePort
+ *                       first. ReopenPort closes a held port of another name first.
  *   GetDriverInfo (14)  EM_OK; EM_REFUSED for a null DriverInfo.
  */
 enum {

@@ -19,10 +19,11 @@ std::int32_t ClosePort(const DriverCall &call) {
         state.portHandle = 0;
         return EM_OK;
     }
+    // A closed port's number is forgotten at once: another instance's thread may already hold
+    // a port under it. After a failed close the number is kept only while the port is still
+    // held; one that released the port may be handed out again as well.
     const SerialResult closed = SerialClose(port);
-    if (!SerialHolds(port)) {
-        // Also after a failed close that released the port: the process may hand its number
-        // out again, and the driver must not act on whatever then holds it.
+    if (closed == SerialResult::kOk || !SerialHolds(port)) {
         state.portHandle = 0;
     }
     return closed == SerialResult::kOk ? EM_OK : EM_COMM_FAILURE;

@@ -132,14 +132,19 @@ SerialResult SerialOpen(const PortSettings &settings, SerialHandle &handle) {
     return SerialResult::kOk;
 }
 
-// A handle that survives a failed close (one protected from closing) is still held.
+// The port leaves the table before its handle is closed: once closed, the process may hand
+// the same number at once to a port that another thread opens, whose place must stay. A
+// handle that survives a failed close (one protected from closing) is held again.
 SerialResult SerialClose(SerialHandle handle) {
     TraceClose(handle);
-    const bool closed = CloseHandle(ToHandle(handle)) != FALSE;
-    if (closed || !StillOpen(handle)) {
-        ReleaseHeldPort(handle);
+    ReleaseHeldPort(handle);
+    if (CloseHandle(ToHandle(handle)) != FALSE) {
+        return SerialResult::kOk;
     }
-    return closed ? SerialResult::kOk : SerialResult::kIoFailed;
+    if (StillOpen(handle)) {
+        ClaimHeldPort(handle);
+    }
+    return SerialResult::kIoFailed;
 }
 
 bool SerialHolds(SerialHandle handle) {

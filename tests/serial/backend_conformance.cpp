@@ -3,8 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstring>
 #include <string>
+#include <thread>
 
 namespace {
 
@@ -44,6 +46,29 @@ TEST(BackendConformance, FailedOpensLeaveTheHandleZero) {
     ASSERT_EQ(SerialOpen(Settings(ConformancePortName()), handle), SerialResult::kOk);
     EXPECT_NE(handle, 0u);
     EXPECT_EQ(SerialClose(handle), SerialResult::kOk);
+}
+
+// Instances on two threads open and close ports at the same time. The process hands a closed
+// port's number out again at once, so a close must never free the place of a port that the
+// other thread has just opened under that number.
+TEST(BackendConformance, AClosingThreadLeavesTheOtherThreadsPortHeld) {
+    std::atomic<int> notHeld{0};
+    const auto openAndClose = [&notHeld] {
+        for (int i = 0; i < 3000; ++i) {
+            SerialHandle handle = 0;
+            if (SerialOpen(Settings("NUL"), handle) != SerialResult::kOk) {
+                ++notHeld;
+                continue;
+            }
+            std::this_thread::yield();
+            notHeld += SerialHolds(handle) ? 0 : 1;
+            SerialClose(handle);
+        }
+    };
+    std::thread other(openAndClose);
+    openAndClose();
+    other.join();
+    EXPECT_EQ(notHeld.load(), 0);
 }
 
 // A null buffer with bytes to move is refused as a dead port refuses; with none there is

@@ -291,6 +291,21 @@ TEST_F(StartupTest, FailedCloseThatReleasedThePortForgetsItsNumber) {
     EXPECT_EQ(Line().Closes().size(), 1u);
 }
 
+// Another instance's thread may open a port under the number a close has just given back: the
+// closing instance forgets the number and never acts on that port.
+TEST_F(StartupTest, ClosedNumberHandedToAnotherPortIsForgotten) {
+    ScriptDialogue();
+    ASSERT_EQ(ColdStart(), 0);
+    const SerialHandle handle = state.portHandle;
+    Line().HandOutNextClosedNumber();
+    EXPECT_EQ(Call(EM_CMD_CLOSE_PORT), 0);
+    EXPECT_EQ(state.portHandle, 0u);
+    ASSERT_TRUE(Line().Holds(handle)) << "the other instance's port";
+    EXPECT_EQ(Call(EM_CMD_WARM_START), 0);
+    EXPECT_EQ(Line().Writes().size(), 4u) << "nothing is sent on the other instance's port";
+    EXPECT_EQ(Line().Closes().size(), 1u);
+}
+
 // A record the host did not zero, or one naming a port that has been closed since, holds a
 // handle this library does not hold: the port commands forget it and never close it.
 TEST_F(StartupTest, NoCommandClosesAHandleTheLibraryDoesNotHold) {

@@ -210,7 +210,13 @@ SerialResult ScriptedLine::Close(SerialHandle handle) {
         }
         return SerialResult::kIoFailed;
     }
-    return ports_.erase(handle) == 1 ? SerialResult::kOk : SerialResult::kIoFailed;
+    if (ports_.erase(handle) != 1) {
+        return SerialResult::kIoFailed;
+    }
+    if (std::exchange(handOutClosed_, false)) {
+        ports_[handle] = Port{kFreshPortTimeoutMs, false};
+    }
+    return SerialResult::kOk;
 }
 
 std::int32_t ScriptedLine::SetReadTimeout(SerialHandle handle, std::int32_t timeout) {

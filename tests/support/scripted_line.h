@@ -84,6 +84,9 @@ class ScriptedLine {
         failClose_ = true;
         closeReleases_ = released;
     }
+    // The next close that succeeds gives its number at once to a port that another thread
+    // opens, as the process may: the handle is open again, but not for the closer.
+    void HandOutNextClosedNumber() { handOutClosed_ = true; }
     void FailNextWrite() { failWrite_ = true; }
     // Every write after the first count writes fails, as on a line that has gone away.
     void FailWritesAfter(std::size_t count) { failWritesAfter_ = count; }
@@ -163,6 +166,7 @@ class ScriptedLine {
     SerialResult openFailure_ = SerialResult::kOk;
     bool failClose_ = false;
     bool closeReleases_ = false;
+    bool handOutClosed_ = false;
     bool failWrite_ = false;
     std::size_t writeCalls_ = 0;
     std::size_t failWritesAfter_ = SIZE_MAX;
