@@ -3,7 +3,8 @@
 # - the driver's: a host polls 30 items against the simulator with 1 % of the replies spoiled
 #   at random; it fails when a fault went unreported, a value was wrong, an item did not come
 #   back or a descriptor leaked;
-# - the gateway's: three instruments with random line faults and late replies, sets published
+# - the gateway's: four instruments with random line faults, replies to other requests and late
+#   replies at several delays, sets published
 #   throughout (some retained, some while the gateway is stopped), the broker restarted twice
 #   and the gateway once; it fails on a published value the instrument did not hold when it
 #   was read, a result that disagrees with what the instrument holds, a command applied twice

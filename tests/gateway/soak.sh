@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# The gateway's soak: simulated instruments with random line faults (late replies at several
-# delays among them) and no drift, served for SECONDS while sets are published throughout,
+# The gateway's soak: simulated instruments with random line faults (replies to other requests
+# and late replies at several delays among them) and no drift, served for SECONDS while sets are published throughout,
 # some retained, some while the gateway is stopped; the broker is restarted twice and the
 # gateway once. Then soak_check.py holds every published value against what the simulator
 # held when it was read, every result against what the instrument holds, and every command
@@ -13,7 +13,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 bin=$(cd "$1" && pwd)
 work=$2
 seconds=$3
-count=${4:-3}
+count=${4:-4}
 rm -rf "$work" && mkdir -p "$work" && cd "$work" || exit 1
 for tool in mosquitto mosquitto_sub mosquitto_pub python3; do
   command -v "$tool" >/dev/null || { echo "SKIP: $tool is not installed"; exit 77; }
@@ -35,8 +35,15 @@ restart_broker() {
   echo "$(date +%s.%N) broker restarted" >>events.txt
 }
 
-faults=(--fault '* late rate=0.01 delay=700' --fault '* late rate=0.01 delay=2500'
-  --fault '* random rate=0.03' --fault '* trailing rate=0.02')
+# Every fault kind at 4 % (hang-ups among them), trailing bytes at 2 %, replies to other
+# requests (the reply to the request before, then the request's own after 0.3, 1.5 or 4 s)
+# and late replies after 1.5, 3 and 6 s.
+faults=()
+for rule in '* random rate=0.04' '* trailing rate=0.02' '* foreign rate=0.01 delay=300' \
+  '* foreign rate=0.01 delay=1500' '* foreign rate=0.01 delay=4000' \
+  '* late rate=0.01 delay=1500' '* late rate=0.01 delay=3000' '* late rate=0.01 delay=6000'; do
+  faults+=(--fault "$rule")
+done
 {
   echo "broker = 127.0.0.1:$broker_port"
   echo "topic-prefix = soak"
@@ -106,10 +113,11 @@ step=$((seconds / 4))
 sleep "$step"
 restart_broker
 sleep "$step"
-# The gateway stopped for a while, sets published meanwhile; then started again.
-touch down
+# The gateway stopped for a while, sets published meanwhile (marked once it has ended); then
+# started again.
 kill -TERM "$gateway"
 wait "$gateway" 2>/dev/null
+touch down
 echo "$(date +%s.%N) gateway stopped" >>events.txt
 sleep 5
 rm -f down
@@ -126,4 +134,7 @@ kill -TERM "$gateway"
 wait "$gateway" 2>/dev/null
 pkill -P "$recorder"
 kill "$recorder"
+echo -n "faults fired:"
+cat i*.trace | grep -o -- '-- fault [a-z]*' | awk '{ print $3 }' | sort | uniq -c |
+  awk '{ printf " %s %s", $1, $2 } END { print "" }'
 python3 "$here/soak_check.py" "$work" "$count"
