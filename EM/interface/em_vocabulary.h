@@ -48,6 +48,13 @@ inline constexpr std::int32_t kMaxAlertCount = 27;
 inline constexpr std::int32_t kMaxLoopCount = 116;
 inline constexpr std::int32_t kMaxModuleCount = 70;
 
+// ---- Requests and replies ----
+
+// A reply that starts with this character is the instrument's refusal of the request.
+inline constexpr char kRefusalMark = '?';
+// The status request, which the driver sends after a refusal to clear the instrument's error.
+inline constexpr std::string_view kStatusRequest = "S?\r";
+
 // ---- Modes and statuses ----
 
 // The parameter letters whose values are a mode code and a status code.

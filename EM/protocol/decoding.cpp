@@ -4,12 +4,11 @@
 #include "protocol/alerts.h"
 #include "protocol/cells.h"
 #include "protocol/characters.h"
-#include "protocol/reply_lines.h"
+#include "protocol/reply_values.h"
 #include "protocol/scale.h"
 #include "serial/exchange.h"
 
 #include <array>
-#include <charconv>
 #include <cstring>
 #include <string_view>
 
@@ -17,8 +16,6 @@ namespace {
 
 constexpr char kSingleSeparator = '=';
 constexpr char kBlockSeparator = ',';
-// Line numbers beyond this all compare as this one; items number at most 99.
-constexpr std::uint64_t kLargestLineNumber = 1000000000000000000ULL;
 
 // The value text of a special word: "=", then at most a whole reply, then its NUL.
 class ValueText {
@@ -41,29 +38,6 @@ class ValueText {
     std::size_t length_ = 0;
 };
 
-// The absolute value of the decimal integer at the start of text (leading blanks, an
-// optional sign, digits; none gives 0), held at kLargestLineNumber so no text overflows.
-std::uint64_t LeadingMagnitude(const char *text) {
-    while (IsBlank(*text)) {
-        ++text;
-    }
-    if (*text == '-' || *text == '+') {
-        ++text;
-    }
-    std::uint64_t magnitude = 0;
-    for (; IsDigit(*text); ++text) {
-        magnitude = magnitude < kLargestLineNumber
-                        ? magnitude * 10 + static_cast<unsigned>(*text - '0')
-                        : kLargestLineNumber;
-    }
-    return magnitude;
-}
-
-// The item number: the address from position 1 on; absent in an empty address.
-std::uint64_t ItemNumber(const char *address) {
-    return address[0] == '\0' ? 0 : LeadingMagnitude(address + 1);
-}
-
 // The parameter letter at position 3; NUL when the address is shorter.
 char ParameterLetter(const char *address) {
     for (std::size_t i = 0; i < kParameterPosition; ++i) {
@@ -74,77 +48,31 @@ char ParameterLetter(const char *address) {
     return address[kParameterPosition];
 }
 
-// The line of a block reply that starts with the item's number. The search ends at the
-// text's end and at a line that starts with ETX or the digit 0.
-char *FindBlockLine(char *text, std::uint64_t number) {
-    char *line = text;
-    while (LeadingMagnitude(line) != number) {
-        char *cr = std::strchr(line, '\r');
-        if (cr == nullptr || cr[1] == '\0') {
-            return nullptr;
-        }
-        line = cr + 2;
-        if (static_cast<unsigned char>(*line) == kEtx || *line == '0') {
-            return nullptr;
-        }
-    }
-    return line;
-}
-
-char *SkipBlanks(char *text) {
-    while (*text == ' ') {
-        ++text;
-    }
-    return text;
-}
-
 struct Decoded {
     float value;
     bool known;
     bool stored; // false: the text holds no value the instrument meant, and none is stored
-    char *next;  // where the search for the next separator starts
 };
 
-// Where the run of characters that a decimal number is made of ends: the conversion reads
-// no further, however long the reply.
-const char *NumberRunEnd(const char *text) {
-    while (IsDigit(*text) || *text == '.' || *text == '-' || *text == '+' || *text == 'e' ||
-           *text == 'E') {
-        ++text;
+// A number, times the scale and narrowed to a float as the cells take it. Text that is no
+// decimal number gives no value, so nothing the instrument did not mean reaches the host.
+Decoded DecodeNumber(const ReplyValue &value, double scale) {
+    if (value.kind != ReplyValueKind::kNumber) {
+        return Decoded{0, false, false};
     }
-    return text;
-}
-
-// A letter, digit or point right after a number means the text was no decimal number in the
-// first place ("0x10", "1.2.3", "12e").
-bool ContinuesNumber(char c) {
-    return IsDigit(c) || c == '.' || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
-}
-
-// The decimal number the instrument sends: an optional "-", digits with an optional decimal
-// point, an optional exponent. It is read the same whatever the host's locale. Text that is
-// no such number ("-", "0x10", "-inf", "-nan") or a magnitude beyond a double gives no value,
-// so nothing the instrument did not mean reaches the host.
-Decoded DecodeNumber(char *text, double scale) {
-    double number = 0;
-    const auto [end, error] = std::from_chars(text, NumberRunEnd(text), number);
-    if (error != std::errc{} || ContinuesNumber(*end)) {
-        return Decoded{0, false, false, text};
-    }
-    return Decoded{NarrowToFloat(number * scale), true, true, text};
+    return Decoded{NarrowToFloat(value.number * scale), true, true};
 }
 
 // A token runs up to and including its "\r"; the character after that "\r" becomes NUL.
 // A token with no "\r" after it matches no table and stores the unknown code.
-Decoded DecodeTokenAt(char *text, char letter) {
-    char *cr = std::strchr(text, '\r');
+Decoded DecodeTokenAt(char *token, char letter) {
+    char *cr = std::strchr(token, '\r');
     if (cr == nullptr) {
-        return Decoded{kUnknownToken, false, true, text};
+        return Decoded{kUnknownToken, false, true};
     }
-    char *next = NextLine(cr);
     cr[1] = '\0';
-    const std::uint8_t code = DecodeToken(text, letter);
-    return Decoded{static_cast<float>(code), code != kUnknownToken, true, next};
+    const std::uint8_t code = DecodeToken(token, letter);
+    return Decoded{static_cast<float>(code), code != kUnknownToken, true};
 }
 
 // Whether token, without its blanks, is word followed by "\r" and nothing else.
@@ -250,22 +178,22 @@ int StoreLoopData(const ItemRequest &request, char *text) {
     const bool block = request.count >= 2;
     const char separator = block ? kBlockSeparator : kSingleSeparator;
     const char letter = block ? kStatusLetter : ParameterLetter(request.address);
-    char *position = block ? FindBlockLine(text, ItemNumber(request.address)) : text;
+    const char *position = block ? FindBlockLine(text, ItemNumber(request.address)) : text;
     if (position == nullptr) {
         return LoopDataFailed();
     }
     bool failed = false;
     for (std::int32_t stored = 0; stored < request.count; ++stored) {
-        char *found = std::strchr(position, separator);
-        if (found == nullptr) {
+        ReplyValue value;
+        if (!NextReplyValue(position, separator, value)) {
             failed = failed || (!block && stored == 0);
             break;
         }
-        char *start = SkipBlanks(found + 1);
-        const Decoded decoded = IsDigit(*start) || *start == '-' ? DecodeNumber(start, scale)
-                                                                 : DecodeTokenAt(start, letter);
+        const Decoded decoded = value.kind == ReplyValueKind::kToken
+                                    ? DecodeTokenAt(text + (value.text - text), letter)
+                                    : DecodeNumber(value, scale);
         failed = failed || !decoded.known;
-        position = decoded.next;
+        position = value.next;
         if (!decoded.stored) {
             continue;
         }

@@ -3,10 +3,11 @@
 // Every wait goes through the serial layer: fixed pauses through SerialPause, waits for
 // bytes through the port's read timeout.
 #include "serial/exchange.h"
-#include "interface/em_line_trace.h"
+#include "interface/em_vocabulary.h"
 #include "interface/log.h"
 #include "serial/byte_escape.h"
 #include "serial/serial.h"
+#include "serial/trace_grammar.h"
 
 #include <algorithm>
 #include <cstring>
@@ -16,7 +17,6 @@ namespace {
 constexpr std::uint32_t kAfterRequestPauseMs = 200;
 constexpr std::uint32_t kAfterReplyPauseMs = 50;
 
-constexpr char kStatusRequest[] = "S?\r";
 constexpr char kReadyMark[] = "***\r";
 constexpr int kAnswerPolls = 10;
 constexpr std::uint32_t kAnswerPollMs = 500;
@@ -212,14 +212,15 @@ ReplyCheck CheckReply(const char *reply) {
     if (reply == nullptr || reply[0] == '\0') {
         return ReplyCheck::kEmpty;
     }
-    return reply[0] == '?' ? ReplyCheck::kRefused : ReplyCheck::kGood;
+    return reply[0] == kRefusalMark ? ReplyCheck::kRefused : ReplyCheck::kGood;
 }
 
 // Asks for the status and succeeds when the answer holds "***\r". The collection area has
 // one byte more than it collects, so its NUL ends the search for the mark.
 std::int32_t resetError(const DriverCall &call) {
     const SerialHandle port = call.state->portHandle;
-    SerialWrite(port, kStatusRequest, sizeof kStatusRequest - 1, nullptr);
+    SerialWrite(port, kStatusRequest.data(), static_cast<std::uint32_t>(kStatusRequest.size()),
+                nullptr);
     AwaitAnswer(port);
     char area[kAnswerLimit + 1] = {};
     const Collected collected = CollectAnswer(port, area);

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "interface/em_driver.h"
+#include "protocol/reply_lines.h"
 #include "serial/reply_subject.h"
 #include "serial/serial.h"
 
@@ -9,7 +10,6 @@
 
 inline constexpr std::uint32_t kReplyLimit = 591;                  // longest reply
 inline constexpr std::uint32_t kReplyBufferSize = kReplyLimit + 1; // reply and its NUL
-inline constexpr std::uint8_t kEtx = 3;
 inline constexpr std::uint8_t kLineFeed = 10;
 
 // What an exchange gives: the serial layer's write and read outcomes, and the overflow of a

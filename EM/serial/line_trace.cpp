@@ -1,7 +1,7 @@
 // The per-port state of the line trace, in a fixed table keyed by the port handle.
 #include "serial/line_trace.h"
 #include "serial/trace_file.h"
-#include "serial/trace_format.h"
+#include "serial/trace_grammar.h"
 
 #include <algorithm>
 #include <atomic>
@@ -102,7 +102,7 @@ void ReleaseSlot(TraceSlot &slot) {
 } // namespace
 
 // A slot still naming this handle belongs to a port closed behind the driver's back; its
-// trace ends here and a new one begins.
+// trace ends here and a new one begins, with the grammar's version line before its open line.
 void TraceOpen(SerialHandle port, const PortSettings &settings) {
     if (TraceSlot *stale = FindSlot(port)) {
         ReleaseSlot(*stale);
@@ -122,13 +122,15 @@ void TraceOpen(SerialHandle port, const PortSettings &settings) {
     slot->runLength = 0;
     tracedPorts.fetch_add(1);
     TraceLine line;
+    FormatTraceVersion(line);
+    WriteLine(*slot, line);
     FormatTraceOpen(line, TraceClockMs(), settings);
     WriteLine(*slot, line);
 }
 
 void TraceClose(SerialHandle port) {
     if (TraceSlot *slot = FindSlot(port)) {
-        WriteEvent(*slot, "close");
+        WriteEvent(*slot, kCloseEvent);
         ReleaseSlot(*slot);
     }
 }

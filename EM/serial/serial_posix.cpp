@@ -26,6 +26,7 @@
 #include "serial/held_ports.h"
 #include "serial/line_trace.h"
 #include "serial/serial.h"
+#include "serial/trace_grammar.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -491,7 +492,7 @@ SerialResult SerialWrite(SerialHandle handle, const void *bytes, std::uint32_t c
         }
         if (put < 0) {
             TraceSent(handle, data, total);
-            TraceEvent(handle, "write failed");
+            TraceEvent(handle, kWriteFailedEvent);
             return SerialResult::kIoFailed;
         }
         if (put == 0) {
@@ -522,7 +523,7 @@ SerialResult SerialRead(SerialHandle handle, void *buffer, std::uint32_t count,
         const std::uint32_t ask = std::min(count - total, kMaxReadRequest);
         const ssize_t got = ReadWithin(fd, bytes + total, ask, timeoutMs);
         if (got <= 0) {
-            TraceEvent(handle, got == 0 ? "read timed out" : "read failed");
+            TraceEvent(handle, got == 0 ? kReadTimedOutEvent : kReadFailedEvent);
             return SerialResult::kIoFailed;
         }
         TraceReceived(handle, bytes + total, static_cast<std::uint32_t>(got));

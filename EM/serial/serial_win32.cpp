@@ -7,6 +7,7 @@
 #include "serial/held_ports.h"
 #include "serial/line_trace.h"
 #include "serial/serial.h"
+#include "serial/trace_grammar.h"
 
 #include <windows.h>
 
@@ -214,7 +215,7 @@ SerialResult SerialWrite(SerialHandle handle, const void *bytes, std::uint32_t c
         return SerialResult::kIoFailed;
     }
     if (!WriteFile(ToHandle(handle), bytes, count, &done, nullptr)) {
-        TraceEvent(handle, "write failed");
+        TraceEvent(handle, kWriteFailedEvent);
         return SerialResult::kIoFailed;
     }
     TraceSent(handle, bytes, done);
@@ -238,11 +239,11 @@ SerialResult SerialRead(SerialHandle handle, void *buffer, std::uint32_t count,
         const DWORD request = std::min<std::uint32_t>(count - total, 0xFFFF);
         DWORD got = 0;
         if (!ReadFile(ToHandle(handle), bytes + total, request, &got, nullptr)) {
-            TraceEvent(handle, "read failed");
+            TraceEvent(handle, kReadFailedEvent);
             return SerialResult::kIoFailed;
         }
         if (got == 0) {
-            TraceEvent(handle, "read timed out");
+            TraceEvent(handle, kReadTimedOutEvent);
             return SerialResult::kIoFailed;
         }
         TraceReceived(handle, bytes + total, got);

@@ -1,6 +1,7 @@
 // Builds trace lines in a fixed buffer, without the C library's formatted output, so a line
-// costs no allocation and no locale.
-#include "serial/trace_format.h"
+// costs no allocation and no locale; reads them back the same way, strictly: a line is taken
+// only in the one form the writer gives it.
+#include "serial/trace_grammar.h"
 #include "serial/byte_escape.h"
 
 namespace {
@@ -20,9 +21,9 @@ class LineWriter {
             line_.text[line_.length++] = c;
         }
     }
-    void Text(const char *text) {
-        for (; *text != '\0'; ++text) {
-            Char(*text);
+    void Text(std::string_view text) {
+        for (const char c : text) {
+            Char(c);
         }
     }
     // A number in decimal, with leading zeros up to width digits.
@@ -100,24 +101,40 @@ void EscapedByte(LineWriter &out, unsigned char byte) {
     }
 }
 
+// A blank in a port name is \x20, so the name is one field of the line.
+constexpr char kPortBlank[] = "\\x20";
+
 // The port name as given, escaped like the bytes, so a name never breaks the line apart.
 void Head(LineWriter &out, std::int64_t unixMs, const char *port) {
     Time(out, unixMs);
     out.Char(' ');
     for (const char *c = port; *c != '\0'; ++c) {
-        EscapedByte(out, static_cast<unsigned char>(*c));
+        if (*c == ' ') {
+            out.Text(kPortBlank);
+        } else {
+            EscapedByte(out, static_cast<unsigned char>(*c));
+        }
     }
     out.Char(' ');
 }
 
-const char *TagText(TraceTag tag) {
-    switch (tag) {
-    case TraceTag::kSent:
-        return "TX";
-    case TraceTag::kReceived:
-        return "RX";
-    case TraceTag::kPurged:
-        return "PURGED";
+struct TagWord {
+    TraceTag tag;
+    std::string_view word;
+};
+
+constexpr TagWord kTagWords[] = {
+    {TraceTag::kSent, "TX"},
+    {TraceTag::kReceived, "RX"},
+    {TraceTag::kPurged, "PURGED"},
+    {TraceTag::kEvent, "--"},
+};
+
+std::string_view TagText(TraceTag tag) {
+    for (const TagWord &entry : kTagWords) {
+        if (entry.tag == tag) {
+            return entry.word;
+        }
     }
     return "--";
 }
@@ -141,7 +158,116 @@ const char *StopBitsText(unsigned code) {
     }
 }
 
+// ---- Reading ----
+
+// "2025-01-02T03:04:05.678Z": four or more digits of the year, then the rest in place.
+bool IsTime(std::string_view text) {
+    constexpr std::string_view kShape = "-dd-ddTdd:dd:dd.dddZ";
+    if (text.size() < 4 + kShape.size()) {
+        return false;
+    }
+    const std::size_t year = text.size() - kShape.size();
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char expected = i < year ? 'd' : kShape[i - year];
+        const bool digit = text[i] >= '0' && text[i] <= '9';
+        if (expected == 'd' ? !digit : text[i] != expected) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// The byte that starts text, in the port name's escaping: a blank is \x20, the rest as bytes.
+std::size_t UnescapePortByte(std::string_view text, unsigned char &byte) {
+    if (text.starts_with(kPortBlank)) {
+        byte = ' ';
+        return std::string_view(kPortBlank).size();
+    }
+    const std::size_t length = UnescapeByte(text, byte);
+    return byte == ' ' ? 0 : length;
+}
+
+// Whether text is a whole run of escaped bytes, in the bytes' or the port name's escaping.
+template <typename Unescape> bool EscapedThroughout(std::string_view text, Unescape unescape) {
+    while (!text.empty()) {
+        unsigned char byte = 0;
+        const std::size_t length = unescape(text, byte);
+        if (length == 0) {
+            return false;
+        }
+        text.remove_prefix(length);
+    }
+    return true;
+}
+
+// The text before the first blank of rest, which then starts after that blank; false when
+// rest holds no blank.
+bool TakeField(std::string_view &rest, std::string_view &field) {
+    const std::size_t blank = rest.find(' ');
+    if (blank == std::string_view::npos) {
+        return false;
+    }
+    field = rest.substr(0, blank);
+    rest.remove_prefix(blank + 1);
+    return true;
+}
+
+bool ReadTag(std::string_view word, TraceTag &tag) {
+    for (const TagWord &entry : kTagWords) {
+        if (entry.word == word) {
+            tag = entry.tag;
+            return true;
+        }
+    }
+    return false;
+}
+
+// "# EM-1 line trace version N", N a decimal number without leading zeros.
+bool ReadVersion(std::string_view line, unsigned &version) {
+    if (!line.starts_with(kTraceVersionPrefix)) {
+        return false;
+    }
+    const std::string_view digits = line.substr(kTraceVersionPrefix.size());
+    if (digits.empty() || digits.size() > 9 || (digits[0] == '0' && digits.size() > 1)) {
+        return false;
+    }
+    unsigned number = 0;
+    for (const char c : digits) {
+        if (c < '0' || c > '9') {
+            return false;
+        }
+        number = number * 10 + static_cast<unsigned>(c - '0');
+    }
+    version = number;
+    return true;
+}
+
+// An event's words: printable characters that stand as they are.
+std::size_t PlainByte(std::string_view text, unsigned char &byte) {
+    return UnescapeByte(text, byte) == 1 ? 1 : 0;
+}
+
+// The tag's text: quoted escaped bytes, or an event's words (not empty).
+bool ReadText(std::string_view rest, TraceTag tag, std::string_view &text) {
+    if (tag == TraceTag::kEvent) {
+        text = rest;
+        return !rest.empty() && EscapedThroughout(rest, PlainByte);
+    }
+    if (rest.size() < 2 || rest.front() != '"' || rest.back() != '"') {
+        return false;
+    }
+    text = rest.substr(1, rest.size() - 2);
+    return EscapedThroughout(text, UnescapeByte);
+}
+
 } // namespace
+
+void FormatTraceVersion(TraceLine &line) {
+    LineWriter out(line);
+    out.Text(kTraceVersionPrefix);
+    out.Number(kTraceVersion);
+    out.End();
+}
 
 void FormatTraceBytes(TraceLine &line, std::int64_t unixMs, const char *port, TraceTag tag,
                       const unsigned char *bytes, std::size_t count) {
@@ -159,7 +285,8 @@ void FormatTraceBytes(TraceLine &line, std::int64_t unixMs, const char *port, Tr
 void FormatTraceEvent(TraceLine &line, std::int64_t unixMs, const char *port, const char *event) {
     LineWriter out(line);
     Head(out, unixMs, port);
-    out.Text("-- ");
+    out.Text(TagText(TraceTag::kEvent));
+    out.Char(' ');
     out.Text(event);
     out.End();
 }
@@ -167,7 +294,10 @@ void FormatTraceEvent(TraceLine &line, std::int64_t unixMs, const char *port, co
 void FormatTraceOpen(TraceLine &line, std::int64_t unixMs, const PortSettings &settings) {
     LineWriter out(line);
     Head(out, unixMs, settings.portName);
-    out.Text("-- open ");
+    out.Text(TagText(TraceTag::kEvent));
+    out.Char(' ');
+    out.Text(kOpenEvent);
+    out.Char(' ');
     out.Number(settings.line.baudRate);
     out.Char(' ');
     out.Number(settings.line.dataBits & 0xFFU);
@@ -176,4 +306,51 @@ void FormatTraceOpen(TraceLine &line, std::int64_t unixMs, const PortSettings &s
     out.Text(" flags 0x");
     out.Hex(settings.openFlags, 4);
     out.End();
+}
+
+TraceLineKind ReadTraceLine(std::string_view line, unsigned &version, TraceEntry &entry) {
+    if (ReadVersion(line, version)) {
+        return TraceLineKind::kVersion;
+    }
+    std::string_view rest = line;
+    std::string_view tag;
+    TraceEntry read;
+    if (!TakeField(rest, read.time) || !IsTime(read.time) || !TakeField(rest, read.port) ||
+        !EscapedThroughout(read.port, UnescapePortByte) || !TakeField(rest, tag) ||
+        !ReadTag(tag, read.tag) || !ReadText(rest, read.tag, read.text)) {
+        return TraceLineKind::kMalformed;
+    }
+    entry = read;
+    return TraceLineKind::kEntry;
+}
+
+bool UnescapeTraceText(std::string_view text, unsigned char *bytes, std::size_t &count) {
+    count = 0;
+    while (!text.empty()) {
+        const std::size_t length = UnescapeByte(text, bytes[count]);
+        if (length == 0) {
+            return false;
+        }
+        ++count;
+        text.remove_prefix(length);
+    }
+    return true;
+}
+
+bool TracePortIs(std::string_view port, const char *name) {
+    for (; *name != '\0'; ++name) {
+        unsigned char byte = 0;
+        const std::size_t length = UnescapePortByte(port, byte);
+        if (length == 0 || byte != static_cast<unsigned char>(*name)) {
+            return false;
+        }
+        port.remove_prefix(length);
+    }
+    return port.empty();
+}
+
+bool TraceEventIs(std::string_view text, std::string_view word) {
+    const bool detailed = word == kOpenEvent && text.size() > word.size() &&
+                          text.starts_with(word) && text[word.size()] == ' ';
+    return text == word || detailed;
 }

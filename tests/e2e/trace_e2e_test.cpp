@@ -1,8 +1,9 @@
 // The line trace end to end: the built driver, loaded as a host loads it, with EM_TRACE set,
 // brings an instance up against the simulator and reads one item; the trace file then holds
-// the exchanges as they passed on the line. Real time.
+// the exchanges as they passed on the line, read back with the trace's grammar. Real time.
 #include "em1sim/simulator.h"
 #include "hosted_driver.h"
+#include "serial/trace_grammar.h"
 
 #include <gtest/gtest.h>
 
@@ -24,21 +25,36 @@ std::string PortName(const em1sim::Simulator &simulator) {
 struct TraceRecord {
     std::string time;
     std::string port;
-    std::string tag;  // TX, RX, PURGED or --
-    std::string text; // the quoted bytes as escaped, or the event
+    std::string shown; // the tag and the quoted bytes as escaped, or "--" and the event
 };
 
-// Takes each line apart: time, port, tag, and the rest.
+std::string Shown(const TraceEntry &entry) {
+    switch (entry.tag) {
+    case TraceTag::kSent:
+        return "TX \"" + std::string(entry.text) + "\"";
+    case TraceTag::kReceived:
+        return "RX \"" + std::string(entry.text) + "\"";
+    case TraceTag::kPurged:
+        return "PURGED \"" + std::string(entry.text) + "\"";
+    default:
+        return "-- " + std::string(entry.text);
+    }
+}
+
+// Each line read by the grammar, after the version line that starts the file.
 std::vector<TraceRecord> ParseTrace(const std::string &text) {
     std::vector<TraceRecord> records;
     std::istringstream lines(text);
-    for (std::string line; std::getline(lines, line);) {
-        std::istringstream fields(line);
-        TraceRecord record;
-        fields >> record.time >> record.port >> record.tag;
-        std::getline(fields >> std::ws, record.text);
-        EXPECT_TRUE(record.time.size() == 24 && record.time.back() == 'Z') << line;
-        records.push_back(record);
+    std::string line;
+    unsigned version = 0;
+    TraceEntry entry;
+    EXPECT_TRUE(std::getline(lines, line) &&
+                ReadTraceLine(line, version, entry) == TraceLineKind::kVersion &&
+                version == kTraceVersion)
+        << line;
+    while (std::getline(lines, line)) {
+        EXPECT_EQ(ReadTraceLine(line, version, entry), TraceLineKind::kEntry) << line;
+        records.push_back({std::string(entry.time), std::string(entry.port), Shown(entry)});
     }
     return records;
 }
@@ -87,7 +103,7 @@ TEST_F(TraceEndToEnd, RecordsEveryRequestAndReplyOfTheStartUpAndARead) {
     std::vector<std::string> seen;
     for (const TraceRecord &record : records) {
         EXPECT_EQ(record.port, port);
-        seen.push_back(record.tag + " " + record.text);
+        seen.push_back(record.shown);
     }
     // The bytes that trail the DF reply are thrown away by the purge after it.
     const std::vector<std::string> expected = {

@@ -1,6 +1,6 @@
 // The gateway's configuration, read from the command line and from a file: each refusal
 // names what is wrong and where, the file and line or the option.
-#include "exit_status.h"
+#include "failure.h"
 #include "gateway_config.h"
 
 #include <gtest/gtest.h>
@@ -50,9 +50,8 @@ std::string GatewayConfigRefusal::link;
 // they are read.
 GatewayConfig Parse(const std::string &text, const std::vector<std::string> &arguments) {
     std::ofstream(kFile) << text;
-    CommandLine line;
     try {
-        GatewayConfig config = ParseGatewayArguments(arguments, line);
+        GatewayConfig config = ParseGatewayArguments(arguments);
         std::remove(kFile);
         return config;
     } catch (...) {
@@ -155,8 +154,7 @@ TEST(GatewayConfigFile, TakesCommentsListsOverSeveralLinesAndTheGatewaySection) 
 
 // The example that the tools package installs is a configuration the gateway takes.
 TEST(GatewayConfigFile, TakesTheInstalledExample) {
-    CommandLine line;
-    const GatewayConfig config = ParseGatewayArguments({"--config", EM_EXAMPLE_CONFIG}, line);
+    const GatewayConfig config = ParseGatewayArguments({"--config", EM_EXAMPLE_CONFIG});
     ASSERT_EQ(config.instruments.size(), 2U);
     EXPECT_EQ(config.instruments[0].name, "boiler");
     EXPECT_EQ(config.instruments[0].items.size(), 4U);

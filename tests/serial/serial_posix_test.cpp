@@ -2,7 +2,7 @@
 // backend opens the slave by name. These tests run in real time and keep their waits short.
 #include "backend_conformance.h"
 #include "serial/serial.h"
-#include "serial/trace_format.h"
+#include "serial/trace_grammar.h"
 
 #include <gtest/gtest.h>
 
@@ -362,13 +362,18 @@ class Traced : public PseudoTerminal {
         text << file.rdbuf();
         return text.str();
     }
-    // Each line's tag and what follows it, without the time and the port name.
+    // Each line's tag and what follows it, without the time and the port name; the version
+    // line as it stands. Every line reads back by the trace's grammar.
     std::vector<std::string> Entries() const {
         std::vector<std::string> entries;
         std::istringstream lines(Contents(tracePath));
         for (std::string line; std::getline(lines, line);) {
+            unsigned version = 0;
+            TraceEntry entry;
+            const TraceLineKind kind = ReadTraceLine(line, version, entry);
+            EXPECT_NE(kind, TraceLineKind::kMalformed) << line;
             const std::size_t tag = line.find(' ', line.find(' ') + 1);
-            entries.push_back(tag == std::string::npos ? line : line.substr(tag + 1));
+            entries.push_back(kind == TraceLineKind::kVersion ? line : line.substr(tag + 1));
         }
         return entries;
     }
@@ -393,10 +398,12 @@ TEST_F(Traced, NewFileIsOwnerOnlyAndAnExistingOneIsAppendedTo) {
     ASSERT_EQ(SerialClose(handle), SerialResult::kOk);
     handle = 0;
     const std::vector<std::string> entries = Entries();
-    ASSERT_EQ(entries.size(), 4u) << Contents(tracePath);
-    EXPECT_EQ(entries[0], "-- open 9600 8N1 flags 0x0200");
-    EXPECT_EQ(entries[1], "-- close");
-    EXPECT_EQ(entries[2], entries[0]) << "the second port's lines follow the first's";
+    ASSERT_EQ(entries.size(), 6u) << Contents(tracePath);
+    EXPECT_EQ(entries[0], "# EM-1 line trace version 1") << "the file starts with the version";
+    EXPECT_EQ(entries[1], "-- open 9600 8N1 flags 0x0200");
+    EXPECT_EQ(entries[2], "-- close");
+    EXPECT_EQ(entries[3], entries[0]) << "the second port's lines follow the first's";
+    EXPECT_EQ(entries[4], entries[1]);
 }
 
 // The port opens and works whatever EM_TRACE names; only a plain file of this user with one
@@ -448,6 +455,7 @@ TEST_F(Traced, RecordsRepliesPurgedBytesAndTimeouts) {
     handle = 0;
 
     const std::vector<std::string> expected = {
+        "# EM-1 line trace version 1",
         "-- open 9600 8N1 flags 0x0200",
         R"(TX "L01S?\r")",
         R"(RX "L01S=26.0\r\x03")",

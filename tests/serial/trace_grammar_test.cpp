@@ -1,10 +1,12 @@
-// The text of the line trace: time stamps, escaping, and the open line.
-#include "serial/trace_format.h"
+// The grammar of the line trace: time stamps, escaping and the open line as written, and
+// every line read back as the writer wrote it, or refused.
+#include "serial/trace_grammar.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -85,6 +87,119 @@ TEST(TraceFormat, EventAndOpenLines) {
         FormatTraceOpen(line, 0, settings);
         EXPECT_EQ(std::string(line.text, line.length),
                   "1970-01-01T00:00:00.000Z " + std::string(shown) + "\n");
+    }
+}
+
+// A line as the writer wrote it, read back: its kind, fields and bytes (or event words).
+struct ReadBack {
+    TraceLineKind kind = TraceLineKind::kMalformed;
+    TraceTag tag = TraceTag::kEvent;
+    std::string time;
+    std::string port; // as written
+    std::string text; // as written
+    std::string bytes;
+};
+
+ReadBack Read(const std::string &written) {
+    ReadBack read;
+    unsigned version = 0;
+    TraceEntry entry;
+    const std::string line = written.substr(0, written.find('\n'));
+    read.kind = ReadTraceLine(line, version, entry);
+    read.tag = entry.tag;
+    read.time = entry.time;
+    read.port = entry.port;
+    read.text = entry.text;
+    std::vector<unsigned char> bytes(read.text.size());
+    std::size_t count = 0;
+    if (read.kind == TraceLineKind::kEntry && UnescapeTraceText(read.text, bytes.data(), count)) {
+        read.bytes.assign(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(count));
+    }
+    return read;
+}
+
+TEST(TraceGrammar, EveryByteAndPortNameReadsBackAsWritten) {
+    std::string everyByte;
+    for (int byte = 0; byte < 256; ++byte) {
+        everyByte += static_cast<char>(byte);
+    }
+    struct Case {
+        std::string bytes;
+        const char *port;
+    };
+    std::vector<Case> cases = {
+        {everyByte, "COM5"},
+        {std::string(kTraceRunMax, '\xFF'), "ttyUSB0"}, // longer than any reply, all escaped
+        {"L01S?\r", "a b"},                             // a blank in the name is \x20
+        {"", "a\nb\"c\\d"},
+        {"x", "\x01\x7F\xFF \t"},
+    };
+    for (int byte = 0; byte < 256; ++byte) {
+        cases.push_back({std::string(1, static_cast<char>(byte)), "pts/3"});
+    }
+    for (const auto &[bytes, port] : cases) {
+        for (const TraceTag tag : {TraceTag::kSent, TraceTag::kReceived, TraceTag::kPurged}) {
+            const ReadBack read = Read(Bytes(tag, bytes, port, 1735689600123));
+            ASSERT_EQ(read.kind, TraceLineKind::kEntry) << Bytes(tag, bytes, port);
+            EXPECT_EQ(read.tag, tag);
+            EXPECT_EQ(read.time, "2025-01-01T00:00:00.123Z");
+            EXPECT_TRUE(TracePortIs(read.port, port)) << read.port;
+            EXPECT_EQ(read.bytes, bytes) << Bytes(tag, bytes, port);
+        }
+    }
+    EXPECT_FALSE(TracePortIs("pts/3", "pts/30"));
+    EXPECT_FALSE(TracePortIs("a\\x20b", "a b "));
+}
+
+TEST(TraceGrammar, EventsAndTheVersionReadBackByTheirWords) {
+    TraceLine line{};
+    for (const char *word : {kCloseEvent, kReadTimedOutEvent, kReadFailedEvent, kWriteFailedEvent,
+                             kForeignReplyEvent}) {
+        FormatTraceEvent(line, 0, "COM5", word);
+        const ReadBack read = Read({line.text, line.length});
+        ASSERT_EQ(read.kind, TraceLineKind::kEntry) << word;
+        EXPECT_EQ(read.tag, TraceTag::kEvent);
+        EXPECT_TRUE(TraceEventIs(read.text, word)) << word;
+        EXPECT_FALSE(TraceEventIs(read.text, "read")) << word;
+    }
+    FormatTraceOpen(line, 0, PortSettings{"COM5", {9600, 8, 0, 0}, 0x0200});
+    EXPECT_TRUE(TraceEventIs(Read({line.text, line.length}).text, kOpenEvent));
+
+    FormatTraceVersion(line);
+    EXPECT_EQ(std::string(line.text, line.length), "# EM-1 line trace version 1\n");
+    unsigned version = 0;
+    TraceEntry entry;
+    EXPECT_EQ(ReadTraceLine("# EM-1 line trace version 1", version, entry), TraceLineKind::kVersion);
+    EXPECT_EQ(version, kTraceVersion);
+    EXPECT_EQ(ReadTraceLine("# EM-1 line trace version 12", version, entry),
+              TraceLineKind::kVersion);
+    EXPECT_EQ(version, 12U) << "a later version is named, for the reader to refuse";
+}
+
+TEST(TraceGrammar, ALineInAnyOtherFormIsMalformed) {
+    for (const char *line : {
+             "",
+             "# EM-1 line trace version",
+             "# EM-1 line trace version 01",
+             "# a comment",
+             "2025-01-01T00:00:00.000Z COM5 TX \"L01S?\\r",     // no closing quote
+             "2025-01-01T00:00:00.000Z COM5 TX \"a\"b\"",        // a quote inside
+             "2025-01-01T00:00:00.000Z COM5 RX \"\\x0d\"",      // lower-case hex
+             "2025-01-01T00:00:00.000Z COM5 RX \"\\x41\"",      // A is written as it is
+             "2025-01-01T00:00:00.000Z COM5 RX \"\\q\"",        // no such escape
+             "2025-01-01T00:00:00.000Z COM5 RX \"\x01\"",        // a control byte as it is
+             "2025-01-01T00:00:00.000Z COM5 RX \"\\\"",         // a lone backslash
+             "2025-01-01T00:00:00.000Z COM5 XX \"\"",             // no such tag
+             "2025-01-01T00:00:00.000Z COM5 --",                   // an event without words
+             "2025-01-01T00:00:00.000Z COM5 -- \"quoted\"",
+             "2025-01-01 00:00:00.000Z COM5 TX \"\"",             // a time of another form
+             "2025-01-01T00:00:00Z COM5 TX \"\"",
+             "2025-01-01T00:00:00.000Z CO\\x20M5",               // no tag
+             "2025-01-01T00:00:00.000Z C\\x41 TX \"\"",         // a port name out of form
+         }) {
+        unsigned version = 0;
+        TraceEntry entry;
+        EXPECT_EQ(ReadTraceLine(line, version, entry), TraceLineKind::kMalformed) << line;
     }
 }
 

@@ -18,19 +18,9 @@ namespace {
 
 using Stations = std::vector<std::unique_ptr<Station>>;
 
-// The gateway's own reading of its arguments; em1's options that act before the driver is
-// loaded must come before the word "gateway".
+// The gateway's own reading of its arguments; em1's options come before the word "gateway".
 GatewayConfig ReadConfig(const Context &context) {
-    CommandLine line = context.line;
-    GatewayConfig config = ParseGatewayArguments(context.line.operands, line);
-    if (line.driverPath != context.line.driverPath || line.traceFile != context.line.traceFile ||
-        line.verbosity != context.line.verbosity) {
-        throw UsageError("gateway: give --driver, --trace and -v before the word gateway");
-    }
-    if (!line.commandOptions.empty()) {
-        throw UsageError(line.commandOptions.front() + " does not apply to gateway");
-    }
-    return config;
+    return ParseGatewayArguments(context.line.operands);
 }
 
 std::unique_ptr<Station> MakeStation(const Context &context, const LineTrace &trace,
@@ -38,7 +28,7 @@ std::unique_ptr<Station> MakeStation(const Context &context, const LineTrace &tr
                                      const InstrumentConfig &instrument) {
     StartOptions base = StartOptionsOf(context);
     base.showProgress = false;
-    return std::make_unique<Station>(context.driver, &trace, config, instrument, base,
+    return std::make_unique<Station>(context.driver, trace, config, instrument, base,
                                      context.echo);
 }
 

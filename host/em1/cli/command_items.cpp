@@ -4,6 +4,7 @@
 #include "item_reads.h"
 #include "number_text.h"
 #include "poll_engine.h"
+#include "round_output.h"
 
 #include <algorithm>
 #include <chrono>
@@ -100,7 +101,7 @@ ExitStatus RunCheck(Context &context) {
 }
 
 ExitStatus RunRead(Context &context) {
-    Instance instance(context.driver, context.trace, context.echo);
+    Instance instance(context.driver, *context.trace, context.echo);
     const auto items = DefineItems(context.driver, instance.State(), context.line.operands, "read");
     StartInstance(instance, StartOptionsOf(context));
     const auto writer =
@@ -108,7 +109,7 @@ ExitStatus RunRead(Context &context) {
     const Round round = ReadRound(instance, items, 1);
     TellProblems(round);
     writer->Write(round);
-    return FirstProblem(round);
+    return ExitStatusOf(FirstProblem(round));
 }
 
 ExitStatus RunRounds(Context &context, Instance &instance, const std::vector<Item> &items,
@@ -124,7 +125,7 @@ ExitStatus RunRounds(Context &context, Instance &instance, const std::vector<Ite
     const PollPlan plan{std::chrono::duration_cast<std::chrono::steady_clock::duration>(
                             std::chrono::duration<double>(context.line.intervalSeconds)),
                         context.line.rounds};
-    const ExitStatus status = engine.Run(plan, reporter);
+    const ExitStatus status = ExitStatusOf(engine.Run(plan, reporter));
     if (stopSignal != 0) {
         std::fprintf(stderr, "em1: stopped by %s after round %lld\n",
                      stopSignal == SIGINT ? "SIGINT" : "SIGTERM", reporter.LastRound());
@@ -134,7 +135,7 @@ ExitStatus RunRounds(Context &context, Instance &instance, const std::vector<Ite
 }
 
 ExitStatus RunPoll(Context &context) {
-    Instance instance(context.driver, context.trace, context.echo);
+    Instance instance(context.driver, *context.trace, context.echo);
     const auto items = DefineItems(context.driver, instance.State(), context.line.operands, "poll");
     const StartOptions options = StartOptionsOf(context);
     StartInstance(instance, options);

@@ -1,7 +1,8 @@
 #include "command_line.h"
 
-#include "exit_status.h"
+#include "failure.h"
 #include "number_text.h"
+#include "option_values.h"
 #include "port_name.h"
 
 #include <algorithm>
@@ -11,87 +12,28 @@
 
 namespace {
 
-struct Word {
-    std::string_view text;
-    std::uint16_t code;
+class ArgumentReader {
+  public:
+    explicit ArgumentReader(std::span<char *const> arguments) : arguments_(arguments) {}
+    bool Done() const { return next_ >= arguments_.size(); }
+    std::string_view Take() { return arguments_[next_++]; }
+    // The next argument as the value of option; throws UsageError when there is none.
+    std::string_view TakeValue(std::string_view option) {
+        if (Done()) {
+            throw UsageError(std::string(option) + ": needs a value");
+        }
+        return Take();
+    }
+
+  private:
+    std::span<char *const> arguments_;
+    std::size_t next_ = 0;
 };
 
-constexpr std::array<Word, 10> kParities = {{
-    {"none", 0},
-    {"odd", 1},
-    {"even", 2},
-    {"mark", 3},
-    {"space", 4},
-    {"n", 0},
-    {"o", 1},
-    {"e", 2},
-    {"m", 3},
-    {"s", 4},
-}};
-constexpr std::array<Word, 3> kStopBits = {{{"1", 0}, {"1.5", 1}, {"2", 2}}};
-constexpr std::array<Word, 3> kDtrLines = {{
-    {"off", 0},
-    {"on", EM_OPEN_DTR_ON},
-    {"handshake", EM_OPEN_DTR_HANDSHAKE},
-}};
-constexpr std::array<Word, 4> kRtsLines = {{
-    {"off", 0},
-    {"on", EM_OPEN_RTS_ON},
-    {"handshake", EM_OPEN_RTS_HANDSHAKE},
-    {"toggle", EM_OPEN_RTS_TOGGLE},
-}};
-constexpr std::array<Word, 3> kFormats = {{{"table", 0}, {"csv", 1}, {"json", 2}}};
+constexpr std::array<OptionWord, 3> kFormats = {{{"table", 0}, {"csv", 1}, {"json", 2}}};
 
 std::string Quoted(std::string_view text) {
     return "'" + std::string(text) + "'";
-}
-
-template <std::size_t N>
-std::uint16_t PickWord(std::string_view option, std::string_view value,
-                       const std::array<Word, N> &words, std::string_view allowed) {
-    const auto found = std::find_if(words.begin(), words.end(),
-                                    [&](const Word &word) { return word.text == value; });
-    if (found == words.end()) {
-        throw UsageError(std::string(option) + ": " + Quoted(value) + " is not one of " +
-                         std::string(allowed));
-    }
-    return found->code;
-}
-
-long long BoundedInteger(std::string_view option, std::string_view value, long long low,
-                         long long high) {
-    const std::string range =
-        " (allowed: " + std::to_string(low) + " to " + std::to_string(high) + ")";
-    const auto number = ParseInteger(value);
-    if (!number) {
-        throw UsageError(std::string(option) + ": " + Quoted(value) + " is not a whole number" +
-                         range);
-    }
-    if (*number < low || *number > high) {
-        throw UsageError(std::string(option) + ": " + std::string(value) + " is out of range" +
-                         range);
-    }
-    return *number;
-}
-
-double BoundedDecimal(std::string_view option, std::string_view value, double low, double high) {
-    const std::string range = " (allowed: " + FormatNumber(low) + " to " + FormatNumber(high) + ")";
-    const auto number = ParseDecimal(value);
-    if (!number) {
-        throw UsageError(std::string(option) + ": " + Quoted(value) + " is not a number" + range);
-    }
-    if (*number < low || *number > high) {
-        throw UsageError(std::string(option) + ": " + std::string(value) + " is out of range" +
-                         range);
-    }
-    return *number;
-}
-
-std::string NonEmpty(std::string_view option, std::string_view value) {
-    if (value.empty()) {
-        throw UsageError(std::string(option) + ": needs a non-empty value");
-    }
-    return std::string(value);
 }
 
 using Apply = void (*)(CommandLine &, std::string_view option, std::string_view value);
@@ -103,46 +45,22 @@ struct OptionDefinition {
     Apply apply;
 };
 
-constexpr std::uint16_t kLowestBaud = 50;
+void ApplyPortOption(CommandLine &line, std::string_view option, std::string_view value) {
+    ReadPortOption(line.port, option, value);
+}
+
 // The port when --port is not given.
 constexpr const char *kPortVariable = "EM1_PORT";
 
 const std::array<OptionDefinition, 19> kOptions = {{
-    {"--port", 'p', true,
-     [](CommandLine &c, std::string_view o, std::string_view v) {
-         c.port.name = FitPortName(o, v);
-         c.port.given = v;
-     }},
-    {"--baud", 'b', true,
-     [](CommandLine &c, std::string_view o, std::string_view v) {
-         c.port.baudRate = static_cast<std::uint16_t>(BoundedInteger(o, v, kLowestBaud, 65535));
-     }},
-    {"--data-bits", '\0', true,
-     [](CommandLine &c, std::string_view o, std::string_view v) {
-         c.port.dataBits = static_cast<std::uint16_t>(BoundedInteger(o, v, 5, 8));
-     }},
-    {"--parity", '\0', true,
-     [](CommandLine &c, std::string_view o, std::string_view v) {
-         c.port.parity = PickWord(o, v, kParities, "none, odd, even, mark, space");
-     }},
-    {"--stop-bits", '\0', true,
-     [](CommandLine &c, std::string_view o, std::string_view v) {
-         c.port.stopBits = PickWord(o, v, kStopBits, "1, 1.5, 2");
-     }},
-    {"--dtr", '\0', true,
-     [](CommandLine &c, std::string_view o, std::string_view v) {
-         c.port.dtr = PickWord(o, v, kDtrLines, "on, off, handshake");
-     }},
-    {"--rts", '\0', true,
-     [](CommandLine &c, std::string_view o, std::string_view v) {
-         c.port.rts = PickWord(o, v, kRtsLines, "on, off, handshake, toggle");
-     }},
-    {"--timeout", '\0', true,
-     [](CommandLine &c, std::string_view o, std::string_view v) {
-         // Milliseconds on the command line, units of 10 ms in the driver's records.
-         c.port.replyTimeout =
-             static_cast<std::int32_t>((BoundedInteger(o, v, 1000, 60000) + 9) / 10);
-     }},
+    {"--port", 'p', true, ApplyPortOption},
+    {"--baud", 'b', true, ApplyPortOption},
+    {"--data-bits", '\0', true, ApplyPortOption},
+    {"--parity", '\0', true, ApplyPortOption},
+    {"--stop-bits", '\0', true, ApplyPortOption},
+    {"--dtr", '\0', true, ApplyPortOption},
+    {"--rts", '\0', true, ApplyPortOption},
+    {"--timeout", '\0', true, ApplyPortOption},
     {"--driver", '\0', true,
      [](CommandLine &c, std::string_view o, std::string_view v) { c.driverPath = NonEmpty(o, v); }},
     {"--no-start", '\0', false,
@@ -253,16 +171,9 @@ bool ReadShortOptions(CommandLine &line, std::string_view argument, ArgumentRead
 // The command whose arguments after its name are its own: options of its own among em1's.
 constexpr std::string_view kOwnArgumentsCommand = "gateway";
 
-} // namespace
-
-std::string_view ArgumentReader::TakeValue(std::string_view option) {
-    if (Done()) {
-        throw UsageError(std::string(option) + ": needs a value");
-    }
-    return Take();
-}
-
-bool ReadCommonOption(CommandLine &line, std::string_view argument, ArgumentReader &reader) {
+// One of em1's options, with its value from argument ("--baud=9600") or the reader, into
+// line; false, with nothing taken, when argument names none of them.
+bool ReadOption(CommandLine &line, std::string_view argument, ArgumentReader &reader) {
     if (argument.size() < 2 || argument[0] != '-' || argument == "--") {
         return false;
     }
@@ -270,9 +181,8 @@ bool ReadCommonOption(CommandLine &line, std::string_view argument, ArgumentRead
                               : ReadShortOptions(line, argument, reader);
 }
 
-bool UsesStartupLines(const PortOptions &port) {
-    return port.dtr == 0 && port.rts == EM_OPEN_RTS_ON;
-}
+} // namespace
+
 
 CommandLine ParseCommandLine(std::span<char *const> arguments) {
     CommandLine line;
@@ -291,7 +201,7 @@ CommandLine ParseCommandLine(std::span<char *const> arguments) {
             AddOperand(line, argument);
         } else if (argument == "--") {
             optionsEnded = true;
-        } else if (!ReadCommonOption(line, argument, reader)) {
+        } else if (!ReadOption(line, argument, reader)) {
             throw UsageError(
                 "unknown option " +
                 Quoted(argument.substr(0, argument[1] == '-' ? argument.find('=') : 2)));

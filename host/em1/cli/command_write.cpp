@@ -52,11 +52,12 @@ ExitStatus ReportWritten(const Item &item, const WriteValue &value, const WriteR
     }
     std::printf("%s written: %s%s\n", head.c_str(), Carried(report).c_str(), Held(report).c_str());
     if (report.readBack->problem) {
-        return report.readBack->problem->status;
+        return ExitStatusOf(report.readBack->problem->kind);
     }
     return ExitStatus::kOk;
 }
 
+// Tells how a write that was not written failed, on standard error.
 ExitStatus ReportFailed(const Item &item, const WriteValue &value, const WriteReport &report) {
     const std::string head = item.address + " = " + value.text + ": ";
     const std::string code = " (SingleWrite result " + std::to_string(report.result);
@@ -66,28 +67,29 @@ ExitStatus ReportFailed(const Item &item, const WriteValue &value, const WriteRe
                      "em1: %sinexact: acknowledged, but the instrument holds %s, not %s (%s)\n",
                      head.c_str(), report.readBack->shown.text.c_str(), value.text.c_str(),
                      Carried(report).c_str());
-        return ExitStatus::kBadValue;
+        break;
     case WriteOutcome::kRefused:
         std::fprintf(stderr, "em1: %srefused by the instrument%s: %s, the reply was \"%s\")%s\n",
                      head.c_str(), code.c_str(), Carried(report).c_str(),
                      Escaped(report.reply.value_or("")).c_str(), Held(report).c_str());
-        return ExitStatus::kRefused;
+        break;
     case WriteOutcome::kNotSent:
         std::fprintf(stderr, "em1: %snot written: nothing reached the line%s)\n", head.c_str(),
                      code.c_str());
-        return ExitStatus::kNoAnswer;
+        break;
     default:
         std::fprintf(stderr, "em1: %sunconfirmed: it may have been applied%s: %s; %s)%s\n",
                      head.c_str(), code.c_str(), WhyUnconfirmed(report).c_str(),
                      Carried(report).c_str(), Held(report).c_str());
-        return ExitStatus::kUnconfirmed;
+        break;
     }
+    return ExitStatusOf(report.outcome);
 }
 
 } // namespace
 
 ExitStatus RunWrite(Context &context) {
-    Instance instance(context.driver, context.trace, context.echo);
+    Instance instance(context.driver, *context.trace, context.echo);
     const ItemArgument argument = ParseItemArgument(context.line.operands[0]);
     const Item item = DefineOrExplain(context.driver, instance.State(), argument, "write");
     const WriteValue value =

@@ -2,8 +2,8 @@
 #pragma once
 
 #include "command_line.h"
-#include "driver.h"
 #include "exit_status.h"
+#include "loaded_driver.h"
 #include "poll_engine.h"
 #include "startup.h"
 

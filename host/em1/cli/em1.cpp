@@ -127,12 +127,12 @@ int main(int argc, char **argv) {
         return status;
     } catch (const UsageError &error) {
         std::fprintf(stderr, "em1: %s\nTry '%s'.\n", error.what(), help.c_str());
-        return static_cast<int>(error.Status());
+        return static_cast<int>(ExitStatusOf(error.Kind()));
     } catch (const Failure &failure) {
         std::fprintf(stderr, "em1: %s\n", failure.what());
-        return static_cast<int>(failure.Status());
+        return static_cast<int>(ExitStatusOf(failure.Kind()));
     } catch (const std::exception &error) {
         std::fprintf(stderr, "em1: %s\n", error.what());
-        return 70;
+        return static_cast<int>(ExitStatus::kSoftware);
     }
 }

@@ -1,40 +1,31 @@
-// The exit statuses of em1, in the vocabulary of sysexits.h that scripts already know, and
-// the failure that carries one of them up to main.
+// The exit statuses of em1, in the vocabulary of sysexits.h that scripts already know. The
+// command line alone maps what went wrong (FailureKind) to them.
 #pragma once
 
-#include <stdexcept>
-#include <string>
+#include "failure.h"
+#include "verified_write.h"
+
+#include <optional>
 
 enum class ExitStatus : int {
     kOk = 0,
-    kUsage = 64,           // a bad command, option, option value or item address
-    kBadValue = 65,        // a value that could not be decoded or written
-    kNoDriver = 66,        // the driver library cannot be loaded
-    kNoAnswer = 69,        // the instrument does not answer, or its adapter is not ready
-    kPortUnavailable = 74, // the serial port cannot be opened
-    kOutputFailed = 74,    // standard output could not take what em1 wrote
-    kUnconfirmed = 75,     // a write was sent but not acknowledged: it may have been applied
-    kRefused = 76,         // the instrument refused a request
+    kUsage = 64,       // a bad command, option, option value or item address
+    kBadValue = 65,    // a value that could not be decoded or written
+    kNoDriver = 66,    // the driver library cannot be loaded, or its trace is of another version
+    kNoAnswer = 69,    // the instrument does not answer, or its adapter is not ready
+    kSoftware = 70,    // a fault of em1 itself
+    kIoError = 74,     // the port cannot be opened, standard output or the trace not used
+    kUnconfirmed = 75, // a write was sent but not acknowledged: it may have been applied
+    kRefused = 76,     // the instrument refused a request
 };
 
-// Ends the command: main prints "em1: " and the message on standard error and exits with
-// the status.
-class Failure : public std::runtime_error {
-  public:
-    Failure(ExitStatus status, const std::string &message)
-        : std::runtime_error(message), status_(status) {}
-    ExitStatus Status() const { return status_; }
+ExitStatus ExitStatusOf(FailureKind kind);
 
-  private:
-    ExitStatus status_;
-};
+// Ok when nothing failed, else the status of what failed.
+ExitStatus ExitStatusOf(std::optional<FailureKind> kind);
 
-// A failure of the command line; main adds a pointer to the help of the command, or to
-// em1 --help.
-class UsageError : public Failure {
-  public:
-    explicit UsageError(const std::string &message) : Failure(ExitStatus::kUsage, message) {}
-};
+// The status of a write's outcome: Ok only for a write acknowledged and read back as given.
+ExitStatus ExitStatusOf(WriteOutcome outcome);
 
 // The table of exit statuses, for the help text.
 const char *ExitStatusTable();

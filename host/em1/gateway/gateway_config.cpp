@@ -1,6 +1,7 @@
 #include "gateway_config.h"
 
-#include "exit_status.h"
+#include "address_grammar.h"
+#include "failure.h"
 #include "ini_text.h"
 #include "number_text.h"
 
@@ -57,7 +58,6 @@ struct Origin {
 };
 
 struct Reading {
-    CommandLine &line;
     GatewayConfig config;
     InstrumentConfig defaults;
     std::optional<std::size_t> current; // the instrument being read; none: the defaults
@@ -105,14 +105,8 @@ std::vector<std::string> SplitList(std::string_view text) {
     return parts;
 }
 
-std::string Upper(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-    return text;
-}
-
 std::string AddressOf(const std::string &argument) {
-    return Upper(argument.substr(0, argument.find(':')));
+    return UpperCased(argument.substr(0, argument.find(':')));
 }
 
 // A topic level of its own: no "/", "+" or "#", not empty.
@@ -242,21 +236,46 @@ void StartInstrument(Reading &reading, std::string name) {
     reading.current = reading.config.instruments.size() - 1;
 }
 
-// One of em1's common options, with the port options of the instrument being read.
-bool ReadCommon(Reading &reading, std::string_view argument, ArgumentReader &more) {
+// A port option of the instrument being read, by its long name.
+bool ReadPort(Reading &reading, std::string_view option, std::string_view value) {
     InstrumentConfig &target = Target(reading);
-    const PortOptions kept = reading.line.port;
-    reading.line.port = target.port;
-    const bool known = ReadCommonOption(reading.line, argument, more);
-    if (reading.line.port.given != target.port.given) {
+    const std::string given = target.port.given;
+    if (!ReadPortOption(target.port, option, value)) {
+        return false;
+    }
+    if (target.port.given != given) {
         TargetOrigin(reading).port = reading.here;
     }
-    target.port = reading.line.port;
-    reading.line.port = kept;
-    return known;
+    return true;
 }
 
 void ReadFile(Reading &reading, const std::string &path);
+
+// An option as given: --name=value, --name and a value after it, -p NAME or -pNAME (the port
+// options' letters). The name is the long one; empty for an argument that names no option.
+struct OptionSpelling {
+    std::string name;
+    std::optional<std::string_view> value;
+};
+
+OptionSpelling Spelling(std::string_view argument) {
+    if (argument.starts_with("--")) {
+        const auto equals = argument.find('=');
+        if (equals == std::string_view::npos) {
+            return {std::string(argument), std::nullopt};
+        }
+        return {std::string(argument.substr(0, equals)), argument.substr(equals + 1)};
+    }
+    if (argument.size() < 2 || argument[0] != '-') {
+        return {};
+    }
+    const std::string_view name = PortOptionOfLetter(argument[1]);
+    if (name.empty()) {
+        return {};
+    }
+    return {std::string(name),
+            argument.size() > 2 ? std::optional(argument.substr(2)) : std::nullopt};
+}
 
 // A setting of the gateway's own; false when name is none of them.
 bool ReadOwn(Reading &reading, std::string_view option, std::string_view value) {
@@ -324,7 +343,7 @@ bool ReadOwn(Reading &reading, std::string_view option, std::string_view value) 
 void ResolveOnChange(InstrumentConfig &instrument, const Origin &origin) {
     for (const auto &[entry, place] : origin.onChange) {
         const auto equals = entry.find('=');
-        const std::string address = Upper(entry.substr(0, equals));
+        const std::string address = UpperCased(entry.substr(0, equals));
         double deadband = 0;
         if (equals != std::string::npos) {
             const auto number = ParseDecimal(entry.substr(equals + 1));
@@ -493,9 +512,7 @@ void ReadSetting(Reading &reading, const std::string &key, const std::string &va
     if (std::find(kPortKeys.begin(), kPortKeys.end(), key) == kPortKeys.end()) {
         throw UsageError("unknown key '" + key + "'");
     }
-    std::array<char *, 0> none{};
-    ArgumentReader nothingMore(none);
-    ReadCommon(reading, option + "=" + value, nothingMore);
+    ReadPort(reading, option, value);
 }
 
 void ReadFileLine(Reading &reading, const IniLine &line) {
@@ -547,30 +564,33 @@ bool InstrumentConfig::operator==(const InstrumentConfig &other) const {
            offlineAfterRounds == other.offlineAfterRounds && clientId == other.clientId;
 }
 
-GatewayConfig ParseGatewayArguments(const std::vector<std::string> &arguments, CommandLine &line) {
-    std::vector<char *> pointers;
-    pointers.reserve(arguments.size());
-    for (const auto &argument : arguments) {
-        pointers.push_back(const_cast<char *>(argument.c_str()));
-    }
-    Reading reading{line, {}, {}, {}, {}, {}, {}, {}, {}, {}};
-    ArgumentReader reader(pointers);
-    while (!reader.Done()) {
-        const std::string_view argument = reader.Take();
-        const std::string option(argument.substr(0, argument.find('=')));
-        if (IsOwn(option)) {
-            const auto equals = argument.find('=');
-            ReadOwn(reading, option,
-                    equals != std::string_view::npos ? argument.substr(equals + 1)
-                                                     : reader.TakeValue(option));
+GatewayConfig ParseGatewayArguments(const std::vector<std::string> &arguments) {
+    Reading reading;
+    for (std::size_t next = 0; next < arguments.size();) {
+        const std::string_view argument = arguments[next++];
+        const OptionSpelling spelled = Spelling(argument);
+        const auto value = [&]() -> std::string_view {
+            if (spelled.value) {
+                return *spelled.value;
+            }
+            if (next >= arguments.size()) {
+                throw UsageError(spelled.name + ": needs a value");
+            }
+            return arguments[next++];
+        };
+        if (IsOwn(spelled.name)) {
+            ReadOwn(reading, spelled.name, value());
             continue;
         }
-        if (option == "--port" || option.starts_with("-p")) {
+        if (!IsPortOption(spelled.name)) {
+            throw UsageError("gateway: unknown option or argument '" + std::string(argument) +
+                             "' (em1's own options, such as --driver, --trace, --no-start and -v, "
+                             "go before the word gateway)");
+        }
+        if (spelled.name == "--port") {
             StartInstrument(reading, "");
         }
-        if (!ReadCommon(reading, argument, reader)) {
-            throw UsageError("gateway: unknown option or argument '" + option + "'");
-        }
+        ReadPort(reading, spelled.name, value());
     }
     Finish(reading);
     return reading.config;

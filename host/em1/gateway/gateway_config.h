@@ -3,7 +3,7 @@
 // the same names: "--baud 9600" on the command line is "baud = 9600" in the file.
 #pragma once
 
-#include "command_line.h"
+#include "port_options.h"
 
 #include <string>
 #include <vector>
@@ -47,11 +47,11 @@ struct GatewayConfig {
     std::vector<InstrumentConfig> instruments;
 };
 
-// Reads the arguments that follow "gateway". em1's own options (--driver, -v, --trace) go
-// to line; --port starts an instrument, and the line settings, --items, --writable,
-// --on-change, --interval and --name after it are its own (before the first --port they
-// apply to every instrument). --config FILE reads the file's settings at that place.
+// Reads the arguments that follow "gateway": the gateway's own options and the port options.
+// --port starts an instrument, and the line settings, --items, --writable, --on-change,
+// --interval and --name after it are its own (before the first --port they apply to every
+// instrument). --config FILE reads the file's settings at that place.
 // Two instruments with one name or one port (the same name, or names that lead to the same
 // device), a client certificate without its key or the CA, and a file that cannot be read
 // are refused. Throws UsageError naming the option, or the file, line and key.
-GatewayConfig ParseGatewayArguments(const std::vector<std::string> &arguments, CommandLine &line);
+GatewayConfig ParseGatewayArguments(const std::vector<std::string> &arguments);

@@ -1,6 +1,6 @@
 #include "mqtt_link.h"
 
-#include "exit_status.h"
+#include "failure.h"
 #include "gateway_log.h"
 
 #include <mosquitto.h>
@@ -73,7 +73,7 @@ MqttLink::MqttLink(const BrokerConfig &broker, const std::string &clientId, std:
     // A clean session: nothing published while the gateway is away waits for it.
     client_ = mosquitto_new(clientId.c_str(), true, this);
     if (client_ == nullptr) {
-        throw Failure(ExitStatus::kUsage, "cannot make an MQTT client for " + who_);
+        throw UsageError("cannot make an MQTT client for " + who_);
     }
     mosquitto_int_option(client_, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V5);
     // Each reading is a message of its own: sent at once, not held back to fill a segment.

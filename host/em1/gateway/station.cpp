@@ -1,6 +1,8 @@
 #include "station.h"
 
-#include "exit_status.h"
+#include "address_grammar.h"
+#include "block_read.h"
+#include "clock_text.h"
 #include "gateway_log.h"
 #include "gateway_messages.h"
 #include "item_reads.h"
@@ -9,8 +11,6 @@
 #include "poll_engine.h"
 #include "vocabulary.h"
 #include "write_value.h"
-
-#include "clock_text.h"
 
 #include <algorithm>
 #include <cctype>
@@ -26,12 +26,6 @@ constexpr std::size_t kMostWaitingWrites = 32;
 constexpr std::size_t kRememberedIds = 1024;
 // Retained set messages remembered, so that each is answered once.
 constexpr std::size_t kRememberedRetained = 1024;
-
-std::string Upper(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-    return text;
-}
 
 // Letters, digits and "-": what every broker takes in a client id.
 std::string ClientIdOf(const std::string &text) {
@@ -53,7 +47,7 @@ std::string ClientIdOf(const std::string &text) {
 // A read the instrument answered, well or not: anything but silence.
 bool Answered(const ItemResult &result) {
     return result.skipped.empty() && !result.lineFailed &&
-           (!result.problem || result.problem->status != ExitStatus::kNoAnswer);
+           (!result.problem || result.problem->kind != FailureKind::kNoAnswer);
 }
 
 std::string Seconds(Clock::duration duration) {
@@ -84,36 +78,12 @@ bool WorthPublishing(const ItemConfig &config, const Item &item, const LastSent 
     return !number || std::fabs(result.shown.value - last.value) >= config.deadband;
 }
 
-constexpr std::size_t kAlertFlags = kAlertTable.size();
-
-// The active alert flags, with one BlockRead; nothing when the read failed.
-std::optional<std::vector<std::size_t>> ReadAlerts(Instance &instance, const Item &first) {
-    std::array<unsigned char, kAlertFlags * 2> values{};
-    ItemRequest request{};
-    request.address = first.address.c_str();
-    request.itemClass = first.itemClass;
-    request.index = first.index;
-    request.dataType = first.dataType;
-    request.count = static_cast<std::int32_t>(kAlertFlags);
-    request.values = values.data();
-    if (instance.Call(EM_CMD_BLOCK_READ, &request) != 0) {
-        return std::nullopt;
-    }
-    std::vector<std::size_t> active;
-    for (std::size_t flag = 0; flag < kAlertFlags; ++flag) {
-        if (BlockValue(values, flag) != 0) {
-            active.push_back(flag);
-        }
-    }
-    return active;
-}
-
 } // namespace
 
 // The engine's rounds and the line's changes, published.
 class StationListener : public PollListener {
   public:
-    StationListener(Station &station, Instance &instance, Item alerts)
+    StationListener(Station &station, Instance &instance, Block alerts)
         : station_(station), instance_(instance), alerts_(std::move(alerts)),
           last_(station.items_.size()) {}
 
@@ -206,7 +176,7 @@ class StationListener : public PollListener {
     }
 
     void PublishAlerts() {
-        const auto active = ReadAlerts(instance_, alerts_);
+        const auto active = ReadActiveAlerts(instance_, alerts_);
         if (!active || (lastAlerts_ && *lastAlerts_ == *active)) {
             return;
         }
@@ -216,7 +186,7 @@ class StationListener : public PollListener {
 
     Station &station_;
     Instance &instance_;
-    Item alerts_;
+    Block alerts_;
     std::vector<LastSent> last_;
     std::optional<std::vector<std::size_t>> lastAlerts_;
     std::optional<WallTime> silentSince_; // the first unanswered read of a silence
@@ -224,9 +194,9 @@ class StationListener : public PollListener {
     bool silenceTold_ = false;
 };
 
-Station::Station(const Driver &driver, const LineTrace *trace, const GatewayConfig &gateway,
+Station::Station(const Driver &driver, const LineTrace &trace, const GatewayConfig &gateway,
                  InstrumentConfig instrument, const StartOptions &base, LineEcho echo)
-    : driver_(driver), trace_(trace != nullptr ? trace->Follow() : nullptr),
+    : driver_(driver), trace_(trace.Follow()),
       prefix_(gateway.topicPrefix + "/" + instrument.name), instrument_(std::move(instrument)),
       options_(base), echo_(std::move(echo)) {
     options_.port = instrument_.port;
@@ -297,7 +267,7 @@ std::string Station::PortShown() const {
 
 void Station::Run() {
     try {
-        Instance instance(driver_, trace_.get(), echo_);
+        Instance instance(driver_, *trace_, echo_);
         if (StartLine(instance)) {
             Serve(instance);
         }
@@ -338,9 +308,7 @@ void Station::Serve(Instance &instance) {
                                      (items_.size() == 1 ? "" : "s") + " on " + PortShown() +
                                      " every " + FormatNumber(instrument_.intervalSeconds) + " s");
     DriverState scratch{};
-    const Item alerts =
-        DefineOrExplain(driver_, scratch, ItemArgument{"A00", EM_TYPE_BIT}, "gateway");
-    StationListener listener(*this, instance, alerts);
+    StationListener listener(*this, instance, DefineAlertBlock(driver_, scratch));
     PollEngine engine(instance, items_, options_, [this] { return stop_.load(); });
     const PollPlan plan{std::chrono::duration_cast<Clock::duration>(
                             std::chrono::duration<double>(instrument_.intervalSeconds)),
@@ -414,7 +382,7 @@ bool Station::Admit(const MqttCommand &command, const std::string &item, const S
     }
     const auto target =
         std::find_if(writable_.begin(), writable_.end(),
-                     [&](const Writable &entry) { return entry.item.address == Upper(item); });
+                     [&](const Writable &entry) { return entry.item.address == UpperCased(item); });
     if (target == writable_.end()) {
         TurnDown(command, item, request, false,
                  "not among the writable items of " + instrument_.name);

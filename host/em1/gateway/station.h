@@ -10,9 +10,9 @@
 // them.
 #pragma once
 
-#include "driver.h"
 #include "gateway_config.h"
 #include "item.h"
+#include "loaded_driver.h"
 #include "mqtt_link.h"
 #include "set_request.h"
 #include "startup.h"
@@ -33,7 +33,7 @@ class Station {
   public:
     // Defines the items with the driver; throws UsageError naming a refused one. base holds
     // the options every instrument shares (--no-start); the port comes from the instrument.
-    Station(const Driver &driver, const LineTrace *trace, const GatewayConfig &gateway,
+    Station(const Driver &driver, const LineTrace &trace, const GatewayConfig &gateway,
             InstrumentConfig instrument, const StartOptions &base, LineEcho echo);
     ~Station();
     Station(const Station &) = delete;

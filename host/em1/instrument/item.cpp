@@ -2,7 +2,7 @@
 
 #include "address_grammar.h"
 #include "em_vocabulary.h"
-#include "exit_status.h"
+#include "failure.h"
 #include "number_text.h"
 
 #include <array>
@@ -92,7 +92,7 @@ std::optional<Item> DefineItem(const Driver &driver, DriverState &state,
     ItemDefinition definition{};
     definition.address = address.data();
     definition.dataType = argument.dataType.value_or(DefaultTypeOf(argument.address));
-    if (driver.Call(&state, EM_CMD_DEFINE_ITEM, &definition) != 0) {
+    if (driver.Call(&state, EM_CMD_DEFINE_ITEM, &definition) != EM_OK) {
         return std::nullopt;
     }
     Item item;

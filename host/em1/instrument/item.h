@@ -3,7 +3,7 @@
 // take.
 #pragma once
 
-#include "driver.h"
+#include "loaded_driver.h"
 
 #include <cstdint>
 #include <optional>

@@ -1,8 +1,10 @@
 #include "line_trace.h"
 
-#include "em_line_trace.h"
-#include "exit_status.h"
+#include "em_vocabulary.h"
+#include "failure.h"
 #include "platform.h"
+#include "serial/byte_escape.h"
+#include "serial/trace_grammar.h"
 
 #include <cstdio>
 #include <filesystem>
@@ -14,67 +16,42 @@ constexpr const char *kTraceVariable = "EM_TRACE";
 // A private trace is emptied beyond this size: a few thousand exchanges.
 constexpr long long kPrivateTraceBound = 1 << 20;
 
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    return -1;
+// What em1 does when it cannot read the trace, said once for every such failure.
+constexpr const char *kNothingReported =
+    "; em1 cannot tell what happened on the line, and reports nothing it cannot know";
+
+[[noreturn]] void Unreadable(const std::string &what) {
+    throw Failure(FailureKind::kTraceUnreadable, what + kNothingReported);
 }
 
-// The bytes of a quoted trace payload: "L01S?\r" with \r \n \t \\ \" and \xHH.
-std::string Unescaped(const std::string &quoted) {
-    std::string bytes;
-    const std::size_t end = quoted.size() > 1 && quoted.back() == '"' ? quoted.size() - 1 : 0;
-    for (std::size_t i = 1; i < end; ++i) {
-        if (quoted[i] != '\\' || i + 1 >= end) {
-            bytes += quoted[i];
-            continue;
-        }
-        const char code = quoted[++i];
-        if (code == 'x' && i + 2 < end && HexDigit(quoted[i + 1]) >= 0 &&
-            HexDigit(quoted[i + 2]) >= 0) {
-            bytes += static_cast<char>(HexDigit(quoted[i + 1]) * 16 + HexDigit(quoted[i + 2]));
-            i += 2;
-        } else {
-            bytes += code == 'r' ? '\r' : code == 'n' ? '\n' : code == 't' ? '\t' : code;
-        }
-    }
+std::string Unescaped(std::string_view text) {
+    std::string bytes(text.size(), '\0');
+    std::size_t count = 0;
+    UnescapeTraceText(text, reinterpret_cast<unsigned char *>(bytes.data()), count);
+    bytes.resize(count);
     return bytes;
 }
 
-// "TIME PORT KIND PAYLOAD": the event of a line of this port, or false.
-bool ParseLine(const std::string &line, const std::string &port, LineEvent &event) {
-    const std::size_t afterTime = line.find(' ');
-    if (afterTime == std::string::npos || line.compare(afterTime + 1, port.size(), port) != 0 ||
-        line.size() <= afterTime + port.size() + 2 || line[afterTime + port.size() + 1] != ' ') {
-        return false;
+LineEvent::Kind KindOf(TraceTag tag) {
+    switch (tag) {
+    case TraceTag::kSent:
+        return LineEvent::Kind::kSent;
+    case TraceTag::kReceived:
+        return LineEvent::Kind::kReceived;
+    case TraceTag::kPurged:
+        return LineEvent::Kind::kPurged;
+    default:
+        return LineEvent::Kind::kEvent;
     }
-    const std::string rest = line.substr(afterTime + port.size() + 2);
-    const std::size_t space = rest.find(' ');
-    const std::string kind = rest.substr(0, space);
-    const std::string payload = space == std::string::npos ? "" : rest.substr(space + 1);
-    event.line = line;
-    if (kind == "TX" || kind == "RX" || kind == "PURGED") {
-        event.kind = kind == "TX"   ? LineEvent::Kind::kSent
-                     : kind == "RX" ? LineEvent::Kind::kReceived
-                                    : LineEvent::Kind::kPurged;
-        event.bytes = Unescaped(payload);
-        return true;
-    }
-    event.kind = LineEvent::Kind::kEvent;
-    event.bytes = payload;
-    return kind == "--";
 }
 
-// The last request that was not a status request ("S?", the recovery after a refusal), the
-// reply to it, and the replies the driver threw away as answers to other requests: the bytes
-// received before each foreign-reply event.
+bool IsEvent(const LineEvent &event, std::string_view word) {
+    return event.kind == LineEvent::Kind::kEvent && TraceEventIs(event.bytes, word);
+}
+
+// The last request that was not the status request after a refusal, the reply to it, and
+// the replies the driver threw away as answers to other requests: the bytes received before
+// each foreign-reply event.
 struct LastExchange {
     bool sent = false;
     std::string request;
@@ -87,14 +64,13 @@ LastExchange LastExchangeOf(const std::vector<LineEvent> &events) {
     bool current = false;
     for (const auto &event : events) {
         if (event.kind == LineEvent::Kind::kSent) {
-            current = event.bytes != "S?\r";
+            current = event.bytes != kStatusRequest;
             if (current) {
                 last = LastExchange{true, event.bytes, {}, {}};
             }
         } else if (event.kind == LineEvent::Kind::kReceived && current) {
             last.reply += event.bytes;
-        } else if (event.kind == LineEvent::Kind::kEvent && current &&
-                   event.bytes == kForeignReplyEvent) {
+        } else if (current && IsEvent(event, kForeignReplyEvent)) {
             last.foreign += last.reply;
             last.reply.clear();
         }
@@ -115,10 +91,14 @@ LineTrace::LineTrace(const std::string &file) {
         offset_ = existing ? static_cast<long long>(existing.tellg()) : 0;
     } else {
         path_ = MakePrivateFile();
-        owned_ = !path_.empty();
+        owned_ = true;
+        if (path_.empty()) {
+            Unreadable("no private file for the driver's line trace can be made in the "
+                       "temporary folder (give one with --trace FILE)");
+        }
     }
-    if (!path_.empty() && !SetEnvironment(kTraceVariable, path_.c_str())) {
-        throw Failure(ExitStatus::kUsage, "cannot set " + std::string(kTraceVariable));
+    if (!SetEnvironment(kTraceVariable, path_.c_str())) {
+        Unreadable("cannot set " + std::string(kTraceVariable));
     }
 }
 
@@ -136,7 +116,7 @@ std::unique_ptr<LineTrace> LineTrace::Follow() const {
     follower->shared_ = shared_;
     const CallHold hold(*this);
     std::error_code error;
-    const auto size = path_.empty() ? 0 : std::filesystem::file_size(path_, error);
+    const auto size = std::filesystem::file_size(path_, error);
     follower->offset_ = error ? 0 : static_cast<long long>(size);
     follower->generation_ = shared_->generation;
     return follower;
@@ -174,11 +154,43 @@ void LineTrace::Trim() {
     shared.changed.notify_all();
 }
 
+bool LineTrace::Read(const std::string &line, const std::string &port, LineEvent &event) {
+    unsigned version = 0;
+    TraceEntry entry;
+    switch (ReadTraceLine(line, version, entry)) {
+    case TraceLineKind::kVersion:
+        if (version != kTraceVersion) {
+            throw Failure(FailureKind::kTraceUnknown,
+                          "the driver's line trace " + path_ + " is of version " +
+                              std::to_string(version) + ", and this em1 reads version " +
+                              std::to_string(kTraceVersion) +
+                              " (use the driver that came with em1)" + kNothingReported);
+        }
+        versionSeen_ = true;
+        return false;
+    case TraceLineKind::kMalformed:
+        Unreadable("the driver's line trace " + path_ + " holds a line em1 cannot read: \"" +
+                   Escaped(line) + "\"");
+    default:
+        break;
+    }
+    if (!TracePortIs(entry.port, port.c_str())) {
+        return false;
+    }
+    if (!versionSeen_) {
+        throw Failure(FailureKind::kTraceUnknown,
+                      "the driver's line trace " + path_ + " names no version before the lines " +
+                          "of port " + port + " (use the driver that came with em1)" +
+                          kNothingReported);
+    }
+    event.kind = KindOf(entry.tag);
+    event.bytes = entry.tag == TraceTag::kEvent ? std::string(entry.text) : Unescaped(entry.text);
+    event.line = line;
+    return true;
+}
+
 std::vector<LineEvent> LineTrace::TakeNew(const std::string &port) {
     std::vector<LineEvent> events;
-    if (path_.empty()) {
-        return events;
-    }
     if (generation_ != shared_->generation) {
         // Emptied since the last call; whatever stood before was taken by its readers.
         generation_ = shared_->generation;
@@ -186,7 +198,7 @@ std::vector<LineEvent> LineTrace::TakeNew(const std::string &port) {
     }
     std::ifstream in(path_, std::ios::binary);
     if (!in || !in.seekg(offset_)) {
-        return events;
+        Unreadable("cannot read the driver's line trace " + path_);
     }
     std::string line;
     while (std::getline(in, line)) {
@@ -198,19 +210,19 @@ std::vector<LineEvent> LineTrace::TakeNew(const std::string &port) {
             line.pop_back();
         }
         LineEvent event;
-        if (ParseLine(line, port, event)) {
+        if (Read(line, port, event)) {
             events.push_back(std::move(event));
         }
     }
     return events;
 }
 
-std::string ReplyToLastRequest(const std::vector<LineEvent> &events, std::string &request) {
+bool ReplyToLastRequest(const std::vector<LineEvent> &events, std::string &request,
+                        std::string &reply) {
     const LastExchange last = LastExchangeOf(events);
-    if (last.sent) {
-        request = last.request;
-    }
-    return last.reply;
+    request = last.request;
+    reply = last.reply;
+    return last.sent;
 }
 
 std::string ForeignRepliesToLastRequest(const std::vector<LineEvent> &events) {
@@ -219,33 +231,30 @@ std::string ForeignRepliesToLastRequest(const std::vector<LineEvent> &events) {
 
 bool PortFailed(const std::vector<LineEvent> &events) {
     for (const auto &event : events) {
-        if (event.kind == LineEvent::Kind::kEvent &&
-            (event.bytes == "read failed" || event.bytes == "write failed")) {
+        if (IsEvent(event, kReadFailedEvent) || IsEvent(event, kWriteFailedEvent)) {
             return true;
         }
     }
     return false;
 }
 
+std::optional<bool> OpenedByTrace(const std::vector<LineEvent> &events) {
+    std::optional<bool> open;
+    for (const auto &event : events) {
+        if (IsEvent(event, kOpenEvent)) {
+            open = true;
+        } else if (IsEvent(event, kCloseEvent)) {
+            open = false;
+        }
+    }
+    return open;
+}
+
 std::string Escaped(const std::string &bytes) {
     std::string text;
     for (const char c : bytes) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (c == '\r') {
-            text += "\\r";
-        } else if (c == '\n') {
-            text += "\\n";
-        } else if (c == '\t') {
-            text += "\\t";
-        } else if (c == '\\' || c == '"') {
-            text += std::string("\\") + c;
-        } else if (byte < 0x20 || byte > 0x7e) {
-            char hex[8];
-            std::snprintf(hex, sizeof hex, "\\x%02X", byte);
-            text += hex;
-        } else {
-            text += c;
-        }
+        char shown[kEscapeMax];
+        text.append(shown, EscapeByte(static_cast<unsigned char>(c), shown));
     }
     return text;
 }

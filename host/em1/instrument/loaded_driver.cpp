@@ -1,6 +1,6 @@
-#include "driver.h"
+#include "loaded_driver.h"
 
-#include "exit_status.h"
+#include "failure.h"
 
 #include <cstring>
 
@@ -12,7 +12,7 @@ constexpr std::int32_t kDriverNumber = 1;
 Driver::Driver(const std::string &path) : path_(path) {
     std::string error;
     if (!LoadDriverLibrary(path, library_, error)) {
-        throw Failure(ExitStatus::kNoDriver, "cannot load the driver: " + error);
+        throw Failure(FailureKind::kNoDriver, "cannot load the driver: " + error);
     }
 }
 
@@ -28,10 +28,10 @@ std::int32_t Driver::Call(DriverState *state, std::int32_t command, void *parame
 DriverInfo Driver::Info() const {
     DriverInfo info{};
     DriverState state{};
-    if (const std::int32_t result = Call(&state, EM_CMD_GET_DRIVER_INFO, &info); result != 0) {
-        throw Failure(ExitStatus::kNoDriver, path_ + " answers GetDriverInfo with result " +
-                                                 std::to_string(result) +
-                                                 "; is it the EM-1 driver?");
+    if (const std::int32_t result = Call(&state, EM_CMD_GET_DRIVER_INFO, &info); result != EM_OK) {
+        throw Failure(FailureKind::kNoDriver, path_ + " answers GetDriverInfo with result " +
+                                                  std::to_string(result) +
+                                                  "; is it the EM-1 driver?");
     }
     return info;
 }
@@ -41,27 +41,40 @@ std::string DefaultDriverPath() {
 }
 
 Instance::~Instance() {
-    if (PortOpen()) {
+    if (!PortOpen()) {
+        return;
+    }
+    try {
         Call(EM_CMD_SHUTDOWN);
+    } catch (const Failure &) {
+        // The port is shut down all the same; what the trace could not tell is told already.
     }
 }
 
+std::string Instance::PortName() const {
+    return {state_.port.portName, strnlen(state_.port.portName, sizeof state_.port.portName)};
+}
+
 std::int32_t Instance::Call(std::int32_t command, void *parameters) {
-    if (trace_ == nullptr) {
-        return driver_.Call(&state_, command, parameters);
-    }
-    std::int32_t result = 0;
+    std::int32_t result = EM_OK;
     {
-        const LineTrace::CallHold hold(*trace_);
+        const LineTrace::CallHold hold(trace_);
         result = driver_.Call(&state_, command, parameters);
-        lastLine_ = trace_->TakeNew(Escaped(std::string(
-            state_.port.portName, strnlen(state_.port.portName, sizeof state_.port.portName))));
+        lastLine_ = trace_.TakeNew(PortName());
     }
-    trace_->Trim();
+    trace_.Trim();
     if (echo_) {
         for (const auto &event : lastLine_) {
             echo_(event);
         }
+    }
+    portTraced_ = OpenedByTrace(lastLine_).value_or(portTraced_ && PortOpen());
+    if (PortOpen() && !portTraced_) {
+        throw Failure(FailureKind::kTraceUnreadable,
+                      "the driver keeps no line trace of port " + PortName() + " in " +
+                          trace_.Path() +
+                          " (it traces 64 ports at most); em1 cannot tell what happened on the "
+                          "line, and reports nothing it cannot know");
     }
     return result;
 }

@@ -33,27 +33,32 @@ std::string DefaultDriverPath();
 // Called with each line event of each call, for -vv.
 using LineEcho = std::function<void(const LineEvent &)>;
 
-// One driver instance. Its port is shut down when the instance ends. With a line trace, the
-// events of each call are kept until the next one.
+// One driver instance, whose calls are followed in the line trace: the events of each call
+// are kept until the next one. Its port is shut down when the instance ends.
 class Instance {
   public:
-    explicit Instance(const Driver &driver, LineTrace *trace = nullptr, LineEcho echo = {})
+    Instance(const Driver &driver, LineTrace &trace, LineEcho echo = {})
         : driver_(driver), trace_(trace), echo_(std::move(echo)) {}
     ~Instance();
     Instance(const Instance &) = delete;
     Instance &operator=(const Instance &) = delete;
 
+    // The driver's result. Throws Failure (TraceUnreadable, TraceUnknown) when the trace does
+    // not tell what the call did: a line em1 cannot read, or an open port the driver keeps no
+    // trace of.
     std::int32_t Call(std::int32_t command, void *parameters = nullptr);
     DriverState &State() { return state_; }
     bool PortOpen() const { return state_.portHandle != 0; }
-    // What the last call did on the line; empty without a line trace.
+    // What the last call did on the line.
     const std::vector<LineEvent> &LastLine() const { return lastLine_; }
-    bool Traced() const { return trace_ != nullptr && trace_->Available(); }
 
   private:
+    std::string PortName() const;
+
     const Driver &driver_;
-    LineTrace *trace_;
+    LineTrace &trace_;
     LineEcho echo_;
     DriverState state_{};
     std::vector<LineEvent> lastLine_;
+    bool portTraced_ = false; // the trace showed the open port's opening
 };

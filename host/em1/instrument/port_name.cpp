@@ -1,7 +1,7 @@
 #include "port_name.h"
 
 #include "em_driver.h"
-#include "exit_status.h"
+#include "failure.h"
 #include "platform.h"
 
 #include <optional>

@@ -18,19 +18,6 @@ std::span<const std::string_view> NamesOf(ValueKind kind) {
     return {};
 }
 
-bool SameIgnoringCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (std::toupper(static_cast<unsigned char>(a[i])) !=
-            std::toupper(static_cast<unsigned char>(b[i]))) {
-            return false;
-        }
-    }
-    return true;
-}
-
 } // namespace
 
 ValueKind KindOfLetter(char letter) {
@@ -72,4 +59,17 @@ std::optional<int> CodeOfName(ValueKind kind, std::string_view name) {
         }
     }
     return std::nullopt;
+}
+
+bool SameIgnoringCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (std::toupper(static_cast<unsigned char>(a[i])) !=
+            std::toupper(static_cast<unsigned char>(b[i]))) {
+            return false;
+        }
+    }
+    return true;
 }

@@ -22,5 +22,8 @@ std::span<const std::string_view> TokensOfLetter(char letter);
 // The name of a mode or status code, or nothing when the code has none.
 std::optional<std::string_view> CodeName(ValueKind kind, int code);
 
+// Whether two texts are the same but for the case of their letters: AUTO and auto.
+bool SameIgnoringCase(std::string_view a, std::string_view b);
+
 // The code of a mode or status name (any case), or nothing.
 std::optional<int> CodeOfName(ValueKind kind, std::string_view name);

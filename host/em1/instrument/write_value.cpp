@@ -1,7 +1,7 @@
 #include "write_value.h"
 
 #include "address_grammar.h"
-#include "exit_status.h"
+#include "failure.h"
 #include "number_text.h"
 #include "vocabulary.h"
 
@@ -10,7 +10,7 @@
 namespace {
 
 [[noreturn]] void Refuse(const Item &item, std::string_view value, const std::string &reason) {
-    throw Failure(ExitStatus::kBadValue, "write: " + item.address + ": '" + std::string(value) +
+    throw Failure(FailureKind::kBadValue, "write: " + item.address + ": '" + std::string(value) +
                                              "' cannot be written: " + reason);
 }
 

@@ -1,12 +1,9 @@
 #include "alerts_message.h"
 
+#include "block_read.h"
 #include "clock_text.h"
 #include "round_output.h"
 #include "vocabulary.h"
-
-std::string AlertAddress(std::size_t flag) {
-    return (flag < 10 ? "A0" : "A") + std::to_string(flag);
-}
 
 std::string AlertsMessage(const std::vector<std::size_t> &activeFlags,
                           std::chrono::system_clock::time_point time) {

@@ -7,9 +7,6 @@
 #include <string>
 #include <vector>
 
-// The address of alert flag number flag: A00 to A26.
-std::string AlertAddress(std::size_t flag);
-
 // {"active":[{"item":"A19","name":"HIGH ALARM"}],"time":"2024-05-01T12:00:00.123Z"}, the
 // list in flag order and empty when no alert is active.
 std::string AlertsMessage(const std::vector<std::size_t> &activeFlags,

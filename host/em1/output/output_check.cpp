@@ -1,6 +1,6 @@
 #include "output_check.h"
 
-#include "exit_status.h"
+#include "failure.h"
 #include "platform.h"
 
 #include <cerrno>
@@ -28,7 +28,7 @@ std::string WriteError(int error) {
 
 void CheckOutput(std::FILE *out) {
     if (const auto error = FlushError(out)) {
-        throw Failure(ExitStatus::kOutputFailed, WriteError(*error) + "; what was read is lost");
+        throw Failure(FailureKind::kOutputFailed, WriteError(*error) + "; what was read is lost");
     }
 }
 
@@ -39,12 +39,12 @@ void FinishOutput(std::FILE *out) {
 void FinishTextOutput(std::FILE *out) {
     const auto error = FlushError(out);
     if (error && !StandardOutputPipeClosed(*error)) {
-        throw Failure(ExitStatus::kOutputFailed, WriteError(*error));
+        throw Failure(FailureKind::kOutputFailed, WriteError(*error));
     }
 }
 
 void RequireStandardOutput() {
     if (!StandardOutputOpen()) {
-        throw Failure(ExitStatus::kOutputFailed, "standard output is closed");
+        throw Failure(FailureKind::kOutputFailed, "standard output is closed");
     }
 }

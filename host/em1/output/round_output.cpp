@@ -127,11 +127,11 @@ std::string JsonNumber(double value, const std::string &text) {
     return std::isfinite(value) ? text : "null";
 }
 
-std::string ProblemWord(ExitStatus status) {
-    switch (status) {
-    case ExitStatus::kRefused:
+std::string ProblemWord(FailureKind kind) {
+    switch (kind) {
+    case FailureKind::kRefused:
         return "refused";
-    case ExitStatus::kBadValue:
+    case FailureKind::kBadValue:
         return "undecoded";
     default:
         return "no answer";
@@ -195,7 +195,7 @@ std::string JsonItem(const Item &item, const ItemResult &result) {
     std::string json = "{\"item\":" + JsonString(item.address);
     if (result.problem) {
         const std::string word =
-            result.skipped.empty() ? ProblemWord(result.problem->status) : result.skipped;
+            result.skipped.empty() ? ProblemWord(result.problem->kind) : result.skipped;
         json += ",\"error\":" + JsonString(word);
         if (!result.problem->foreign.empty()) {
             json += ",\"foreign\":" + JsonString(result.problem->foreign);
@@ -223,5 +223,16 @@ std::unique_ptr<RoundWriter> MakeRoundWriter(std::FILE *out, OutputFormat format
             return std::make_unique<ListWriter>(out, items);
         }
         return std::make_unique<TableWriter>(out, items);
+    }
+}
+
+void TellProblems(const Round &round) {
+    const std::string *told = nullptr; // a failed block fails its values with one message
+    for (const auto &result : round.results) {
+        if (result.problem && result.skipped.empty() &&
+            (told == nullptr || *told != result.problem->message)) {
+            std::fprintf(stderr, "em1: %s\n", result.problem->message.c_str());
+            told = &result.problem->message;
+        }
     }
 }

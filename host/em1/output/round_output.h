@@ -2,40 +2,15 @@
 // lines (one object per round, with a time stamp).
 #pragma once
 
-#include "command_line.h"
 #include "item.h"
-#include "reading.h"
+#include "round.h"
 
-#include <chrono>
 #include <cstdio>
 #include <memory>
-#include <optional>
+#include <string>
 #include <vector>
 
-struct ItemResult {
-    double hostValue = 0; // as the driver delivered it
-    Shown shown;
-    std::optional<ReadProblem> problem;
-    bool lineFailed = false; // the port itself failed during the read (hang-up, vanished)
-    std::string skipped;     // why the item was not read: "line down", "not read"
-};
-
-struct Round {
-    long long number = 0;
-    std::chrono::system_clock::time_point time;
-    std::vector<ItemResult> results; // one per item, in the items' order
-    bool missed = false;             // the line was down: nothing was read
-    bool cut = false;                // stopped before every item was read
-};
-
-// A change of the line during a poll, for the JSON event lines.
-struct LineNews {
-    std::chrono::system_clock::time_point time;
-    std::string event; // "line down" or "line back"
-    std::string port;
-    double downSeconds = 0; // for "line back"
-    long long missedRounds = 0;
-};
+enum class OutputFormat { kTable, kCsv, kJson };
 
 // Text as a JSON string, quoted and escaped.
 std::string JsonString(const std::string &text);
@@ -59,3 +34,6 @@ class RoundWriter {
 std::unique_ptr<RoundWriter> MakeRoundWriter(std::FILE *out, OutputFormat format,
                                              const std::vector<Item> &items, bool singleRound,
                                              bool csvHeader = true);
+
+// Every problem of the round on standard error, a failed block's once.
+void TellProblems(const Round &round);

@@ -47,7 +47,8 @@ std::optional<ReadProblem> CheckFit(Instance &instance, const Item &item) {
     wide.dataType = EM_TYPE_FLOAT;
     Cell cell{};
     ItemRequest request = wide.SingleRequest(cell.data());
-    if (const std::int32_t result = instance.Call(EM_CMD_SINGLE_READ, &request); result != 0) {
+    if (const std::int32_t result = instance.Call(EM_CMD_SINGLE_READ, &request);
+        result != EM_OK) {
         return DescribeReadFailure("SingleRead", item.address, result, false, LastReply(instance),
                                    LastForeignReplies(instance));
     }
@@ -68,7 +69,7 @@ std::optional<ReadProblem> CellOverflow(const Item &item, double scaled) {
     if (!range || (hostValue >= range->lowest && hostValue <= range->highest)) {
         return std::nullopt;
     }
-    return ReadProblem{ExitStatus::kBadValue,
+    return ReadProblem{FailureKind::kBadValue,
                        item.address + ":" + TypeName(item.dataType) + ": the instrument's " +
                            FormatFloat(static_cast<float>(scaled / item.Scale())) + " is " +
                            FormatFloat(static_cast<float>(hostValue)) +
@@ -78,11 +79,12 @@ std::optional<ReadProblem> CellOverflow(const Item &item, double scaled) {
 }
 
 std::optional<std::string> LastReply(const Instance &instance) {
-    if (!instance.Traced()) {
+    std::string request;
+    std::string reply;
+    if (!ReplyToLastRequest(instance.LastLine(), request, reply)) {
         return std::nullopt;
     }
-    std::string request;
-    return ReplyToLastRequest(instance.LastLine(), request);
+    return reply;
 }
 
 std::optional<std::string> LastForeignReplies(const Instance &instance) {
@@ -102,7 +104,7 @@ ItemResult ReadItem(Instance &instance, const Item &item) {
         item.itemClass == EM_CLASS_SPECIAL ? CellWord(cell) : ReadCell(cell, item.dataType);
     read.shown = ShowCell(item, cell, CarriedNumber(instance));
     read.lineFailed = PortFailed(instance.LastLine());
-    if (result != 0) {
+    if (result != EM_OK) {
         read.problem = DescribeReadFailure("SingleRead", item.address, result,
                                            TokenUndecoded(item, read.shown), LastReply(instance),
                                            LastForeignReplies(instance));
@@ -137,24 +139,4 @@ Round ReadRound(Instance &instance, const std::vector<Item> &items, long long nu
         round.results.push_back(ReadItem(instance, item));
     }
     return round;
-}
-
-void TellProblems(const Round &round) {
-    const std::string *told = nullptr; // a failed block fails its values with one message
-    for (const auto &result : round.results) {
-        if (result.problem && result.skipped.empty() &&
-            (told == nullptr || *told != result.problem->message)) {
-            std::fprintf(stderr, "em1: %s\n", result.problem->message.c_str());
-            told = &result.problem->message;
-        }
-    }
-}
-
-ExitStatus FirstProblem(const Round &round) {
-    for (const auto &result : round.results) {
-        if (result.problem) {
-            return result.problem->status;
-        }
-    }
-    return ExitStatus::kOk;
 }

@@ -2,7 +2,8 @@
 #pragma once
 
 #include "item.h"
-#include "round_output.h"
+#include "loaded_driver.h"
+#include "round.h"
 
 #include <string>
 #include <vector>
@@ -22,12 +23,6 @@ std::optional<ReadProblem> CellOverflow(const Item &item, double scaled);
 
 // Reads every item once; the problems are in the results.
 Round ReadRound(Instance &instance, const std::vector<Item> &items, long long number);
-
-// Every problem of the round on standard error.
-void TellProblems(const Round &round);
-
-// The status of the first failed read of the round, or Ok.
-ExitStatus FirstProblem(const Round &round);
 
 // The reply to the last request of the instance's last call, when the line trace has it.
 std::optional<std::string> LastReply(const Instance &instance);

@@ -1,6 +1,6 @@
 #include "line_recovery.h"
 
-#include "exit_status.h"
+#include "failure.h"
 #include "port_name.h"
 
 #include <algorithm>
@@ -32,7 +32,7 @@ bool ReopenLine(Instance &instance, const StartOptions &options) {
     CurrentName(options.port).copy(parameters.portName, sizeof parameters.portName - 1);
     parameters.replyTimeout = options.port.replyTimeout;
     parameters.line = options.line;
-    return instance.Call(EM_CMD_REOPEN_PORT, &parameters) == 0 && instance.PortOpen();
+    return instance.Call(EM_CMD_REOPEN_PORT, &parameters) == EM_OK && instance.PortOpen();
 }
 
 std::chrono::milliseconds BackOff(int attempt) {

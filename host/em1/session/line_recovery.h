@@ -3,7 +3,7 @@
 // pauses between attempts.
 #pragma once
 
-#include "driver.h"
+#include "loaded_driver.h"
 #include "startup.h"
 
 #include <chrono>

@@ -13,7 +13,7 @@ constexpr std::chrono::milliseconds kWaitStep{50};
 ItemResult Skipped(const Item &item, const std::string &why) {
     ItemResult result;
     result.skipped = why;
-    result.problem = ReadProblem{ExitStatus::kNoAnswer, item.address + ": " + why};
+    result.problem = ReadProblem{FailureKind::kNoAnswer, item.address + ": " + why};
     return result;
 }
 
@@ -91,8 +91,8 @@ bool PollEngine::WaitForRound(Clock::time_point due, PollListener &listener) {
     return false;
 }
 
-ExitStatus PollEngine::Run(const PollPlan &plan, PollListener &listener) {
-    ExitStatus status = ExitStatus::kOk;
+std::optional<FailureKind> PollEngine::Run(const PollPlan &plan, PollListener &listener) {
+    std::optional<FailureKind> status;
     bool overrunTold = false;
     auto due = Clock::now();
     for (long long number = 1; !plan.rounds || number <= *plan.rounds; ++number) {
@@ -114,13 +114,13 @@ ExitStatus PollEngine::Run(const PollPlan &plan, PollListener &listener) {
             ++missed_;
             const Round missed = Missed(number);
             listener.RoundDone(missed);
-            status = status == ExitStatus::kOk ? ExitStatus::kNoAnswer : status;
+            status = status.value_or(FailureKind::kNoAnswer);
             continue;
         }
         const auto started = Clock::now();
         const Round round = ReadOnce(number, listener);
         listener.RoundDone(round);
-        if (status == ExitStatus::kOk) {
+        if (!status) {
             status = FirstProblem(round);
         }
         const auto took = Clock::now() - started;

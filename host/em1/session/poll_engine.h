@@ -4,9 +4,9 @@
 // The engine reads and keeps time; what a round looks like is the listener's affair.
 #pragma once
 
-#include "driver.h"
 #include "item.h"
-#include "round_output.h"
+#include "loaded_driver.h"
+#include "round.h"
 #include "startup.h"
 
 #include <chrono>
@@ -54,8 +54,8 @@ class PollEngine {
     PollEngine(Instance &instance, const std::vector<Item> &items, StartOptions options,
                std::function<bool()> stopRequested, RoundReader readRound = {});
 
-    // Runs the rounds; returns the status of the first failed read, or Ok.
-    ExitStatus Run(const PollPlan &plan, PollListener &listener);
+    // Runs the rounds; returns what the first failed read found, or nothing.
+    std::optional<FailureKind> Run(const PollPlan &plan, PollListener &listener);
 
   private:
     Round ReadOnce(long long number, PollListener &listener);

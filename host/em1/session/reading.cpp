@@ -98,33 +98,33 @@ ReadProblem DescribeReadFailure(std::string_view operation, std::string_view wha
                                 const std::optional<std::string> &reply,
                                 const std::optional<std::string> &foreign) {
     const std::string code = " (" + std::string(operation) + " result " + std::to_string(result);
-    if (result == 2 && foreign) {
+    if (result == EM_COMM_FAILURE && foreign) {
         const std::string shown = Escaped(*foreign);
-        return ReadProblem{ExitStatus::kNoAnswer,
+        return ReadProblem{FailureKind::kNoAnswer,
                            std::string(what) + ": no reply to this request; the reply \"" + shown +
                                "\" answers another request and was discarded" + code + ")",
                            shown};
     }
-    if (result == 1 && tokenUndecoded) {
-        return ReadProblem{ExitStatus::kBadValue, std::string(what) +
+    if (result == EM_REFUSED && tokenUndecoded) {
+        return ReadProblem{FailureKind::kBadValue, std::string(what) +
                                                       ": the reply held a token em1 cannot name" +
                                                       code + ")"};
     }
-    if (result == 1 && reply && !reply->starts_with('?')) {
-        return ReadProblem{ExitStatus::kBadValue, std::string(what) +
+    if (result == EM_REFUSED && reply && !reply->starts_with(kRefusalMark)) {
+        return ReadProblem{FailureKind::kBadValue, std::string(what) +
                                                       ": the reply does not decode: \"" +
                                                       Escaped(*reply) + "\"" + code + ")"};
     }
-    if (result == 1 && reply) {
-        return ReadProblem{ExitStatus::kRefused,
+    if (result == EM_REFUSED && reply) {
+        return ReadProblem{FailureKind::kRefused,
                            std::string(what) + ": the instrument refused the request" + code + ")"};
     }
-    if (result == 1) {
-        return ReadProblem{ExitStatus::kRefused, std::string(what) +
+    if (result == EM_REFUSED) {
+        return ReadProblem{FailureKind::kRefused, std::string(what) +
                                                      ": the instrument refused the request, or "
                                                      "its reply did not decode" +
                                                      code + "; -vv shows the reply)"};
     }
-    return ReadProblem{ExitStatus::kNoAnswer,
+    return ReadProblem{FailureKind::kNoAnswer,
                        std::string(what) + ": no answer from the instrument" + code + ")"};
 }

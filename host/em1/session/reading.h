@@ -2,7 +2,7 @@
 #pragma once
 
 #include "cell.h"
-#include "exit_status.h"
+#include "failure.h"
 #include "item.h"
 
 #include <optional>
@@ -29,7 +29,7 @@ Shown ShowValue(const Item &item, double hostValue, std::optional<double> carrie
 Shown ShowCell(const Item &item, const Cell &cell, std::optional<double> carried = {});
 
 struct ReadProblem {
-    ExitStatus status;
+    FailureKind kind;
     std::string message;
     // The replies to other requests that came in place of this one's and were thrown away,
     // as the line trace shows them ("L02S=202.5\r\x03"); empty when there were none.

@@ -1,6 +1,6 @@
 #include "startup.h"
 
-#include "exit_status.h"
+#include "failure.h"
 #include "platform.h"
 #include "progress.h"
 
@@ -13,11 +13,11 @@ constexpr std::uint8_t kEtx = 3; // the reply terminator of normal operation
 
 std::string DialogueOutcome(std::int32_t result) {
     switch (result) {
-    case 1:
+    case EM_REFUSED:
         return "the instrument refused the last set-up request";
-    case 2:
+    case EM_COMM_FAILURE:
         return "the last set-up request got no reply";
-    case 5:
+    case EM_ADAPTER_FAILED:
         return "a set-up request before the last was refused or not answered";
     default:
         return "an unexpected result";
@@ -25,7 +25,7 @@ std::string DialogueOutcome(std::int32_t result) {
 }
 
 [[noreturn]] void ThrowNotReady(const std::string &port, std::int32_t result) {
-    throw Failure(ExitStatus::kNoAnswer,
+    throw Failure(FailureKind::kNoAnswer,
                   "adapter not ready on " + port + ": the adapter dialogue failed with result " +
                       std::to_string(result) + " (" + DialogueOutcome(result) +
                       "); check that the instrument is on, connected, and set to the same line "
@@ -42,7 +42,7 @@ std::int32_t RunDialogue(Instance &instance, const StartOptions &options, std::i
 // WarmStart reruns the adapter dialogue on the open port and returns its result.
 void WarmStart(Instance &instance, const StartOptions &options, const std::string &what) {
     const std::int32_t result = RunDialogue(instance, options, EM_CMD_WARM_START, nullptr, what);
-    if (result != 0 || instance.State().adapterReady != 1) {
+    if (result != EM_OK || instance.State().adapterReady != 1) {
         ThrowNotReady(options.port.name, result);
     }
 }
@@ -55,11 +55,11 @@ void ColdStart(Instance &instance, const StartOptions &options) {
     parameters.line = options.line;
     const std::int32_t result = RunDialogue(instance, options, EM_CMD_COLD_START, &parameters,
                                             "adapter dialogue (ColdStart)");
-    if (result == 2) {
+    if (result == EM_COMM_FAILURE) {
         ThrowPortFailure("ColdStart", options.port.name, options.line);
     }
-    if (result != 0) {
-        throw Failure(ExitStatus::kNoAnswer,
+    if (result != EM_OK) {
+        throw Failure(FailureKind::kNoAnswer,
                       "ColdStart failed with result " + std::to_string(result));
     }
     if (instance.State().adapterReady == 1) {
@@ -73,7 +73,7 @@ void ColdStart(Instance &instance, const StartOptions &options) {
 
 void OpenRecordedPort(Instance &instance, const StartOptions &options) {
     RecordPortSettings(instance.State(), options.port, options.line);
-    if (instance.Call(EM_CMD_OPEN_PORT) != 0) {
+    if (instance.Call(EM_CMD_OPEN_PORT) != EM_OK) {
         ThrowPortFailure("OpenPort", options.port.name, options.line);
     }
 }
@@ -88,8 +88,10 @@ LineSettings ResolveLine(const PortOptions &port, const LineSettings &defaults) 
 
 void ThrowPortFailure(const std::string &command, const std::string &name,
                       const LineSettings &line) {
-    throw Failure(ExitStatus::kPortUnavailable, "cannot open port " + name + " (" + command +
-                                                    " result 2): " + DiagnosePortOpen(name, line));
+    throw Failure(FailureKind::kPortUnavailable, "cannot open port " + name + " (" + command +
+                                                     " result " +
+                                                     std::to_string(EM_COMM_FAILURE) +
+                                                     "): " + DiagnosePortOpen(name, line));
 }
 
 void RecordPortSettings(DriverState &state, const PortOptions &port, const LineSettings &line) {

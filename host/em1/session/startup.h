@@ -1,8 +1,8 @@
 // Bringing an instance up the way the command line asks, and making sure it can talk.
 #pragma once
 
-#include "command_line.h"
-#include "driver.h"
+#include "loaded_driver.h"
+#include "port_options.h"
 
 struct StartOptions {
     PortOptions port;

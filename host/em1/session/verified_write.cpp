@@ -5,11 +5,8 @@
 #include "vocabulary.h"
 
 #include <algorithm>
-#include <cctype>
 
 namespace {
-
-constexpr std::int32_t kRefusedOrUndecoded = 1;
 
 bool SentAnything(const std::vector<LineEvent> &events) {
     return std::any_of(events.begin(), events.end(), [](const LineEvent &event) {
@@ -17,27 +14,17 @@ bool SentAnything(const std::vector<LineEvent> &events) {
     });
 }
 
-WriteOutcome Judge(const WriteReport &report, bool traced, bool sent) {
-    if (report.result == 0) {
+WriteOutcome Judge(const WriteReport &report, bool sent) {
+    if (report.result == EM_OK) {
         return WriteOutcome::kWritten;
-    }
-    if (!traced) {
-        // Without the line's account nothing tells a refusal from a lost acknowledgement.
-        return WriteOutcome::kUnconfirmed;
     }
     if (!sent) {
         return WriteOutcome::kNotSent;
     }
-    if (report.result == kRefusedOrUndecoded && report.reply && report.reply->starts_with('?')) {
+    if (report.result == EM_REFUSED && report.reply && report.reply->starts_with(kRefusalMark)) {
         return WriteOutcome::kRefused;
     }
     return WriteOutcome::kUnconfirmed;
-}
-
-std::string Upper(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-    return text;
 }
 
 } // namespace
@@ -52,7 +39,7 @@ bool HoldsValue(const WriteValue &value, const ItemResult &read) {
     if (value.number) {
         return static_cast<float>(*value.number) == static_cast<float>(read.shown.value);
     }
-    return Upper(value.text) == Upper(read.shown.text);
+    return SameIgnoringCase(value.text, read.shown.text);
 }
 
 WriteReport WriteVerified(Instance &instance, const Item &item, const WriteValue &value,
@@ -67,7 +54,8 @@ WriteReport WriteVerified(Instance &instance, const Item &item, const WriteValue
     const bool sent = SentAnything(events);
     if (sent) {
         std::string carried;
-        const std::string reply = ReplyToLastRequest(events, carried);
+        std::string reply;
+        ReplyToLastRequest(events, carried, reply);
         // The first request is the write itself; a confirmation "Y" may follow it.
         for (const auto &event : events) {
             if (event.kind == LineEvent::Kind::kSent) {
@@ -87,7 +75,7 @@ WriteReport WriteVerified(Instance &instance, const Item &item, const WriteValue
         }
     }
     report.lineFailed = PortFailed(events);
-    report.outcome = Judge(report, instance.Traced(), sent);
+    report.outcome = Judge(report, sent);
     const bool readable = item.itemClass != EM_CLASS_SPECIAL;
     if (verify && readable && report.outcome != WriteOutcome::kNotSent && !report.lineFailed) {
         report.readBack = ReadItem(instance, item);
@@ -103,18 +91,18 @@ std::string WhyUnconfirmed(const WriteReport &report) {
     if (report.lineFailed) {
         return "the line failed after the request was sent (a hang-up or a vanished device)";
     }
-    if (report.result == kRefusedOrUndecoded && report.reply) {
+    if (report.result == EM_REFUSED && report.reply) {
         return "the reply \"" + Escaped(*report.reply) + "\" is not an acknowledgement";
     }
-    if (report.result == kRefusedOrUndecoded) {
+    if (report.result == EM_REFUSED) {
         return "the driver reports a refusal, and the line's account is not at hand";
     }
-    if (report.result == 2 && !report.reply && report.foreign) {
+    if (report.result == EM_COMM_FAILURE && !report.reply && report.foreign) {
         return "the reply \"" + Escaped(*report.foreign) +
                "\" answers another request, and no reply to this one came within the reply "
                "timeout";
     }
-    if (report.result == 2 && !report.reply) {
+    if (report.result == EM_COMM_FAILURE && !report.reply) {
         return "no reply came within the reply timeout";
     }
     return "the confirmation exchange failed";

@@ -5,9 +5,9 @@
 // line trace shows.
 #pragma once
 
-#include "driver.h"
 #include "item.h"
-#include "round_output.h"
+#include "loaded_driver.h"
+#include "round.h"
 #include "write_value.h"
 
 #include <optional>
