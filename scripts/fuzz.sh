@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Fuzzes one target for longer than the test run does: scripts/fuzz.sh TARGET [SECONDS]
-# (default 600). TARGET is address, decoding, write_path, exchange or hostlog.
+# (default 600). TARGET is address, decoding, write_path, exchange, hostlog or trace.
 #
 # The inputs it finds stay in build/fuzz/fuzz/TARGET/corpus and seed the next run. Every
 # finding (crash, timeout, leak, out of memory) is copied into fuzz/corpus/TARGET, where
@@ -9,7 +9,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-targets=(address decoding write_path exchange hostlog)
+targets=(address decoding write_path exchange hostlog trace)
 target=${1:-}
 seconds=${2:-600}
 if [[ ! " ${targets[*]} " == *" $target "* ]] || [[ ! $seconds =~ ^[0-9]+$ ]]; then

@@ -66,8 +66,9 @@ class LinkedSimulator {
 class Em1Line : public ::testing::Test {
   protected:
     void SetUp() override { simulator->Set("L01S", "12.5"); }
+    // Without the adapter dialogue, which em1_start_tests prove: the line needs only the port.
     ProgramRun Run(std::vector<std::string> arguments) {
-        arguments.insert(arguments.begin(), {"--port", simulator.Link()});
+        arguments.insert(arguments.begin(), {"--port", simulator.Link(), "--no-start"});
         return Em1(arguments);
     }
     // A shell line with em1 as "$0" and the port as "$1".
@@ -144,7 +145,7 @@ TEST_F(Em1Line, AWriteIsWrittenOnlyWhenItReadsBackAsTheValueGiven) {
                   "the line carried L01S=99999999; it reads back as 99999999\n"},
              Case{{"L01S1", "41.511"}, 0, "it reads back as 41.511\n"},
          }) {
-        std::vector<std::string> command = {"--no-start", "write"};
+        std::vector<std::string> command = {"write"};
         command.insert(command.end(), c.write.begin(), c.write.end());
         const ProgramRun run = Run(command);
         const std::string said = run.out + run.err;
@@ -196,8 +197,7 @@ TEST_F(Em1Line, ValuesAreShownAsTheLineCarriedThemInEveryFormat) {
                           Case{"99999999", read, "99999999"}, Case{"-41.47", block, "-41.5"}}) {
         simulator->Set("L01S", c.held);
         for (const std::string format : {"table", "csv", "json"}) {
-            std::vector<std::string> command = {"--no-start"};
-            command.insert(command.end(), c.command.begin(), c.command.end());
+            std::vector<std::string> command = c.command;
             command.insert(command.end(), {"--format", format});
             const ProgramRun run = Run(command);
             ASSERT_EQ(run.status, 0) << run.err;

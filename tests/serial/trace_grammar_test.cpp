@@ -169,7 +169,8 @@ TEST(TraceGrammar, EventsAndTheVersionReadBackByTheirWords) {
     EXPECT_EQ(std::string(line.text, line.length), "# EM-1 line trace version 1\n");
     unsigned version = 0;
     TraceEntry entry;
-    EXPECT_EQ(ReadTraceLine("# EM-1 line trace version 1", version, entry), TraceLineKind::kVersion);
+    EXPECT_EQ(ReadTraceLine("# EM-1 line trace version 1", version, entry),
+              TraceLineKind::kVersion);
     EXPECT_EQ(version, kTraceVersion);
     EXPECT_EQ(ReadTraceLine("# EM-1 line trace version 12", version, entry),
               TraceLineKind::kVersion);
@@ -178,24 +179,21 @@ TEST(TraceGrammar, EventsAndTheVersionReadBackByTheirWords) {
 
 TEST(TraceGrammar, ALineInAnyOtherFormIsMalformed) {
     for (const char *line : {
-             "",
-             "# EM-1 line trace version",
-             "# EM-1 line trace version 01",
-             "# a comment",
-             "2025-01-01T00:00:00.000Z COM5 TX \"L01S?\\r",     // no closing quote
-             "2025-01-01T00:00:00.000Z COM5 TX \"a\"b\"",        // a quote inside
-             "2025-01-01T00:00:00.000Z COM5 RX \"\\x0d\"",      // lower-case hex
-             "2025-01-01T00:00:00.000Z COM5 RX \"\\x41\"",      // A is written as it is
-             "2025-01-01T00:00:00.000Z COM5 RX \"\\q\"",        // no such escape
-             "2025-01-01T00:00:00.000Z COM5 RX \"\x01\"",        // a control byte as it is
-             "2025-01-01T00:00:00.000Z COM5 RX \"\\\"",         // a lone backslash
-             "2025-01-01T00:00:00.000Z COM5 XX \"\"",             // no such tag
-             "2025-01-01T00:00:00.000Z COM5 --",                   // an event without words
+             "", "# EM-1 line trace version", "# EM-1 line trace version 01", "# a comment",
+             "2025-01-01T00:00:00.000Z COM5 TX \"L01S?\\r", // no closing quote
+             "2025-01-01T00:00:00.000Z COM5 TX \"a\"b\"",   // a quote inside
+             "2025-01-01T00:00:00.000Z COM5 RX \"\\x0d\"",  // lower-case hex
+             "2025-01-01T00:00:00.000Z COM5 RX \"\\x41\"",  // A is written as it is
+             "2025-01-01T00:00:00.000Z COM5 RX \"\\q\"",    // no such escape
+             "2025-01-01T00:00:00.000Z COM5 RX \"\x01\"",   // a control byte as it is
+             "2025-01-01T00:00:00.000Z COM5 RX \"\\\"",     // a lone backslash
+             "2025-01-01T00:00:00.000Z COM5 XX \"\"",       // no such tag
+             "2025-01-01T00:00:00.000Z COM5 --",            // an event without words
              "2025-01-01T00:00:00.000Z COM5 -- \"quoted\"",
-             "2025-01-01 00:00:00.000Z COM5 TX \"\"",             // a time of another form
+             "2025-01-01 00:00:00.000Z COM5 TX \"\"", // a time of another form
              "2025-01-01T00:00:00Z COM5 TX \"\"",
-             "2025-01-01T00:00:00.000Z CO\\x20M5",               // no tag
-             "2025-01-01T00:00:00.000Z C\\x41 TX \"\"",         // a port name out of form
+             "2025-01-01T00:00:00.000Z CO\\x20M5",      // no tag
+             "2025-01-01T00:00:00.000Z C\\x41 TX \"\"", // a port name out of form
          }) {
         unsigned version = 0;
         TraceEntry entry;

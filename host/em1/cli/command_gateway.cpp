@@ -28,8 +28,7 @@ std::unique_ptr<Station> MakeStation(const Context &context, const LineTrace &tr
                                      const InstrumentConfig &instrument) {
     StartOptions base = StartOptionsOf(context);
     base.showProgress = false;
-    return std::make_unique<Station>(context.driver, trace, config, instrument, base,
-                                     context.echo);
+    return std::make_unique<Station>(context.driver, trace, config, instrument, base, context.echo);
 }
 
 // Stops every station; those that next still names restart for new settings.

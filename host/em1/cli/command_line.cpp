@@ -183,7 +183,6 @@ bool ReadOption(CommandLine &line, std::string_view argument, ArgumentReader &re
 
 } // namespace
 
-
 CommandLine ParseCommandLine(std::span<char *const> arguments) {
     CommandLine line;
     ArgumentReader reader(arguments);

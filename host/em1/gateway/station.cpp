@@ -196,9 +196,8 @@ class StationListener : public PollListener {
 
 Station::Station(const Driver &driver, const LineTrace &trace, const GatewayConfig &gateway,
                  InstrumentConfig instrument, const StartOptions &base, LineEcho echo)
-    : driver_(driver), trace_(trace.Follow()),
-      prefix_(gateway.topicPrefix + "/" + instrument.name), instrument_(std::move(instrument)),
-      options_(base), echo_(std::move(echo)) {
+    : driver_(driver), trace_(trace.Follow()), prefix_(gateway.topicPrefix + "/" + instrument.name),
+      instrument_(std::move(instrument)), options_(base), echo_(std::move(echo)) {
     options_.port = instrument_.port;
     options_.line = ResolveLine(instrument_.port, driver.Info().defaults);
     DriverState scratch{};

@@ -22,14 +22,12 @@ std::optional<double> SingleReplyNumber(const std::string &reply) {
     return NumberOf(value);
 }
 
-std::vector<std::optional<double>> BlockReplyNumbers(const std::string &reply,
-                                                     const std::string &address,
-                                                     std::size_t count) {
+std::vector<std::optional<double>>
+BlockReplyNumbers(const std::string &reply, const std::string &address, std::size_t count) {
     std::vector<std::optional<double>> numbers;
     const char *position = FindBlockLine(reply.c_str(), ItemNumber(address.c_str()));
     ReplyValue value;
-    while (position != nullptr && numbers.size() < count &&
-           NextReplyValue(position, ',', value)) {
+    while (position != nullptr && numbers.size() < count && NextReplyValue(position, ',', value)) {
         numbers.push_back(NumberOf(value));
         position = value.next;
     }

@@ -16,8 +16,7 @@ std::optional<double> SingleReplyNumber(const std::string &reply);
 // at most count of them, as the line carried them; a token (a status such as OK) or text that
 // is no number gives nothing in its place. Empty when the reply holds no line of that item.
 std::vector<std::optional<double>> BlockReplyNumbers(const std::string &reply,
-                                                     const std::string &address,
-                                                     std::size_t count);
+                                                     const std::string &address, std::size_t count);
 
 // A double narrowed to a float as the driver narrows the instrument's number times the scale:
 // beyond the float range, infinity.

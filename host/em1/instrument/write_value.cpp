@@ -11,7 +11,7 @@ namespace {
 
 [[noreturn]] void Refuse(const Item &item, std::string_view value, const std::string &reason) {
     throw Failure(FailureKind::kBadValue, "write: " + item.address + ": '" + std::string(value) +
-                                             "' cannot be written: " + reason);
+                                              "' cannot be written: " + reason);
 }
 
 std::string Listed(std::span<const std::string_view> words) {

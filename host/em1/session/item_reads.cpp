@@ -47,8 +47,7 @@ std::optional<ReadProblem> CheckFit(Instance &instance, const Item &item) {
     wide.dataType = EM_TYPE_FLOAT;
     Cell cell{};
     ItemRequest request = wide.SingleRequest(cell.data());
-    if (const std::int32_t result = instance.Call(EM_CMD_SINGLE_READ, &request);
-        result != EM_OK) {
+    if (const std::int32_t result = instance.Call(EM_CMD_SINGLE_READ, &request); result != EM_OK) {
         return DescribeReadFailure("SingleRead", item.address, result, false, LastReply(instance),
                                    LastForeignReplies(instance));
     }

@@ -107,13 +107,13 @@ ReadProblem DescribeReadFailure(std::string_view operation, std::string_view wha
     }
     if (result == EM_REFUSED && tokenUndecoded) {
         return ReadProblem{FailureKind::kBadValue, std::string(what) +
-                                                      ": the reply held a token em1 cannot name" +
-                                                      code + ")"};
+                                                       ": the reply held a token em1 cannot name" +
+                                                       code + ")"};
     }
     if (result == EM_REFUSED && reply && !reply->starts_with(kRefusalMark)) {
         return ReadProblem{FailureKind::kBadValue, std::string(what) +
-                                                      ": the reply does not decode: \"" +
-                                                      Escaped(*reply) + "\"" + code + ")"};
+                                                       ": the reply does not decode: \"" +
+                                                       Escaped(*reply) + "\"" + code + ")"};
     }
     if (result == EM_REFUSED && reply) {
         return ReadProblem{FailureKind::kRefused,
@@ -121,9 +121,9 @@ ReadProblem DescribeReadFailure(std::string_view operation, std::string_view wha
     }
     if (result == EM_REFUSED) {
         return ReadProblem{FailureKind::kRefused, std::string(what) +
-                                                     ": the instrument refused the request, or "
-                                                     "its reply did not decode" +
-                                                     code + "; -vv shows the reply)"};
+                                                      ": the instrument refused the request, or "
+                                                      "its reply did not decode" +
+                                                      code + "; -vv shows the reply)"};
     }
     return ReadProblem{FailureKind::kNoAnswer,
                        std::string(what) + ": no answer from the instrument" + code + ")"};

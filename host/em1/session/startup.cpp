@@ -89,8 +89,7 @@ LineSettings ResolveLine(const PortOptions &port, const LineSettings &defaults) 
 void ThrowPortFailure(const std::string &command, const std::string &name,
                       const LineSettings &line) {
     throw Failure(FailureKind::kPortUnavailable, "cannot open port " + name + " (" + command +
-                                                     " result " +
-                                                     std::to_string(EM_COMM_FAILURE) +
+                                                     " result " + std::to_string(EM_COMM_FAILURE) +
                                                      "): " + DiagnosePortOpen(name, line));
 }
 
