@@ -82,10 +82,12 @@ constexpr const char *kExitStatuses =
   65  a value that could not be decoded or written: a reply that does not decode, a value
       its cell type cannot hold, a value refused before sending, or a write that reads
       back as another value than the one given
-  66  the driver library cannot be loaded
+  66  the driver library cannot be loaded, or it writes its line trace in a version this
+      em1 does not know
   69  the instrument does not answer, or its adapter is not ready; a write that never
       reached the line
-  74  the serial port cannot be opened, or standard output cannot be written
+  74  the serial port cannot be opened, standard output cannot be written, or the driver's
+      line trace cannot be made or read (em1 reports nothing it cannot know)
   75  a write was sent but not acknowledged: unconfirmed, it may have been applied
   76  the instrument refused a request (it answered "?")
  130  interrupted (Ctrl-C) during poll (or block in rounds), after the current read;
