@@ -8,6 +8,7 @@
 #   soak    the release build with its tests (scripts/soak.sh)
 #   bench   the release build with its tests and the benchmark (scripts/bench.sh)
 #   fuzz    the fuzz targets (scripts/fuzz.sh)
+#   unit    the linux-x64 leg with its tests, which scripts/test.sh installs first
 #   test    every test leg (scripts/test.sh): all of the above
 #   wow64   what makes the Wine root for 32-bit Windows programs on a kernel without 32-bit
 #           support (scripts/prepare-wow64.sh)
@@ -32,7 +33,7 @@ systemd_units=(systemd)
 wow64=(debootstrap bubblewrap)
 
 if [ $# -eq 0 ]; then
-  echo "usage: $0 SET...   (SET: demo, soak, bench, fuzz, test, wow64)" >&2
+  echo "usage: $0 SET...   (SET: demo, soak, bench, fuzz, unit, test, wow64)" >&2
   exit 64
 fi
 packages=()
@@ -42,6 +43,10 @@ for set in "$@"; do
   soak) packages+=("${build[@]}" "${unit_tests[@]}" "${broker[@]}" "${soak_check[@]}") ;;
   bench) packages+=("${build[@]}" "${unit_tests[@]}" "${bench[@]}" "${broker[@]}") ;;
   fuzz) packages+=("${build[@]}" "${fuzz[@]}") ;;
+  unit)
+    packages+=("${build[@]}" "${unit_tests[@]}" "${package[@]}" "${broker[@]}"
+      "${systemd_units[@]}" "${soak_check[@]}")
+    ;;
   test)
     packages+=("${build[@]}" "${unit_tests[@]}" "${linux_i686[@]}" "${windows[@]}" "${fuzz[@]}"
       "${bench[@]}" "${package[@]}" "${style[@]}" "${broker[@]}" "${systemd_units[@]}"
@@ -49,7 +54,7 @@ for set in "$@"; do
     ;;
   wow64) packages+=("${wow64[@]}") ;;
   *)
-    echo "install-deps: unknown set '$set' (demo, soak, bench, fuzz, test, wow64)" >&2
+    echo "install-deps: unknown set '$set' (demo, soak, bench, fuzz, unit, test, wow64)" >&2
     exit 64
     ;;
   esac
