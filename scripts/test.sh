@@ -23,7 +23,8 @@ for leg in "${legs[@]}"; do
   [[ " ${all_legs[*]} " == *" $leg "* ]] || { echo "test: unknown leg '$leg' (${all_legs[*]})" >&2; exit 64; }
 done
 has_leg() { [[ " ${legs[*]} " == *" $1 "* ]]; }
-# Legs whose tests run at once; more would slow the builds they share the cores with.
+# Legs whose tests run at once while legs still build; more would slow the builds they share
+# the cores with. Once every leg is built, the rest start at once.
 parallel_tests=2
 
 logs=build/test-logs
@@ -128,7 +129,7 @@ test_leg() {
   echo "=== $leg: tested in $(($(date +%s) - t0)) s: $((${total:-0} - ${bad:-0} - skip)) passed, ${bad:--} failed, $skip skipped"
 }
 
-# Each leg's tests as soon as it is built, at most parallel_tests legs at once.
+# Each leg's tests as soon as it is built, at most parallel_tests legs at once while builds run.
 how_of() { [ "$1" = windows-i686 ] && echo " ($wine_i686)" || echo ""; }
 testing=()
 for leg in "${legs[@]}"; do
@@ -143,7 +144,7 @@ for leg in "${legs[@]}"; do
     continue
   fi
   echo "=== $leg: built in ${configure_s} s + ${build_s} s"
-  while [ "${#testing[@]}" -ge "$parallel_tests" ]; do
+  while [ "${#testing[@]}" -ge "$parallel_tests" ] && kill -0 "$builds_pid" 2>/dev/null; do
     wait -n "${testing[@]}" 2>/dev/null || true
     running=()
     for pid in "${testing[@]}"; do
