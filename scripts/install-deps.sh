@@ -27,7 +27,9 @@ windows=(g++-mingw-w64-i686 binutils-mingw-w64-i686 g++-mingw-w64-x86-64
   binutils-mingw-w64-x86-64 wine wine32:i386 wine64)
 fuzz=(clang libclang-rt-14-dev)
 bench=(libbenchmark-dev gnuplot-nox)
-package=(pkgconf dpkg-dev file lintian unzip devscripts)
+# Checking an installed tree; making and checking the Debian packages and the Windows zips.
+installed_tree=(pkgconf file)
+package=(dpkg-dev lintian unzip devscripts)
 style=(clang-format clang-tidy)
 systemd_units=(systemd)
 wow64=(debootstrap bubblewrap)
@@ -44,12 +46,12 @@ for set in "$@"; do
   bench) packages+=("${build[@]}" "${unit_tests[@]}" "${bench[@]}" "${broker[@]}") ;;
   fuzz) packages+=("${build[@]}" "${fuzz[@]}") ;;
   unit)
-    packages+=("${build[@]}" "${unit_tests[@]}" "${package[@]}" "${broker[@]}"
+    packages+=("${build[@]}" "${unit_tests[@]}" "${installed_tree[@]}" "${broker[@]}"
       "${systemd_units[@]}" "${soak_check[@]}")
     ;;
   test)
     packages+=("${build[@]}" "${unit_tests[@]}" "${linux_i686[@]}" "${windows[@]}" "${fuzz[@]}"
-      "${bench[@]}" "${package[@]}" "${style[@]}" "${broker[@]}" "${systemd_units[@]}"
+      "${bench[@]}" "${installed_tree[@]}" "${package[@]}" "${style[@]}" "${broker[@]}" "${systemd_units[@]}"
       "${soak_check[@]}")
     ;;
   wow64) packages+=("${wow64[@]}") ;;
