@@ -111,7 +111,7 @@ sleep 1
 "$bin/em1sim" ctl "$work/a.ctl" fault 'L01M? foreign to=L01S? delay=3000 count=1' >/dev/null
 wait $subscriber
 check "a read answered by another item's reply publishes an error naming that reply" \
-  grep -q '^{"item":"L01M0","error":"no answer","foreign":"L01S=123.25\\\\r\\\\x03","time":' foreign.messages
+  grep -q '^{"item":"L01M0","error":"no answer","foreign":"L01S=33.204\\\\r\\\\x03","time":' foreign.messages
 values_published() { grep -o '"value":[^,}]*' foreign.messages | sort -u | tr '\n' ' '; }
 check "... never its value: every value published is the mode's" [ "$(values_published)" = '"value":3 ' ]
 check "... and the mode again after it" grep -q '"text":"AUTO"' <(tail -1 foreign.messages)
