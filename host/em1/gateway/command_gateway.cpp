@@ -1,9 +1,11 @@
 // gateway: instruments served to an MQTT broker until SIGTERM or SIGINT; SIGHUP reads the
 // configuration again.
 #include "commands.h"
+#include "discovery.h"
 #include "driver_log.h"
 #include "gateway_config.h"
 #include "gateway_log.h"
+#include "metrics_http.h"
 #include "station.h"
 
 #include <mosquitto.h>
@@ -35,20 +37,39 @@ GatewayConfig ReadConfig(const Context &context) {
 
 std::unique_ptr<Station> MakeStation(const Context &context, const LineTrace &trace,
                                      const GatewayConfig &config,
-                                     const InstrumentConfig &instrument) {
+                                     const InstrumentConfig &instrument,
+                                     MetricsRegistry &registry) {
     StartOptions base = StartOptionsOf(context);
     base.showProgress = false;
-    return std::make_unique<Station>(context.driver, &trace, config, instrument, base,
-                                     context.echo);
+    auto station =
+        std::make_unique<Station>(context.driver, &trace, config, instrument, base, context.echo);
+    registry.Add(station->Metrics());
+    return station;
 }
 
-// Stops every station; those that next still names restart for new settings.
+// The discovery configs that the instrument named name has in next.
+std::vector<std::string> NextDiscoveryTopics(const GatewayConfig &next, const std::string &name) {
+    const auto instrument =
+        std::find_if(next.instruments.begin(), next.instruments.end(),
+                     [&](const auto &candidate) { return candidate.name == name; });
+    if (!next.discoveryPrefix || instrument == next.instruments.end()) {
+        return {};
+    }
+    return DiscoveryTopics(
+        DiscoverySource{*next.discoveryPrefix, next.topicPrefix, &*instrument, {}});
+}
+
+// Stops every station; those that next still names restart for new settings. With next,
+// the discovery configs that it does not have again are removed.
 void StopAll(Stations &stations, const GatewayConfig *next = nullptr) {
     for (auto &station : stations) {
         station->RequestStop();
     }
     for (auto &station : stations) {
         const auto &name = station->Config().name;
+        if (next != nullptr) {
+            station->WithdrawDiscovery(NextDiscoveryTopics(*next, name));
+        }
         if (next != nullptr &&
             std::any_of(next->instruments.begin(), next->instruments.end(),
                         [&](const auto &instrument) { return instrument.name == name; })) {
@@ -63,7 +84,7 @@ void StopAll(Stations &stations, const GatewayConfig *next = nullptr) {
 // Keeps the stations whose instrument and broker did not change, stops the others and
 // starts the new ones.
 void Reload(const Context &context, const LineTrace &trace, GatewayConfig &running,
-            Stations &stations) {
+            Stations &stations, MetricsRegistry &registry) {
     GatewayConfig fresh;
     try {
         fresh = ReadConfig(context);
@@ -71,8 +92,15 @@ void Reload(const Context &context, const LineTrace &trace, GatewayConfig &runni
         GatewayLog("reload", std::string(failure.what()) + "; the running configuration stays");
         return;
     }
-    const bool sameBroker =
-        fresh.broker == running.broker && fresh.topicPrefix == running.topicPrefix;
+    const bool sameBroker = fresh.broker == running.broker &&
+                            fresh.topicPrefix == running.topicPrefix &&
+                            fresh.discoveryPrefix == running.discoveryPrefix &&
+                            fresh.metricsIntervalSeconds == running.metricsIntervalSeconds;
+    if (fresh.metricsListen != running.metricsListen) {
+        GatewayLog("reload", "metrics-listen changes when the gateway starts again; it stays " +
+                                 (running.metricsListen.empty() ? "off" : running.metricsListen));
+        fresh.metricsListen = running.metricsListen;
+    }
     Stations kept;
     Stations stopping;
     for (auto &station : stations) {
@@ -92,7 +120,7 @@ void Reload(const Context &context, const LineTrace &trace, GatewayConfig &runni
             continue;
         }
         try {
-            kept.push_back(MakeStation(context, trace, fresh, instrument));
+            kept.push_back(MakeStation(context, trace, fresh, instrument, registry));
             kept.back()->Start();
             ++started;
         } catch (const Failure &failure) {
@@ -122,12 +150,19 @@ ExitStatus RunGateway(Context &context) {
     }
     pthread_sigmask(SIG_BLOCK, &signals, nullptr);
     mosquitto_lib_init();
+    MetricsRegistry registry;
     Stations stations;
+    std::unique_ptr<MetricsServer> server;
     try {
         for (const auto &instrument : config.instruments) {
-            stations.push_back(MakeStation(context, trace, config, instrument));
+            stations.push_back(MakeStation(context, trace, config, instrument, registry));
+        }
+        if (!config.metricsListen.empty()) {
+            server = std::make_unique<MetricsServer>(config.metricsListen, registry);
+            GatewayLog("gateway", "metrics on http://" + config.metricsListen + "/metrics");
         }
     } catch (...) {
+        stations.clear();
         mosquitto_lib_cleanup();
         throw;
     }
@@ -137,10 +172,11 @@ ExitStatus RunGateway(Context &context) {
     int signal = 0;
     while (sigwait(&signals, &signal) == 0 && signal == SIGHUP) {
         GatewayLog("reload", "SIGHUP: reading the configuration again");
-        Reload(context, trace, config, stations);
+        Reload(context, trace, config, stations, registry);
     }
     GatewayLog("gateway", std::string("stopping on ") + (signal == SIGINT ? "SIGINT" : "SIGTERM"));
     StopAll(stations);
+    server.reset();
     mosquitto_lib_cleanup();
     GatewayLog("gateway", "stopped");
     return ExitStatus::kOk;

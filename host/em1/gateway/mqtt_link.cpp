@@ -67,9 +67,9 @@ std::optional<std::chrono::steady_clock::time_point> Expiry(const mosquitto_prop
 } // namespace
 
 MqttLink::MqttLink(const BrokerConfig &broker, const std::string &clientId, std::string statusTopic,
-                   std::string who, std::string subscription, OnCommand onCommand)
+                   std::string who, std::vector<std::string> subscriptions, OnCommand onCommand)
     : broker_(broker), statusTopic_(std::move(statusTopic)), who_(std::move(who)),
-      subscription_(std::move(subscription)), onCommand_(std::move(onCommand)) {
+      subscriptions_(std::move(subscriptions)), onCommand_(std::move(onCommand)) {
     // A clean session: nothing published while the gateway is away waits for it.
     client_ = mosquitto_new(clientId.c_str(), true, this);
     if (client_ == nullptr) {
@@ -146,13 +146,18 @@ void MqttLink::Publish(const std::string &topic, const std::string &payload, boo
                        const std::string &correlation) {
     const std::lock_guard<std::mutex> hold(lock_);
     Kept &kept = kept_[topic];
+    // Messages held before the first connection are the start's, not an outage's.
     if (kept.pending) {
         ++superseded_;
+        counters_->superseded += everConnected_ ? 1 : 0;
     }
     kept.payload = payload;
     kept.retain = retain;
     kept.correlation = correlation;
     kept.pending = !(connected_ && Send(topic, kept));
+    if (kept.pending && everConnected_) {
+        ++counters_->kept;
+    }
 }
 
 void MqttLink::Reply(const std::string &topic, const std::string &payload,
@@ -218,7 +223,10 @@ void MqttLink::Connected(int code, int flags) {
         awayTold_.reset();
     }
     const std::lock_guard<std::mutex> hold(lock_);
-    mosquitto_subscribe_v5(client_, nullptr, subscription_.c_str(), kQos, kCommandOptions, nullptr);
+    for (const auto &subscription : subscriptions_) {
+        mosquitto_subscribe_v5(client_, nullptr, subscription.c_str(), kQos, kCommandOptions,
+                               nullptr);
+    }
     // A broker that kept the session kept the retained messages too; one that lost it (a
     // restart without persistence) gets every latest message again. The status goes out
     // every time: the broker may have sent the last will meanwhile.
@@ -238,14 +246,19 @@ void MqttLink::Connected(int code, int flags) {
                    " published, " + std::to_string(superseded_) + " superseded while away";
     }
     superseded_ = 0;
+    if (everConnected_) {
+        ++counters_->reconnections;
+    }
     everConnected_ = true;
     connected_ = true;
+    counters_->connected = true;
     GatewayLog(who_, message);
 }
 
 void MqttLink::Disconnected(int code) {
     const std::lock_guard<std::mutex> hold(lock_);
     const bool was = connected_.exchange(false);
+    counters_->connected = false;
     if (was) {
         lostAt_ = std::chrono::steady_clock::now();
         const std::lock_guard<std::mutex> away(problemLock_);

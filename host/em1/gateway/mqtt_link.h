@@ -10,14 +10,17 @@
 #pragma once
 
 #include "gateway_config.h"
+#include "metrics.h"
 
 #include <atomic>
 #include <chrono>
 #include <functional>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
+#include <vector>
 
 struct mosquitto;
 
@@ -35,11 +38,11 @@ class MqttLink {
   public:
     using OnCommand = std::function<void(const MqttCommand &command)>;
 
-    // who names the link in the log; subscription is the topic filter of the messages the
+    // who names the link in the log; subscriptions are the topic filters of the messages the
     // link takes (the set topics). Throws UsageError when the broker settings cannot be used
     // (a CA or certificate file libmosquitto refuses).
     MqttLink(const BrokerConfig &broker, const std::string &clientId, std::string statusTopic,
-             std::string who, std::string subscription, OnCommand onCommand);
+             std::string who, std::vector<std::string> subscriptions, OnCommand onCommand);
     ~MqttLink();
     MqttLink(const MqttLink &) = delete;
     MqttLink &operator=(const MqttLink &) = delete;
@@ -62,6 +65,8 @@ class MqttLink {
     // Publishes the final status, waits (a few seconds at most) for the broker to take it,
     // and disconnects, so the last will is not sent.
     void Close(const std::string &finalStatus);
+    // What the link counts, for the metrics.
+    std::shared_ptr<const LinkCounters> Counters() const { return counters_; }
 
   private:
     struct Kept {
@@ -86,7 +91,7 @@ class MqttLink {
     BrokerConfig broker_;
     std::string statusTopic_;
     std::string who_;
-    std::string subscription_;
+    std::vector<std::string> subscriptions_;
     OnCommand onCommand_;
     mosquitto *client_ = nullptr;
     std::mutex lock_; // kept_, connected_ changes, counters
@@ -103,4 +108,5 @@ class MqttLink {
     std::optional<std::chrono::steady_clock::time_point> awayTold_; // last told so
     std::atomic<int> finalMessage_{-1};
     std::atomic<int> lastAcknowledged_{-1};
+    std::shared_ptr<LinkCounters> counters_ = std::make_shared<LinkCounters>();
 };

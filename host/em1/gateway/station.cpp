@@ -11,6 +11,7 @@
 #include "write_value.h"
 
 #include "clock_text.h"
+#include "discovery.h"
 
 #include <algorithm>
 #include <cctype>
@@ -58,6 +59,28 @@ bool Answered(const ItemResult &result) {
 
 std::string Seconds(Clock::duration duration) {
     return FormatNumber(std::round(std::chrono::duration<double>(duration).count() * 1000) / 1000);
+}
+
+// A read's outcome as the metrics count it.
+std::string ReadOutcome(const ItemResult &result) {
+    if (result.lineFailed) {
+        return "line_failed";
+    }
+    if (!result.problem) {
+        return "ok";
+    }
+    switch (result.problem->status) {
+    case ExitStatus::kNoAnswer:
+        return "no_answer";
+    case ExitStatus::kRefused:
+        return "refused";
+    default:
+        return "bad_value";
+    }
+}
+
+Clock::duration SecondsDuration(double seconds) {
+    return std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
 }
 
 // What an item last published, for publishing on change.
@@ -119,6 +142,7 @@ class StationListener : public PollListener {
 
     // Each reading goes out as soon as it was read, stamped with the end of its read.
     void ItemRead(std::size_t index, const ItemResult &result) override {
+        station_.metrics_->ReadDone(ReadOutcome(result));
         PublishItem(index, result, std::chrono::system_clock::now());
         if (Answered(result)) {
             Heard();
@@ -126,18 +150,20 @@ class StationListener : public PollListener {
             silentSince_ = std::chrono::system_clock::now();
         }
     }
-    // The alerts close a round that read every item.
     void RoundDone(const Round &round) override {
         CountSilence(round);
-        const bool whole =
-            std::none_of(round.results.begin(), round.results.end(), [](const ItemResult &result) {
-                return result.lineFailed || !result.skipped.empty();
-            });
-        if (!round.missed && !round.cut && whole) {
-            PublishAlerts();
+        const bool read =
+            std::any_of(round.results.begin(), round.results.end(),
+                        [](const ItemResult &result) { return result.skipped.empty(); });
+        if (!round.missed && read) {
+            station_.metrics_->RoundTook(std::max(std::chrono::system_clock::duration::zero(),
+                                                  std::chrono::system_clock::now() - round.time));
         }
     }
+    // The alerts close a round that the line did not fail.
+    void ReadClosing() override { PublishAlerts(); }
     void LineDown(const Round &) override {
+        station_.metrics_->LineOutage();
         const std::string detail =
             "the line on " + Port() + " failed (a hang-up or a vanished device); reopening it";
         station_.SetStatus(false, detail);
@@ -149,10 +175,11 @@ class StationListener : public PollListener {
                    "the line on " + Port() + " is back after " + Seconds(outage) + " s; " +
                        std::to_string(missed) + " round" + (missed == 1 ? "" : "s") + " missed");
     }
-    void RoundOverran(Clock::duration took, Clock::duration interval) override {
+    void RoundOverran(Clock::duration need, Clock::duration interval) override {
         GatewayLog(station_.instrument_.name,
-                   "a round takes " + Seconds(took) + " s, longer than the interval of " +
-                       Seconds(interval) + " s; rounds follow each other without a pause");
+                   "the items cannot be read in their intervals: they need " + Seconds(need) +
+                       " s of the line every " + Seconds(interval) +
+                       " s; each is read as soon as the line allows");
     }
     void Idle(bool lineDown) override { station_.RunWrites(&instance_, lineDown); }
     void Wait(Clock::duration duration) override { station_.WaitForWork(duration); }
@@ -228,7 +255,9 @@ Station::Station(const Driver &driver, const LineTrace *trace, const GatewayConf
                  InstrumentConfig instrument, const StartOptions &base, LineEcho echo)
     : driver_(driver), trace_(trace != nullptr ? trace->Follow() : nullptr),
       prefix_(gateway.topicPrefix + "/" + instrument.name), instrument_(std::move(instrument)),
-      options_(base), echo_(std::move(echo)) {
+      options_(base), echo_(std::move(echo)), topicPrefix_(gateway.topicPrefix),
+      discoveryPrefix_(gateway.discoveryPrefix),
+      metricsInterval_(SecondsDuration(gateway.metricsIntervalSeconds)) {
     options_.port = instrument_.port;
     options_.line = ResolveLine(instrument_.port, driver.Info().defaults);
     DriverState scratch{};
@@ -243,9 +272,15 @@ Station::Station(const Driver &driver, const LineTrace *trace, const GatewayConf
     }
     const std::string clientId =
         instrument_.clientId.empty() ? ClientIdOf("em1-gateway-" + prefix_) : instrument_.clientId;
+    std::vector<std::string> subscriptions{prefix_ + "/+/set"};
+    if (discoveryPrefix_) {
+        discoveryStatus_ = *discoveryPrefix_ + "/status";
+        subscriptions.push_back(discoveryStatus_);
+    }
     link_ = std::make_unique<MqttLink>(
-        gateway.broker, clientId, prefix_ + "/status", instrument_.name, prefix_ + "/+/set",
+        gateway.broker, clientId, prefix_ + "/status", instrument_.name, subscriptions,
         [this](const MqttCommand &command) { TakeCommand(command); });
+    metrics_ = std::make_shared<InstrumentMetrics>(instrument_.name, link_->Counters());
 }
 
 Station::~Station() {
@@ -253,6 +288,7 @@ Station::~Station() {
 }
 
 void Station::Start() {
+    PublishDiscovery();
     link_->Start();
     thread_ = std::thread(&Station::Run, this);
 }
@@ -280,6 +316,7 @@ void Station::Publish(const std::string &level, const std::string &payload, bool
 }
 
 void Station::SetStatus(bool online, const std::string &detail) {
+    metrics_->Online(online);
     {
         const std::lock_guard<std::mutex> hold(requestsLock_);
         online_ = online;
@@ -334,18 +371,85 @@ bool Station::StartLine(Instance &instance) {
 
 void Station::Serve(Instance &instance) {
     SetStatus(true, "");
+    std::string own;
+    PollPlan plan(SecondsDuration(instrument_.intervalSeconds), std::nullopt);
+    plan.closing = plan.interval;
+    for (const auto &item : instrument_.items) {
+        plan.periods.push_back(
+            SecondsDuration(item.intervalSeconds.value_or(instrument_.intervalSeconds)));
+        if (item.intervalSeconds) {
+            own += ", " + item.argument + " every " + FormatNumber(*item.intervalSeconds) + " s";
+        }
+    }
     GatewayLog(instrument_.name, "reading " + std::to_string(items_.size()) + " item" +
                                      (items_.size() == 1 ? "" : "s") + " on " + PortShown() +
-                                     " every " + FormatNumber(instrument_.intervalSeconds) + " s");
+                                     " every " + FormatNumber(instrument_.intervalSeconds) + " s" +
+                                     own);
+    if (discoveryPrefix_) {
+        ReadRevision(instance);
+    }
     DriverState scratch{};
     const Item alerts =
         DefineOrExplain(driver_, scratch, ItemArgument{"A00", EM_TYPE_BIT}, "gateway");
     StationListener listener(*this, instance, alerts);
     PollEngine engine(instance, items_, options_, [this] { return stop_.load(); });
-    const PollPlan plan{std::chrono::duration_cast<Clock::duration>(
-                            std::chrono::duration<double>(instrument_.intervalSeconds)),
-                        std::nullopt};
     engine.Run(plan, listener);
+}
+
+void Station::ReadRevision(Instance &instance) {
+    DriverState scratch{};
+    const Item word =
+        DefineOrExplain(driver_, scratch, ItemArgument{"XS0", EM_TYPE_INT16}, "gateway");
+    const ItemResult result = ReadItem(instance, word);
+    if (result.problem) {
+        GatewayLog(instrument_.name, "no revision for discovery: " + result.problem->message);
+        return;
+    }
+    const auto reply = LastReply(instance);
+    const std::string revision = reply ? RevisionText(*reply) : result.shown.text;
+    {
+        const std::lock_guard<std::mutex> hold(revisionLock_);
+        if (revision == revision_) {
+            return;
+        }
+        revision_ = revision;
+    }
+    PublishDiscovery();
+}
+
+void Station::PublishDiscovery() {
+    if (!discoveryPrefix_) {
+        return;
+    }
+    DiscoverySource source{*discoveryPrefix_, topicPrefix_, &instrument_, {}};
+    {
+        const std::lock_guard<std::mutex> hold(revisionLock_);
+        source.revision = revision_;
+    }
+    for (const auto &message : DiscoveryMessages(source)) {
+        link_->Publish(message.topic, message.payload, true);
+    }
+}
+
+void Station::WithdrawDiscovery(const std::vector<std::string> &kept) {
+    if (!discoveryPrefix_) {
+        return;
+    }
+    for (const auto &topic :
+         DiscoveryTopics(DiscoverySource{*discoveryPrefix_, topicPrefix_, &instrument_, {}})) {
+        if (std::find(kept.begin(), kept.end(), topic) == kept.end()) {
+            link_->Remove(topic);
+        }
+    }
+}
+
+void Station::PublishMetricsWhenDue() {
+    const auto now = Clock::now();
+    if (metricsInterval_ <= Clock::duration::zero() || now < nextMetrics_) {
+        return;
+    }
+    nextMetrics_ = now + metricsInterval_;
+    Publish("metrics", MetricsJson(metrics_->Take(), std::chrono::system_clock::now()));
 }
 
 void Station::Answer(const std::string &item, const std::string &responseTopic,
@@ -359,6 +463,7 @@ void Station::Answer(const std::string &item, const std::string &responseTopic,
 void Station::TurnDown(const MqttCommand &command, const std::string &item,
                        const SetRequest &request, bool ignored, const std::string &reason) {
     const TurnedDown outcome = ignored ? TurnedDown::kIgnored : TurnedDown::kRejected;
+    metrics_->SetAnswered(OutcomeWord(outcome));
     GatewayLog(instrument_.name,
                "set " + item + " = " + request.value + " " + OutcomeWord(outcome) + ": " + reason);
     Answer(item, command.responseTopic, command.correlation,
@@ -431,6 +536,13 @@ bool Station::Admit(const MqttCommand &command, const std::string &item, const S
 }
 
 void Station::TakeCommand(const MqttCommand &command) {
+    if (!discoveryStatus_.empty() && command.topic == discoveryStatus_) {
+        // Home Assistant has started: it learns the entities again.
+        if (command.payload == "online") {
+            PublishDiscovery();
+        }
+        return;
+    }
     const std::string head = prefix_ + "/";
     const std::string tail = "/set";
     if (!command.topic.starts_with(head) || !command.topic.ends_with(tail) ||
@@ -454,6 +566,7 @@ void Station::TakeCommand(const MqttCommand &command) {
     pending.responseTopic = command.responseTopic;
     pending.correlation = command.correlation;
     pending.expires = command.expires;
+    pending.arrived = Clock::now();
     if (!Admit(command, item, pending.request, pending)) {
         return;
     }
@@ -482,6 +595,7 @@ void Station::WaitForWork(Clock::duration duration) {
 
 void Station::RunWrites(Instance *instance, bool lineDown) {
     link_->WatchConnection();
+    PublishMetricsWhenDue();
     for (;;) {
         Pending pending;
         std::string offline;
@@ -515,6 +629,8 @@ void Station::RunWrites(Instance *instance, bool lineDown) {
         const WriteReport report = WriteVerified(*instance, item, pending.value, true);
         GatewayLog(instrument_.name, "set " + item.address + " = " + pending.request.value + ": " +
                                          WriteResultWords(report));
+        metrics_->SetAnswered(WriteOutcomeWord(report.outcome));
+        metrics_->SetWaited(Clock::now() - pending.arrived);
         Answer(pending.topicItem, pending.responseTopic, pending.correlation,
                WriteResultMessage(item, pending.request, report, std::chrono::system_clock::now()));
     }

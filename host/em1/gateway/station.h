@@ -13,6 +13,7 @@
 #include "driver.h"
 #include "gateway_config.h"
 #include "item.h"
+#include "metrics.h"
 #include "mqtt_link.h"
 #include "set_request.h"
 #include "startup.h"
@@ -46,6 +47,10 @@ class Station {
     // with detail on status/detail.
     void Stop(const std::string &detail = "the gateway stopped");
     const InstrumentConfig &Config() const { return instrument_; }
+    std::shared_ptr<InstrumentMetrics> Metrics() const { return metrics_; }
+    // Removes the instrument's discovery configs from the broker, but those named in kept:
+    // for an instrument that leaves the configuration, or that comes back with other items.
+    void WithdrawDiscovery(const std::vector<std::string> &kept);
 
     struct Writable {
         Item item;
@@ -62,6 +67,7 @@ class Station {
         std::string responseTopic;
         std::string correlation;
         std::optional<std::chrono::steady_clock::time_point> expires;
+        std::chrono::steady_clock::time_point arrived;
     };
 
     void Run();
@@ -87,6 +93,11 @@ class Station {
     // Waits up to duration, or until a set arrives or a stop is asked for.
     void WaitForWork(std::chrono::steady_clock::duration duration);
     std::string PortShown() const;
+    // The discovery configs, retained, when discovery is on.
+    void PublishDiscovery();
+    // The instrument's revision (XS0) for its discovery device.
+    void ReadRevision(Instance &instance);
+    void PublishMetricsWhenDue();
 
     const Driver &driver_;
     std::unique_ptr<LineTrace> trace_;
@@ -105,5 +116,13 @@ class Station {
     std::string statusDetail_ = "starting";
     std::deque<std::string> recentIds_;
     std::set<std::string> retainedSeen_;
+    std::string topicPrefix_; // the gateway's: PREFIX of PREFIX/NAME
+    std::optional<std::string> discoveryPrefix_;
+    std::string discoveryStatus_; // where Home Assistant announces itself
+    std::mutex revisionLock_;
+    std::string revision_;
+    std::shared_ptr<InstrumentMetrics> metrics_;
+    std::chrono::steady_clock::duration metricsInterval_{};
+    std::chrono::steady_clock::time_point nextMetrics_{};
     std::thread thread_;
 };

@@ -1,0 +1,352 @@
+#include "discovery.h"
+
+#include "address_grammar.h"
+#include "em_version.h"
+#include "item.h"
+#include "number_text.h"
+#include "round_output.h"
+#include "vocabulary.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <optional>
+#include <span>
+
+namespace {
+
+// The driver's number text: at most six digits and three decimals.
+constexpr double kLargestText = 999999;
+constexpr double kFinestText = 0.001;
+// A value stands for this many of its periods (or rounds, when these are longer) unrenewed.
+constexpr double kPeriodsToExpire = 3;
+
+// A discovery id: letters, digits and "-" as they are, every other byte as _ and its two hex
+// digits, so that different texts never give the same id.
+std::string Id(const std::string &text) {
+    std::string id;
+    for (const char c : text) {
+        if (std::isalnum(static_cast<unsigned char>(c)) != 0 || c == '-') {
+            id += c;
+        } else {
+            char hex[4];
+            std::snprintf(hex, sizeof hex, "_%02X", static_cast<unsigned char>(c));
+            id += hex;
+        }
+    }
+    return id;
+}
+
+// One JSON object, key by key.
+class Json {
+  public:
+    Json &Text(const std::string &key, const std::string &value) {
+        return Raw(key, JsonString(value));
+    }
+    Json &Number(const std::string &key, double value) { return Raw(key, FormatNumber(value)); }
+    Json &Raw(const std::string &key, const std::string &json) {
+        text_ += (text_.empty() ? "{" : ",") + JsonString(key) + ":" + json;
+        return *this;
+    }
+    std::string Done() const { return text_ + "}"; }
+
+  private:
+    std::string text_;
+};
+
+std::string TextList(std::span<const std::string_view> words, bool withOff = false) {
+    std::string json = withOff ? "[" + JsonString(std::string(kOffToken)) : "[";
+    for (const auto word : words) {
+        json += (json.size() > 1 ? "," : "") + JsonString(std::string(word));
+    }
+    return json + "]";
+}
+
+// An item as discovery sees it: its definition from the configuration, read or written.
+struct Entity {
+    Item item;
+    bool read = false;
+    bool writable = false;
+    const ItemConfig *config = nullptr; // how it is read; none for an item only written
+};
+
+Item ItemOf(const std::string &argument) {
+    const ItemArgument parsed = ParseItemArgument(argument);
+    Item item;
+    item.address = UpperCased(parsed.address);
+    item.dataType = parsed.dataType.value_or(DefaultTypeOf(item.address));
+    switch (ClassLetter(item.address)) {
+    case 'A':
+        item.itemClass = EM_CLASS_ALERT;
+        break;
+    case 'L':
+        item.itemClass = EM_CLASS_LOOP;
+        break;
+    case 'M':
+        item.itemClass = EM_CLASS_MODULE;
+        break;
+    default:
+        item.itemClass = EM_CLASS_SPECIAL;
+    }
+    return item;
+}
+
+std::vector<Entity> EntitiesOf(const InstrumentConfig &instrument) {
+    std::vector<Item> writable;
+    for (const auto &argument : instrument.writable) {
+        writable.push_back(ItemOf(argument));
+    }
+    const auto written = [&](const std::string &address) {
+        return std::find_if(writable.begin(), writable.end(),
+                            [&](const Item &item) { return item.address == address; });
+    };
+    std::vector<Entity> entities;
+    for (const auto &config : instrument.items) {
+        Entity entity{ItemOf(config.argument), true, false, &config};
+        if (const auto target = written(entity.item.address); target != writable.end()) {
+            entity.writable = true;
+            entity.item.dataType = target->dataType;
+        }
+        entities.push_back(entity);
+    }
+    for (const auto &item : writable) {
+        const bool read = std::any_of(entities.begin(), entities.end(), [&](const Entity &entity) {
+            return entity.item.address == item.address;
+        });
+        if (!read) {
+            entities.push_back(Entity{item, false, true, nullptr});
+        }
+    }
+    return entities;
+}
+
+enum class Shape { kValue, kText, kFlag, kNumber, kModes, kStatuses, kTokens };
+
+Shape ShapeOf(const Entity &entity) {
+    const Item &item = entity.item;
+    if (item.itemClass == EM_CLASS_ALERT) {
+        return Shape::kFlag;
+    }
+    if (item.itemClass == EM_CLASS_SPECIAL) {
+        const bool takesValue = item.address == "DISP" || item.address == "INIT" ||
+                                item.address == "SX" || item.address == "S?";
+        return entity.writable && takesValue ? Shape::kNumber : Shape::kValue;
+    }
+    switch (KindOfLetter(item.Letter())) {
+    case ValueKind::kMode:
+        return entity.writable ? Shape::kModes : Shape::kText;
+    case ValueKind::kStatus:
+        return entity.writable ? Shape::kStatuses : Shape::kText;
+    case ValueKind::kTabulated:
+        return entity.writable ? Shape::kTokens : Shape::kValue;
+    default:
+        return entity.writable ? Shape::kNumber : Shape::kValue;
+    }
+}
+
+bool TakesCommands(Shape shape) {
+    return shape != Shape::kValue && shape != Shape::kText && shape != Shape::kFlag;
+}
+
+std::string Component(Shape shape) {
+    switch (shape) {
+    case Shape::kFlag:
+        return "binary_sensor";
+    case Shape::kNumber:
+        return "number";
+    case Shape::kModes:
+    case Shape::kStatuses:
+    case Shape::kTokens:
+        return "select";
+    default:
+        return "sensor";
+    }
+}
+
+// A failed read carries no value: "None" makes the state unknown.
+constexpr const char *kValueTemplate =
+    "{{ value_json.value if value_json.value is defined else None }}";
+constexpr const char *kTextTemplate =
+    "{{ value_json.text if value_json.text is defined else None }}";
+constexpr const char *kFlagTemplate = "{% if value_json.value is not defined %}None"
+                                      "{% elif value_json.value %}ON{% else %}OFF{% endif %}";
+constexpr const char *kAlertsTemplate =
+    "{{ (value_json.active | map(attribute='name') | join(', ') or 'none')[:255] }}";
+
+// The token whose number the reading carries: OFF below the off threshold.
+std::string TokenTemplate(char letter) {
+    return "{% if value_json.value is not defined %}None{% elif value_json.value < " +
+           std::string("0.0001") + " %}OFF{% else %}{% for t in " +
+           TextList(TokensOfLetter(letter)) +
+           " if t | float == value_json.value %}{{ t }}{% endfor %}{% endif %}";
+}
+
+// Statuses go to the instrument as their codes.
+std::string StatusCommandTemplate() {
+    std::string map = "{";
+    for (std::size_t code = 0; code < kStatusTokens.size(); ++code) {
+        map += (code == 0 ? "'" : ", '") + std::string(kStatusTokens[code]) +
+               "': " + std::to_string(code);
+    }
+    return "{{ " + map + "}[value] }}";
+}
+
+struct Range {
+    double min = 0;
+    double max = 0;
+    double step = 1;
+};
+
+// What a write of the item can carry: the cell's range over the scale, within the driver's
+// number text.
+Range RangeOf(const Item &item) {
+    if (item.itemClass == EM_CLASS_SPECIAL) {
+        return {0, item.address == "DISP" || item.address == "INIT" ? 1.0 : 0.0, 1};
+    }
+    const double scale = item.Scale();
+    const auto whole = [&](double lowest, double highest) {
+        return Range{std::max(lowest / scale, -kLargestText),
+                     std::min(highest / scale, kLargestText), 1 / scale};
+    };
+    switch (item.dataType) {
+    case EM_TYPE_FLOAT:
+        return {-kLargestText, kLargestText, kFinestText};
+    case EM_TYPE_INT32:
+        return whole(-2147483648.0, 2147483647.0);
+    case EM_TYPE_UINT32:
+        return whole(0, 4294967295.0);
+    case EM_TYPE_INT16:
+        return whole(-32768, 32767);
+    default:
+        return whole(0, 65535);
+    }
+}
+
+struct Place {
+    const DiscoverySource &source;
+    std::string base; // PREFIX/NAME
+    std::string node; // the node id of the discovery topic
+};
+
+std::string ConfigTopic(const Place &place, const std::string &component,
+                        const std::string &object) {
+    return place.source.discoveryPrefix + "/" + component + "/" + place.node + "/" + Id(object) +
+           "/config";
+}
+
+// The keys every entity of the instrument shares: availability, device and origin.
+Json Common(const Place &place, const std::string &name, const std::string &object) {
+    const InstrumentConfig &instrument = *place.source.instrument;
+    Json device;
+    device.Raw("identifiers", "[" + JsonString(place.base) + "]")
+        .Text("name", instrument.name)
+        .Text("manufacturer", "Eurotherm")
+        .Text("model", "EM-1");
+    if (!place.source.revision.empty()) {
+        device.Text("sw_version", place.source.revision);
+    }
+    const std::string availability = Json()
+                                         .Text("topic", place.base + "/status")
+                                         .Text("payload_available", "online")
+                                         .Text("payload_not_available", "offline")
+                                         .Done();
+    Json json;
+    json.Text("name", name)
+        .Text("unique_id", place.base + "/" + object)
+        .Raw("availability", "[" + availability + "]")
+        .Raw("device", device.Done())
+        .Raw("origin",
+             Json().Text("name", "em1 gateway").Text("sw_version", EM_VERSION_STRING).Done());
+    return json;
+}
+
+// Seconds after which an unrenewed value is unknown: a few of its periods, or of the
+// instrument's rounds when these are longer.
+int ExpireAfter(const InstrumentConfig &instrument, const ItemConfig &config) {
+    const double period = config.intervalSeconds.value_or(instrument.intervalSeconds);
+    const double round = static_cast<double>(instrument.items.size() + 1) * kSecondsPerRead;
+    return static_cast<int>(std::ceil(kPeriodsToExpire * std::max(period, round)));
+}
+
+DiscoveryMessage EntityMessage(const Place &place, const Entity &entity) {
+    const Shape shape = ShapeOf(entity);
+    const Item &item = entity.item;
+    Json json = Common(place, item.address, item.address);
+    if (entity.read) {
+        json.Text("state_topic", place.base + "/" + item.address);
+        switch (shape) {
+        case Shape::kText:
+        case Shape::kModes:
+        case Shape::kStatuses:
+            json.Text("value_template", kTextTemplate);
+            break;
+        case Shape::kFlag:
+            json.Text("value_template", kFlagTemplate);
+            break;
+        case Shape::kTokens:
+            json.Text("value_template", TokenTemplate(item.Letter()));
+            break;
+        default:
+            json.Text("value_template", kValueTemplate);
+        }
+        if (!entity.config->onChange) {
+            json.Number("expire_after", ExpireAfter(*place.source.instrument, *entity.config));
+        }
+    }
+    if (entity.writable && TakesCommands(shape)) {
+        json.Text("command_topic", place.base + "/" + item.address + "/set")
+            .Raw("retain", "false")
+            .Number("qos", 1);
+    }
+    if (shape == Shape::kNumber) {
+        const Range range = RangeOf(item);
+        json.Number("min", range.min).Number("max", range.max).Number("step", range.step);
+        json.Text("mode", "box");
+    } else if (shape == Shape::kModes) {
+        json.Raw("options", TextList(kModeTokens));
+    } else if (shape == Shape::kStatuses) {
+        json.Raw("options", TextList(kStatusTokens));
+        json.Text("command_template", StatusCommandTemplate());
+    } else if (shape == Shape::kTokens) {
+        json.Raw("options", TextList(TokensOfLetter(item.Letter()), true));
+    }
+    return {ConfigTopic(place, Component(shape), item.address), json.Done()};
+}
+
+DiscoveryMessage AlertsMessage(const Place &place) {
+    Json json = Common(place, "Alerts", "alerts");
+    json.Text("state_topic", place.base + "/alerts")
+        .Text("value_template", kAlertsTemplate)
+        .Text("json_attributes_topic", place.base + "/alerts");
+    return {ConfigTopic(place, "sensor", "alerts"), json.Done()};
+}
+
+} // namespace
+
+std::vector<DiscoveryMessage> DiscoveryMessages(const DiscoverySource &source) {
+    const InstrumentConfig &instrument = *source.instrument;
+    const Place place{source, source.topicPrefix + "/" + instrument.name,
+                      Id(source.topicPrefix) + "_" + Id(instrument.name)};
+    std::vector<DiscoveryMessage> messages;
+    for (const Entity &entity : EntitiesOf(instrument)) {
+        // An item written but not read that takes no command has nothing to show.
+        if (entity.read || TakesCommands(ShapeOf(entity))) {
+            messages.push_back(EntityMessage(place, entity));
+        }
+    }
+    messages.push_back(AlertsMessage(place));
+    return messages;
+}
+
+std::vector<std::string> DiscoveryTopics(const DiscoverySource &source) {
+    std::vector<std::string> topics;
+    for (auto &message : DiscoveryMessages(source)) {
+        topics.push_back(std::move(message.topic));
+    }
+    return topics;
+}
+
+std::string RevisionText(const std::string &reply) {
+    const auto end = reply.find_last_not_of("\r\n\x03 ");
+    return end == std::string::npos ? std::string() : reply.substr(0, end + 1);
+}
