@@ -175,8 +175,10 @@ constexpr const char *kAlertsTemplate =
 
 // The token whose number the reading carries: OFF below the off threshold.
 std::string TokenTemplate(char letter) {
+    char threshold[16];
+    std::snprintf(threshold, sizeof threshold, "%.4f", kOffThreshold);
     return "{% if value_json.value is not defined %}None{% elif value_json.value < " +
-           std::string("0.0001") + " %}OFF{% else %}{% for t in " +
+           std::string(threshold) + " %}OFF{% else %}{% for t in " +
            TextList(TokensOfLetter(letter)) +
            " if t | float == value_json.value %}{{ t }}{% endfor %}{% endif %}";
 }
@@ -289,7 +291,9 @@ DiscoveryMessage EntityMessage(const Place &place, const Entity &entity) {
         default:
             json.Text("value_template", kValueTemplate);
         }
-        if (!entity.config->onChange) {
+        // Numbers and selects have no expiry of their own: their availability does it.
+        const bool sensor = Component(shape) == "sensor" || shape == Shape::kFlag;
+        if (sensor && !entity.config->onChange) {
             json.Number("expire_after", ExpireAfter(*place.source.instrument, *entity.config));
         }
     }
