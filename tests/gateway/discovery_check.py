@@ -1,0 +1,126 @@
+#!/usr/bin/env python3
+"""Checks Home Assistant discovery configs, one "TOPIC PAYLOAD" line each (mosquitto_sub -v),
+against the keys and types that Home Assistant documents for MQTT discovery: every key known
+to its component, of its type, the required ones present, and the topics and ids well formed.
+Prints one line per fault; exits with the number of faults.
+
+Usage: discovery_check.py FILE PREFIX"""
+import json
+import re
+import sys
+
+TEXT, NUMBER, WHOLE, FLAG = str, (int, float), int, bool
+TEXTS = "list of texts"
+AVAILABILITY = "availability list"
+DEVICE, ORIGIN = "device", "origin"
+
+# Keys every entity may carry (of those we publish or Home Assistant documents for all).
+COMMON = {
+    "name": TEXT, "unique_id": TEXT, "object_id": TEXT, "availability": AVAILABILITY,
+    "availability_mode": TEXT, "device": DEVICE, "origin": ORIGIN, "icon": TEXT,
+    "entity_category": TEXT, "enabled_by_default": FLAG, "encoding": TEXT, "qos": WHOLE,
+    "json_attributes_topic": TEXT, "json_attributes_template": TEXT,
+}
+# component: (its own keys with their types, the required keys)
+COMPONENTS = {
+    "sensor": ({"state_topic": TEXT, "value_template": TEXT, "expire_after": WHOLE,
+                "force_update": FLAG, "unit_of_measurement": TEXT, "device_class": TEXT,
+                "state_class": TEXT, "suggested_display_precision": WHOLE},
+               {"state_topic"}),
+    "binary_sensor": ({"state_topic": TEXT, "value_template": TEXT, "expire_after": WHOLE,
+                       "force_update": FLAG, "payload_on": TEXT, "payload_off": TEXT,
+                       "off_delay": WHOLE, "device_class": TEXT},
+                      {"state_topic"}),
+    "number": ({"command_topic": TEXT, "command_template": TEXT, "state_topic": TEXT,
+                "value_template": TEXT, "min": NUMBER, "max": NUMBER, "step": NUMBER,
+                "mode": TEXT, "retain": FLAG, "optimistic": FLAG, "payload_reset": TEXT,
+                "unit_of_measurement": TEXT, "device_class": TEXT},
+               {"command_topic"}),
+    "select": ({"command_topic": TEXT, "command_template": TEXT, "state_topic": TEXT,
+                "value_template": TEXT, "options": TEXTS, "retain": FLAG, "optimistic": FLAG},
+               {"command_topic", "options"}),
+}
+DEVICE_KEYS = {"identifiers": TEXTS, "name": TEXT, "manufacturer": TEXT, "model": TEXT,
+               "model_id": TEXT, "sw_version": TEXT, "hw_version": TEXT, "serial_number": TEXT,
+               "suggested_area": TEXT, "configuration_url": TEXT, "via_device": TEXT}
+ORIGIN_KEYS = {"name": TEXT, "sw_version": TEXT, "support_url": TEXT}
+AVAILABILITY_KEYS = {"topic": TEXT, "payload_available": TEXT, "payload_not_available": TEXT,
+                     "value_template": TEXT}
+ID = re.compile(r"^[a-zA-Z0-9_-]+$")
+
+faults = []
+
+
+def fault(where, what):
+    faults.append(f"{where}: {what}")
+
+
+def check_object(where, value, keys, required):
+    if not isinstance(value, dict):
+        return fault(where, "not an object")
+    for key in required - value.keys():
+        fault(where, f"{key} missing")
+    for key, item in value.items():
+        if key not in keys:
+            fault(where, f"{key} is not a documented key")
+        else:
+            check_type(f"{where}.{key}", item, keys[key])
+
+
+def check_type(where, value, kind):
+    if kind == TEXTS:
+        if not (isinstance(value, list) and value and all(isinstance(v, str) for v in value)):
+            fault(where, "not a list of texts")
+    elif kind == AVAILABILITY:
+        if not isinstance(value, list) or not value:
+            return fault(where, "not a list")
+        for entry in value:
+            check_object(where, entry, AVAILABILITY_KEYS, {"topic"})
+    elif kind == DEVICE:
+        check_object(where, value, DEVICE_KEYS, {"identifiers", "name"})
+    elif kind == ORIGIN:
+        check_object(where, value, ORIGIN_KEYS, {"name"})
+    elif kind == WHOLE or kind == NUMBER:
+        if isinstance(value, bool) or not isinstance(value, kind):
+            fault(where, f"not a {'whole ' if kind == WHOLE else ''}number")
+    elif not isinstance(value, kind):
+        fault(where, f"not of type {kind.__name__}")
+
+
+def main(path, prefix):
+    ids = set()
+    for line in open(path, encoding="utf-8"):
+        topic, _, payload = line.rstrip("\n").partition(" ")
+        levels = topic.split("/")
+        if len(levels) != 5 or levels[0] != prefix or levels[4] != "config":
+            fault(topic, "not PREFIX/COMPONENT/NODE/OBJECT/config")
+            continue
+        component = levels[1]
+        if component not in COMPONENTS:
+            fault(topic, f"unknown component {component}")
+            continue
+        if not (ID.match(levels[2]) and ID.match(levels[3])):
+            fault(topic, "node or object id with other characters than [a-zA-Z0-9_-]")
+        try:
+            config = json.loads(payload)
+        except ValueError as error:
+            fault(topic, f"not JSON: {error}")
+            continue
+        own, required = COMPONENTS[component]
+        check_object(topic, config, {**COMMON, **own}, required | {"unique_id", "device"})
+        if config.get("unique_id") in ids:
+            fault(topic, "unique_id taken already")
+        ids.add(config.get("unique_id"))
+        if config.get("retain") is not False and "command_topic" in config:
+            fault(topic, "commands would be retained")
+        low, high, step = config.get("min", 1), config.get("max", 100), config.get("step", 1)
+        if all(isinstance(v, (int, float)) for v in (low, high, step)) and not (
+                low <= high and step >= 0.001):
+            fault(topic, "min above max, or a step below 0.001")
+    for line in faults:
+        print("FAIL:", line)
+    return len(faults)
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv[1], sys.argv[2]))
