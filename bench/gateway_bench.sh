@@ -4,7 +4,9 @@
 # message by the broker to a subscriber on this machine (median and p99); CPU per published
 # reading; resident memory with INSTRUMENTS instruments. Then set -> result: the time from
 # the publication of a set to the arrival of its result, over single sets and a burst of 20,
-# with 10 items read back to back. Prints Markdown tables.
+# with 10 items read back to back. The INSTRUMENTS run is made twice: as it is, and with Home
+# Assistant discovery and the metrics on (the metrics topic every 10 s, /metrics scraped every
+# second), for what they cost. Prints Markdown tables.
 #
 # Usage: gateway_bench.sh BIN_FOLDER [SECONDS] [INSTRUMENTS]   (the release build's bin)
 set -uo pipefail
@@ -34,32 +36,48 @@ sleep 1
 
 cpu_ticks() { awk '{print $14 + $15}' "/proc/$1/stat"; }
 
-configure() { # COUNT
+http_port=$((port + 1))
+configure() { # COUNT [extras]
   {
     echo "broker = 127.0.0.1:$port"
     echo "interval = 0"
+    if [ -n "${2:-}" ]; then
+      echo "discovery ="
+      echo "metrics-listen = 127.0.0.1:$http_port"
+      echo "metrics-interval = 10"
+    fi
     echo "items = L01S1,L01V1,L01M0,L01X0,L02S1,L02V1,L02M0,M01V1,M02V1,INIT"
     echo "writable = L01S1"
     for i in $(seq "$1"); do printf '[instrument i%s]\nport = %s\n' "$i" "$work/i$i"; done
   } >gateway.conf
 }
 
-# run COUNT: the gateway on COUNT instruments for $seconds, after a start-up of 5 s.
+# run COUNT [extras]: the gateway on COUNT instruments for $seconds, after a start-up of 5 s;
+# with extras, discovery and metrics on, and a scrape of /metrics every second.
 run() {
-  local count=$1
-  configure "$count"
-  "$bin/em1" gateway --config gateway.conf 2>"gateway-$count.log" &
+  local count=$1 extras=${2:-}
+  configure "$count" "$extras"
+  "$bin/em1" gateway --config gateway.conf 2>"gateway-$count$extras.log" &
   local gateway=$!
   sleep 5
   mosquitto_sub -h 127.0.0.1 -p "$port" -t 'em1/+/+' -R -F '%U %t %p' -W "$seconds" \
-    >"messages-$count" 2>/dev/null &
+    >"messages-$count$extras" 2>/dev/null &
   local subscriber=$!
+  local scraper=
+  if [ -n "$extras" ]; then
+    while :; do
+      curl -s "http://127.0.0.1:$http_port/metrics" >/dev/null
+      sleep 1
+    done &
+    scraper=$!
+  fi
   local before
   before=$(cpu_ticks "$gateway")
   sleep "$seconds"
   local after
   after=$(cpu_ticks "$gateway")
   rss=$(awk '/VmHWM/ {print $2}' "/proc/$gateway/status")
+  [ -n "$scraper" ] && kill "$scraper" 2>/dev/null
   kill "$subscriber" 2>/dev/null
   kill -TERM "$gateway"
   wait "$gateway"
@@ -147,18 +165,23 @@ read -r readings1 round1 median1 p991 cpu1 _ < <(analyse "$ticks" <messages-1)
 run "$instruments"
 rssN=$rss
 read -r readingsN roundN medianN p99N cpuN _ < <(analyse "$ticks" <messages-"$instruments")
+run "$instruments" extras
+rssX=$rss
+read -r readingsX roundX medianX p99X cpuX _ < <(analyse "$ticks" <messages-"$instruments"extras)
 sets
 # One exchange: an instrument's round over its 11 exchanges (10 items and the alerts).
 exchange=$(awk -v r="$round1" 'BEGIN { printf "%.0f", r / 11 * 1000 }')
 
-echo "| figure | 1 instrument | $instruments instruments |"
-echo "|---|---|---|"
-echo "| readings published in ${seconds} s | $readings1 | $readingsN |"
-echo "| round time of an instrument (median, s) | $round1 | $roundN |"
-echo "| end of a read to delivery by the broker, median (ms) | $median1 | $medianN |"
-echo "| end of a read to delivery by the broker, p99 (ms) | $p991 | $p99N |"
-echo "| CPU per published reading (ms) | $cpu1 | $cpuN |"
-echo "| peak resident memory of the gateway (MB) | | $(awk -v k="$rssN" 'BEGIN {printf "%.1f", k / 1024}') |"
+change() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%+.1f %%", (b - a) / a * 100 }'; }
+mb() { awk -v k="$1" 'BEGIN {printf "%.1f", k / 1024}'; }
+echo "| figure | 1 instrument | $instruments instruments | $instruments, discovery and metrics on | change |"
+echo "|---|---|---|---|---|"
+echo "| readings published in ${seconds} s | $readings1 | $readingsN | $readingsX | |"
+echo "| round time of an instrument (median, s) | $round1 | $roundN | $roundX | |"
+echo "| end of a read to delivery by the broker, median (ms) | $median1 | $medianN | $medianX | |"
+echo "| end of a read to delivery by the broker, p99 (ms) | $p991 | $p99N | $p99X | |"
+echo "| CPU per published reading (ms) | $cpu1 | $cpuN | $cpuX | $(change "$cpuN" "$cpuX") |"
+echo "| peak resident memory of the gateway (MB) | | $(mb "$rssN") | $(mb "$rssX") | $(change "$rssN" "$rssX") |"
 echo
 echo "| set -> result, 10 items at interval 0 | ms |"
 echo "|---|---|"
