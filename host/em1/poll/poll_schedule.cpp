@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-PollSchedule::PollSchedule(std::vector<Duration> periods, std::optional<Duration> closing,
+PollSchedule::PollSchedule(const std::vector<Duration> &periods, std::optional<Duration> closing,
                            Clock::time_point start) {
     for (const Duration period : periods) {
         items_.push_back(Entry{period, start, std::nullopt});

@@ -21,7 +21,7 @@ class PollSchedule {
 
     // One period per item; closing is the period of the closing read, none without one.
     // Everything falls due at start.
-    PollSchedule(std::vector<Duration> periods, std::optional<Duration> closing,
+    PollSchedule(const std::vector<Duration> &periods, std::optional<Duration> closing,
                  Clock::time_point start);
 
     // What falls due at a moment: a flag per item, and the closing read.
