@@ -11,7 +11,6 @@
 #include "write_value.h"
 
 #include "clock_text.h"
-#include "discovery.h"
 
 #include <algorithm>
 #include <cctype>
@@ -394,62 +393,6 @@ void Station::Serve(Instance &instance) {
     StationListener listener(*this, instance, alerts);
     PollEngine engine(instance, items_, options_, [this] { return stop_.load(); });
     engine.Run(plan, listener);
-}
-
-void Station::ReadRevision(Instance &instance) {
-    DriverState scratch{};
-    const Item word =
-        DefineOrExplain(driver_, scratch, ItemArgument{"XS0", EM_TYPE_INT16}, "gateway");
-    const ItemResult result = ReadItem(instance, word);
-    if (result.problem) {
-        GatewayLog(instrument_.name, "no revision for discovery: " + result.problem->message);
-        return;
-    }
-    const auto reply = LastReply(instance);
-    const std::string revision = reply ? RevisionText(*reply) : result.shown.text;
-    {
-        const std::lock_guard<std::mutex> hold(revisionLock_);
-        if (revision == revision_) {
-            return;
-        }
-        revision_ = revision;
-    }
-    PublishDiscovery();
-}
-
-void Station::PublishDiscovery() {
-    if (!discoveryPrefix_) {
-        return;
-    }
-    DiscoverySource source{*discoveryPrefix_, topicPrefix_, &instrument_, {}};
-    {
-        const std::lock_guard<std::mutex> hold(revisionLock_);
-        source.revision = revision_;
-    }
-    for (const auto &message : DiscoveryMessages(source)) {
-        link_->Publish(message.topic, message.payload, true);
-    }
-}
-
-void Station::WithdrawDiscovery(const std::vector<std::string> &kept) {
-    if (!discoveryPrefix_) {
-        return;
-    }
-    for (const auto &topic :
-         DiscoveryTopics(DiscoverySource{*discoveryPrefix_, topicPrefix_, &instrument_, {}})) {
-        if (std::find(kept.begin(), kept.end(), topic) == kept.end()) {
-            link_->Remove(topic);
-        }
-    }
-}
-
-void Station::PublishMetricsWhenDue() {
-    const auto now = Clock::now();
-    if (metricsInterval_ <= Clock::duration::zero() || now < nextMetrics_) {
-        return;
-    }
-    nextMetrics_ = now + metricsInterval_;
-    Publish("metrics", MetricsJson(metrics_->Take(), std::chrono::system_clock::now()));
 }
 
 void Station::Answer(const std::string &item, const std::string &responseTopic,
