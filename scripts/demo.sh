@@ -146,7 +146,7 @@ echo
 echo "# Home Assistant finds the set point as a number entity of the device boiler:"
 printf '\n$ %s\n' "mosquitto_sub -t homeassistant/number/em1_boiler/L01S1/config -C 1"
 sub -t homeassistant/number/em1_boiler/L01S1/config -C 1 -W 20 | tee "$work/output"
-expect '"command_topic":"em1/boiler/L01S1/set"'
+expect '"cmd_t":"~/L01S1/set"'
 
 echo
 echo "# The gateway's own metrics, as Prometheus scrapes them:"

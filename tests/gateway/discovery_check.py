@@ -1,22 +1,29 @@
 #!/usr/bin/env python3
 """Checks Home Assistant discovery configs, one "TOPIC PAYLOAD" line each (mosquitto_sub -v),
 against the keys and types that Home Assistant documents for MQTT discovery: every key known
-to its component, of its type, the required ones present, and the topics and ids well formed.
-Prints one line per fault; exits with the number of faults.
+to its component (abbreviated or not), of its type, the required ones present, and the topics
+and ids well formed. Prints one line per fault; exits with the number of faults. With "key",
+prints the value of a key (its full name) of the config on TOPIC, its base topic resolved.
 
-Usage: discovery_check.py FILE PREFIX"""
+Usage: discovery_check.py FILE PREFIX
+       discovery_check.py key FILE TOPIC KEY"""
 import json
 import re
 import sys
 
-TEXT, NUMBER, WHOLE, FLAG = str, (int, float), int, bool
-TEXTS = "list of texts"
-AVAILABILITY = "availability list"
-DEVICE, ORIGIN = "device", "origin"
-
+TEXT, WHOLE, FLAG, NUMBER, TEXTS = str, int, bool, "number", "list of texts"
+# A nested object: its keys with their types, and the required ones; a list of them.
+DEVICE = ({"identifiers": TEXTS, "name": TEXT, "manufacturer": TEXT, "model": TEXT,
+           "model_id": TEXT, "sw_version": TEXT, "hw_version": TEXT, "serial_number": TEXT,
+           "suggested_area": TEXT, "configuration_url": TEXT, "via_device": TEXT},
+          {"identifiers"})
+ORIGIN = ({"name": TEXT, "sw_version": TEXT, "support_url": TEXT}, {"name"})
+AVAILABILITY = [({"topic": TEXT, "payload_available": TEXT, "payload_not_available": TEXT,
+                  "value_template": TEXT}, {"topic"})]
 # Keys every entity may carry (of those we publish or Home Assistant documents for all).
 COMMON = {
     "name": TEXT, "unique_id": TEXT, "object_id": TEXT, "availability": AVAILABILITY,
+    "availability_topic": TEXT, "payload_available": TEXT, "payload_not_available": TEXT,
     "availability_mode": TEXT, "device": DEVICE, "origin": ORIGIN, "icon": TEXT,
     "entity_category": TEXT, "enabled_by_default": FLAG, "encoding": TEXT, "qos": WHOLE,
     "json_attributes_topic": TEXT, "json_attributes_template": TEXT,
@@ -40,14 +47,24 @@ COMPONENTS = {
                 "value_template": TEXT, "options": TEXTS, "retain": FLAG, "optimistic": FLAG},
                {"command_topic", "options"}),
 }
-DEVICE_KEYS = {"identifiers": TEXTS, "name": TEXT, "manufacturer": TEXT, "model": TEXT,
-               "model_id": TEXT, "sw_version": TEXT, "hw_version": TEXT, "serial_number": TEXT,
-               "suggested_area": TEXT, "configuration_url": TEXT, "via_device": TEXT}
-ORIGIN_KEYS = {"name": TEXT, "sw_version": TEXT, "support_url": TEXT}
-AVAILABILITY_KEYS = {"topic": TEXT, "payload_available": TEXT, "payload_not_available": TEXT,
-                     "value_template": TEXT}
+# The abbreviations Home Assistant documents, of those a config may hold here.
+ABBREVIATIONS = {
+    "avty": "availability", "avty_t": "availability_topic", "avty_mode": "availability_mode",
+    "cmd_t": "command_topic", "cmd_tpl": "command_template", "dev": "device",
+    "dev_cla": "device_class", "en": "enabled_by_default", "ent_cat": "entity_category",
+    "exp_aft": "expire_after", "frc_upd": "force_update", "ic": "icon",
+    "json_attr_t": "json_attributes_topic", "json_attr_tpl": "json_attributes_template",
+    "o": "origin", "obj_id": "object_id", "ops": "options", "opt": "optimistic",
+    "pl_avail": "payload_available", "pl_not_avail": "payload_not_available",
+    "pl_on": "payload_on", "pl_off": "payload_off", "pl_rst": "payload_reset", "ret": "retain",
+    "stat_cla": "state_class", "stat_t": "state_topic", "uniq_id": "unique_id",
+    "unit_of_meas": "unit_of_measurement", "val_tpl": "value_template",
+}
+DEVICE_ABBREVIATIONS = {"ids": "identifiers", "mf": "manufacturer", "mdl": "model",
+                        "mdl_id": "model_id", "sw": "sw_version", "hw": "hw_version",
+                        "sn": "serial_number", "sa": "suggested_area", "cu": "configuration_url"}
+ORIGIN_ABBREVIATIONS = {"sw": "sw_version", "url": "support_url"}
 ID = re.compile(r"^[a-zA-Z0-9_-]+$")
-
 faults = []
 
 
@@ -68,23 +85,43 @@ def check_object(where, value, keys, required):
 
 
 def check_type(where, value, kind):
-    if kind == TEXTS:
-        if not (isinstance(value, list) and value and all(isinstance(v, str) for v in value)):
-            fault(where, "not a list of texts")
-    elif kind == AVAILABILITY:
+    if isinstance(kind, tuple):
+        check_object(where, value, *kind)
+    elif isinstance(kind, list):
         if not isinstance(value, list) or not value:
             return fault(where, "not a list")
         for entry in value:
-            check_object(where, entry, AVAILABILITY_KEYS, {"topic"})
-    elif kind == DEVICE:
-        check_object(where, value, DEVICE_KEYS, {"identifiers", "name"})
-    elif kind == ORIGIN:
-        check_object(where, value, ORIGIN_KEYS, {"name"})
-    elif kind == WHOLE or kind == NUMBER:
-        if isinstance(value, bool) or not isinstance(value, kind):
-            fault(where, f"not a {'whole ' if kind == WHOLE else ''}number")
-    elif not isinstance(value, kind):
+            check_type(where, entry, kind[0])
+    elif kind == TEXTS:
+        if not (isinstance(value, list) and value and all(isinstance(v, str) for v in value)):
+            fault(where, "not a list of texts")
+    elif kind == NUMBER:
+        if isinstance(value, bool) or not isinstance(value, (int, float)):
+            fault(where, "not a number")
+    elif isinstance(value, bool) and kind != FLAG or not isinstance(value, kind):
         fault(where, f"not of type {kind.__name__}")
+
+
+def expanded(config):
+    """The config with every key in full and the base topic ~ put in its topics."""
+    base = config.pop("~", None)
+    full = {ABBREVIATIONS.get(key, key): value for key, value in config.items()}
+    for key, names in (("device", DEVICE_ABBREVIATIONS), ("origin", ORIGIN_ABBREVIATIONS)):
+        if isinstance(full.get(key), dict):
+            full[key] = {names.get(k, k): v for k, v in full[key].items()}
+    for key, value in full.items():
+        if base is not None and key.endswith("_topic") and isinstance(value, str):
+            full[key] = base + value[1:] if value.startswith("~") else value
+    return full
+
+
+def key_of(path, topic, key):
+    for line in open(path, encoding="utf-8"):
+        if line.startswith(topic + " "):
+            value = expanded(json.loads(line.split(" ", 1)[1])).get(key)
+            print(" ".join(value) if isinstance(value, list) else value)
+            return 0
+    return 1
 
 
 def main(path, prefix):
@@ -102,7 +139,7 @@ def main(path, prefix):
         if not (ID.match(levels[2]) and ID.match(levels[3])):
             fault(topic, "node or object id with other characters than [a-zA-Z0-9_-]")
         try:
-            config = json.loads(payload)
+            config = expanded(json.loads(payload))
         except ValueError as error:
             fault(topic, f"not JSON: {error}")
             continue
@@ -123,4 +160,4 @@ def main(path, prefix):
 
 
 if __name__ == "__main__":
-    sys.exit(main(sys.argv[1], sys.argv[2]))
+    sys.exit(key_of(*sys.argv[2:]) if sys.argv[1] == "key" else main(sys.argv[1], sys.argv[2]))

@@ -164,10 +164,8 @@ std::string Component(Shape shape) {
 }
 
 // A failed read carries no value: "None" makes the state unknown.
-constexpr const char *kValueTemplate =
-    "{{ value_json.value if value_json.value is defined else None }}";
-constexpr const char *kTextTemplate =
-    "{{ value_json.text if value_json.text is defined else None }}";
+constexpr const char *kValueTemplate = "{{ value_json.value | default(None) }}";
+constexpr const char *kTextTemplate = "{{ value_json.text | default(None) }}";
 constexpr const char *kFlagTemplate = "{% if value_json.value is not defined %}None"
                                       "{% elif value_json.value %}ON{% else %}OFF{% endif %}";
 constexpr const char *kAlertsTemplate =
@@ -236,29 +234,28 @@ std::string ConfigTopic(const Place &place, const std::string &component,
            "/config";
 }
 
-// The keys every entity of the instrument shares: availability, device and origin.
-Json Common(const Place &place, const std::string &name, const std::string &object) {
-    const InstrumentConfig &instrument = *place.source.instrument;
+// The keys every entity of the instrument shares: availability, device and origin. The
+// device is described in full by one entity (the alerts'); the others name it by its
+// identifier, which is all Home Assistant needs to put them on it.
+Json Common(const Place &place, const std::string &name, const std::string &object,
+            bool describeDevice) {
     Json device;
-    device.Raw("identifiers", "[" + JsonString(place.base) + "]")
-        .Text("name", instrument.name)
-        .Text("manufacturer", "Eurotherm")
-        .Text("model", "EM-1");
-    if (!place.source.revision.empty()) {
-        device.Text("sw_version", place.source.revision);
+    device.Raw("ids", "[" + JsonString(place.base) + "]");
+    if (describeDevice) {
+        device.Text("name", place.source.instrument->name)
+            .Text("mf", "Eurotherm")
+            .Text("mdl", "EM-1");
+        if (!place.source.revision.empty()) {
+            device.Text("sw", place.source.revision);
+        }
     }
-    const std::string availability = Json()
-                                         .Text("topic", place.base + "/status")
-                                         .Text("payload_available", "online")
-                                         .Text("payload_not_available", "offline")
-                                         .Done();
     Json json;
     json.Text("name", name)
-        .Text("unique_id", place.base + "/" + object)
-        .Raw("availability", "[" + availability + "]")
-        .Raw("device", device.Done())
-        .Raw("origin",
-             Json().Text("name", "em1 gateway").Text("sw_version", EM_VERSION_STRING).Done());
+        .Text("uniq_id", place.base + "/" + object)
+        .Text("~", place.base)
+        .Text("avty_t", "~/status")
+        .Raw("dev", device.Done())
+        .Raw("o", Json().Text("name", "em1 gateway").Text("sw", EM_VERSION_STRING).Done());
     return json;
 }
 
@@ -273,55 +270,53 @@ int ExpireAfter(const InstrumentConfig &instrument, const ItemConfig &config) {
 DiscoveryMessage EntityMessage(const Place &place, const Entity &entity) {
     const Shape shape = ShapeOf(entity);
     const Item &item = entity.item;
-    Json json = Common(place, item.address, item.address);
+    Json json = Common(place, item.address, item.address, false);
     if (entity.read) {
-        json.Text("state_topic", place.base + "/" + item.address);
+        json.Text("stat_t", "~/" + item.address);
         switch (shape) {
         case Shape::kText:
         case Shape::kModes:
         case Shape::kStatuses:
-            json.Text("value_template", kTextTemplate);
+            json.Text("val_tpl", kTextTemplate);
             break;
         case Shape::kFlag:
-            json.Text("value_template", kFlagTemplate);
+            json.Text("val_tpl", kFlagTemplate);
             break;
         case Shape::kTokens:
-            json.Text("value_template", TokenTemplate(item.Letter()));
+            json.Text("val_tpl", TokenTemplate(item.Letter()));
             break;
         default:
-            json.Text("value_template", kValueTemplate);
+            json.Text("val_tpl", kValueTemplate);
         }
         // Numbers and selects have no expiry of their own: their availability does it.
         const bool sensor = Component(shape) == "sensor" || shape == Shape::kFlag;
         if (sensor && !entity.config->onChange) {
-            json.Number("expire_after", ExpireAfter(*place.source.instrument, *entity.config));
+            json.Number("exp_aft", ExpireAfter(*place.source.instrument, *entity.config));
         }
     }
     if (entity.writable && TakesCommands(shape)) {
-        json.Text("command_topic", place.base + "/" + item.address + "/set")
-            .Raw("retain", "false")
-            .Number("qos", 1);
+        json.Text("cmd_t", "~/" + item.address + "/set").Raw("ret", "false").Number("qos", 1);
     }
     if (shape == Shape::kNumber) {
         const Range range = RangeOf(item);
         json.Number("min", range.min).Number("max", range.max).Number("step", range.step);
         json.Text("mode", "box");
     } else if (shape == Shape::kModes) {
-        json.Raw("options", TextList(kModeTokens));
+        json.Raw("ops", TextList(kModeTokens));
     } else if (shape == Shape::kStatuses) {
-        json.Raw("options", TextList(kStatusTokens));
-        json.Text("command_template", StatusCommandTemplate());
+        json.Raw("ops", TextList(kStatusTokens));
+        json.Text("cmd_tpl", StatusCommandTemplate());
     } else if (shape == Shape::kTokens) {
-        json.Raw("options", TextList(TokensOfLetter(item.Letter()), true));
+        json.Raw("ops", TextList(TokensOfLetter(item.Letter()), true));
     }
     return {ConfigTopic(place, Component(shape), item.address), json.Done()};
 }
 
 DiscoveryMessage AlertsMessage(const Place &place) {
-    Json json = Common(place, "Alerts", "alerts");
-    json.Text("state_topic", place.base + "/alerts")
-        .Text("value_template", kAlertsTemplate)
-        .Text("json_attributes_topic", place.base + "/alerts");
+    Json json = Common(place, "Alerts", "alerts", true);
+    json.Text("stat_t", "~/alerts")
+        .Text("val_tpl", kAlertsTemplate)
+        .Text("json_attr_t", "~/alerts");
     return {ConfigTopic(place, "sensor", "alerts"), json.Done()};
 }
 

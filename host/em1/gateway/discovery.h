@@ -8,7 +8,8 @@
 // through a value template (a failed read shows as unknown), commands go to its set topic
 // without the retain flag, and availability follows the instrument's status topic, so no
 // value stands when the line or the gateway is gone; expire_after does the same for a
-// value no longer published.
+// value no longer published. The keys take Home Assistant's abbreviations, and the topics
+// its base topic "~" (PREFIX/NAME), which keeps each config short.
 #pragma once
 
 #include "gateway_config.h"
@@ -29,7 +30,7 @@ struct DiscoverySource {
 };
 
 // The config messages of every entity of the instrument: its items, then its writable items
-// that are not read, then its alerts.
+// that are not read, then its alerts, whose config describes the device.
 std::vector<DiscoveryMessage> DiscoveryMessages(const DiscoverySource &source);
 
 // The config topics of the same entities.

@@ -93,8 +93,9 @@ class Station {
     // Waits up to duration, or until a set arrives or a stop is asked for.
     void WaitForWork(std::chrono::steady_clock::duration duration);
     std::string PortShown() const;
-    // The discovery configs, retained, when discovery is on.
-    void PublishDiscovery();
+    // The discovery configs, retained, when discovery is on; with deviceOnly the one config
+    // that describes the device.
+    void PublishDiscovery(bool deviceOnly = false);
     // The instrument's revision (XS0) for its discovery device.
     void ReadRevision(Instance &instance);
     void PublishMetricsWhenDue();

@@ -26,10 +26,10 @@ void Station::ReadRevision(Instance &instance) {
         }
         revision_ = revision;
     }
-    PublishDiscovery();
+    PublishDiscovery(true);
 }
 
-void Station::PublishDiscovery() {
+void Station::PublishDiscovery(bool deviceOnly) {
     if (!discoveryPrefix_) {
         return;
     }
@@ -38,7 +38,11 @@ void Station::PublishDiscovery() {
         const std::lock_guard<std::mutex> hold(revisionLock_);
         source.revision = revision_;
     }
-    for (const auto &message : DiscoveryMessages(source)) {
+    auto messages = DiscoveryMessages(source);
+    if (deviceOnly) {
+        messages.erase(messages.begin(), messages.end() - 1); // the one that describes it
+    }
+    for (const auto &message : messages) {
         link_->Publish(message.topic, message.payload, true);
     }
 }
