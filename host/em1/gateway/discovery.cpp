@@ -322,16 +322,41 @@ DiscoveryMessage AlertsMessage(const Place &place) {
 
 } // namespace
 
-std::vector<DiscoveryMessage> DiscoveryMessages(const DiscoverySource &source) {
+namespace {
+
+// The entities that get a config: an item written but not read that takes no command has
+// nothing to show.
+std::vector<Entity> ShownEntities(const InstrumentConfig &instrument) {
+    std::vector<Entity> entities = EntitiesOf(instrument);
+    std::erase_if(entities, [](const Entity &entity) {
+        return !entity.read && !TakesCommands(ShapeOf(entity));
+    });
+    return entities;
+}
+
+Place PlaceOf(const DiscoverySource &source) {
     const InstrumentConfig &instrument = *source.instrument;
-    const Place place{source, source.topicPrefix + "/" + instrument.name,
-                      Id(source.topicPrefix) + "_" + Id(instrument.name)};
+    return Place{source, source.topicPrefix + "/" + instrument.name,
+                 Id(source.topicPrefix) + "_" + Id(instrument.name)};
+}
+
+} // namespace
+
+std::size_t DiscoveryCount(const DiscoverySource &source) {
+    return ShownEntities(*source.instrument).size() + 1;
+}
+
+DiscoveryMessage DiscoveryMessageAt(const DiscoverySource &source, std::size_t index) {
+    const std::vector<Entity> entities = ShownEntities(*source.instrument);
+    const Place place = PlaceOf(source);
+    return index < entities.size() ? EntityMessage(place, entities[index]) : AlertsMessage(place);
+}
+
+std::vector<DiscoveryMessage> DiscoveryMessages(const DiscoverySource &source) {
+    const Place place = PlaceOf(source);
     std::vector<DiscoveryMessage> messages;
-    for (const Entity &entity : EntitiesOf(instrument)) {
-        // An item written but not read that takes no command has nothing to show.
-        if (entity.read || TakesCommands(ShapeOf(entity))) {
-            messages.push_back(EntityMessage(place, entity));
-        }
+    for (const Entity &entity : ShownEntities(*source.instrument)) {
+        messages.push_back(EntityMessage(place, entity));
     }
     messages.push_back(AlertsMessage(place));
     return messages;

@@ -14,6 +14,7 @@
 
 #include "gateway_config.h"
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -32,6 +33,11 @@ struct DiscoverySource {
 // The config messages of every entity of the instrument: its items, then its writable items
 // that are not read, then its alerts, whose config describes the device.
 std::vector<DiscoveryMessage> DiscoveryMessages(const DiscoverySource &source);
+
+// How many configs the instrument has, and the one at index (the last, index
+// DiscoveryCount - 1, describes the device).
+std::size_t DiscoveryCount(const DiscoverySource &source);
+DiscoveryMessage DiscoveryMessageAt(const DiscoverySource &source, std::size_t index);
 
 // The config topics of the same entities.
 std::vector<std::string> DiscoveryTopics(const DiscoverySource &source);

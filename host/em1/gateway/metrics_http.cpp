@@ -59,10 +59,17 @@ int Listen(const std::string &address) {
     return fd;
 }
 
-MHD_Result Send(MHD_Connection *connection, const MetricsServer::Reply &reply) {
-    MHD_Response *response = MHD_create_response_from_buffer(
-        reply.body.size(), const_cast<char *>(reply.body.data()), MHD_RESPMEM_MUST_COPY);
+void FreeBody(void *body) {
+    delete static_cast<std::string *>(body);
+}
+
+MHD_Result Send(MHD_Connection *connection, MetricsServer::Reply reply) {
+    // The body is handed over as it is, not copied: a scrape of many instruments is large.
+    auto *body = new std::string(std::move(reply.body));
+    MHD_Response *response = MHD_create_response_from_buffer_with_free_callback_cls(
+        body->size(), body->data(), &FreeBody, body);
     if (response == nullptr) {
+        delete body;
         return MHD_NO;
     }
     MHD_add_response_header(response, MHD_HTTP_HEADER_CONTENT_TYPE, reply.contentType.c_str());

@@ -160,6 +160,16 @@ void MqttLink::Publish(const std::string &topic, const std::string &payload, boo
     }
 }
 
+void MqttLink::PublishOnce(const std::string &topic, const std::string &payload) {
+    const std::lock_guard<std::mutex> hold(lock_);
+    const Kept message{payload, true, {}, true, true};
+    if (connected_ && Send(topic, message)) {
+        kept_.erase(topic);
+    } else {
+        kept_[topic] = message;
+    }
+}
+
 void MqttLink::Reply(const std::string &topic, const std::string &payload,
                      const std::string &correlation) {
     if (connected_) {
@@ -239,6 +249,8 @@ void MqttLink::Connected(int code, int flags) {
             ++sent;
         }
     }
+    std::erase_if(kept_,
+                  [](const auto &entry) { return entry.second.once && !entry.second.pending; });
     std::string message = "connected to the broker at " + Address();
     if (everConnected_) {
         message += " after " + Seconds(std::chrono::steady_clock::now() - lostAt_) + " s away; " +

@@ -53,6 +53,10 @@ class MqttLink {
     // correlation, when not empty, goes with it as MQTT 5 correlation data.
     void Publish(const std::string &topic, const std::string &payload, bool retain,
                  const std::string &correlation = {});
+    // A retained message that is sent once: now when the broker is there, else at the next
+    // connection; it is not kept for the connections after (the discovery configs, which are
+    // published again when Home Assistant asks).
+    void PublishOnce(const std::string &topic, const std::string &payload);
     // The result of a request to its MQTT 5 response topic, with its correlation data: sent
     // now when the broker is there, else dropped (the item's result topic keeps it).
     void Reply(const std::string &topic, const std::string &payload,
@@ -74,6 +78,7 @@ class MqttLink {
         bool retain = false;
         std::string correlation;
         bool pending = false; // not handed to the broker yet
+        bool once = false;    // forgotten once handed to the broker
     };
     static void OnConnect(mosquitto *client, void *self, int code, int flags);
     static void OnDisconnect(mosquitto *client, void *self, int code);

@@ -287,7 +287,6 @@ Station::~Station() {
 }
 
 void Station::Start() {
-    PublishDiscovery();
     link_->Start();
     thread_ = std::thread(&Station::Run, this);
 }
@@ -354,6 +353,7 @@ bool Station::StartLine(Instance &instance) {
                 told = failure.what();
                 SetStatus(false, told);
                 GatewayLog(instrument_.name, told + "; trying again");
+                AnnounceOnce(); // without its revision: the entities show it unavailable
             }
         }
         if (instance.PortOpen()) {
@@ -386,6 +386,7 @@ void Station::Serve(Instance &instance) {
                                      own);
     if (discoveryPrefix_) {
         ReadRevision(instance);
+        AnnounceOnce();
     }
     DriverState scratch{};
     const Item alerts =
@@ -482,7 +483,7 @@ void Station::TakeCommand(const MqttCommand &command) {
     if (!discoveryStatus_.empty() && command.topic == discoveryStatus_) {
         // Home Assistant has started: it learns the entities again.
         if (command.payload == "online") {
-            PublishDiscovery();
+            AnnounceAgain();
         }
         return;
     }
@@ -539,6 +540,7 @@ void Station::WaitForWork(Clock::duration duration) {
 void Station::RunWrites(Instance *instance, bool lineDown) {
     link_->WatchConnection();
     PublishMetricsWhenDue();
+    AnnounceStep();
     for (;;) {
         Pending pending;
         std::string offline;

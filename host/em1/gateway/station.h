@@ -10,6 +10,7 @@
 // them.
 #pragma once
 
+#include "discovery.h"
 #include "driver.h"
 #include "gateway_config.h"
 #include "item.h"
@@ -93,11 +94,15 @@ class Station {
     // Waits up to duration, or until a set arrives or a stop is asked for.
     void WaitForWork(std::chrono::steady_clock::duration duration);
     std::string PortShown() const;
-    // The discovery configs, retained, when discovery is on; with deviceOnly the one config
-    // that describes the device.
-    void PublishDiscovery(bool deviceOnly = false);
+    // Discovery, when it is on: the configs are announced one at a time by AnnounceStep, on
+    // the station's thread; AnnounceAgain starts over (Home Assistant asked for them).
+    void AnnounceStep();
+    void AnnounceAgain();
+    DiscoverySource CurrentDiscovery();
     // The instrument's revision (XS0) for its discovery device.
     void ReadRevision(Instance &instance);
+    // The discovery configs the first time; after that the device's, when its revision changed.
+    void AnnounceOnce();
     void PublishMetricsWhenDue();
 
     const Driver &driver_;
@@ -122,6 +127,9 @@ class Station {
     std::string discoveryStatus_; // where Home Assistant announces itself
     std::mutex revisionLock_;
     std::string revision_;
+    bool revisionChanged_ = false;
+    std::atomic<bool> announced_{false};
+    std::atomic<int> nextConfig_{-1}; // the next config to announce; -1: none
     std::shared_ptr<InstrumentMetrics> metrics_;
     std::chrono::steady_clock::duration metricsInterval_{};
     std::chrono::steady_clock::time_point nextMetrics_{};

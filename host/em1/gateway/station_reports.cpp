@@ -7,6 +7,7 @@
 #include "item_reads.h"
 
 #include <algorithm>
+#include <utility>
 
 void Station::ReadRevision(Instance &instance) {
     DriverState scratch{};
@@ -19,32 +20,55 @@ void Station::ReadRevision(Instance &instance) {
     }
     const auto reply = LastReply(instance);
     const std::string revision = reply ? RevisionText(*reply) : result.shown.text;
-    {
-        const std::lock_guard<std::mutex> hold(revisionLock_);
-        if (revision == revision_) {
-            return;
-        }
-        revision_ = revision;
-    }
-    PublishDiscovery(true);
+    const std::lock_guard<std::mutex> hold(revisionLock_);
+    revisionChanged_ = revision != revision_;
+    revision_ = revision;
 }
 
-void Station::PublishDiscovery(bool deviceOnly) {
+// Each instrument announces its configs from its own thread once its line has started (or
+// failed to), one between two exchanges, so that the configs of many instruments never wait
+// for the broker all at once. A revision learnt after its config went out goes out again in
+// the config that describes the device.
+void Station::AnnounceOnce() {
+    bool changed = false;
+    {
+        const std::lock_guard<std::mutex> hold(revisionLock_);
+        changed = std::exchange(revisionChanged_, false);
+    }
     if (!discoveryPrefix_) {
         return;
     }
-    DiscoverySource source{*discoveryPrefix_, topicPrefix_, &instrument_, {}};
-    {
-        const std::lock_guard<std::mutex> hold(revisionLock_);
-        source.revision = revision_;
+    if (!announced_.exchange(true)) {
+        nextConfig_ = 0;
+    } else if (changed && nextConfig_ < 0) {
+        const DiscoverySource source = CurrentDiscovery();
+        const DiscoveryMessage device = DiscoveryMessageAt(source, DiscoveryCount(source) - 1);
+        link_->PublishOnce(device.topic, device.payload);
     }
-    auto messages = DiscoveryMessages(source);
-    if (deviceOnly) {
-        messages.erase(messages.begin(), messages.end() - 1); // the one that describes it
+}
+
+void Station::AnnounceAgain() {
+    if (discoveryPrefix_) {
+        nextConfig_ = 0;
     }
-    for (const auto &message : messages) {
-        link_->Publish(message.topic, message.payload, true);
+}
+
+void Station::AnnounceStep() {
+    int next = nextConfig_;
+    if (next < 0) {
+        return;
     }
+    const DiscoverySource source = CurrentDiscovery();
+    const std::size_t count = DiscoveryCount(source);
+    const DiscoveryMessage message = DiscoveryMessageAt(source, static_cast<std::size_t>(next));
+    link_->PublishOnce(message.topic, message.payload);
+    const int after = static_cast<std::size_t>(next) + 1 < count ? next + 1 : -1;
+    nextConfig_.compare_exchange_strong(next, after); // unless asked to start again meanwhile
+}
+
+DiscoverySource Station::CurrentDiscovery() {
+    const std::lock_guard<std::mutex> hold(revisionLock_);
+    return DiscoverySource{*discoveryPrefix_, topicPrefix_, &instrument_, revision_};
 }
 
 void Station::WithdrawDiscovery(const std::vector<std::string> &kept) {
