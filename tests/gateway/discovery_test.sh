@@ -51,6 +51,8 @@ pids+=("$gateway")
 check "both instruments online" await 'em1/+/status' '^online' 20 -C 2
 check "the revision read from the instrument names the device" \
   await homeassistant/sensor/em1_boiler/alerts/config '"sw":"REV 2.14"' 20
+check "the kiln's last config, its alerts', is there too" \
+  await homeassistant/sensor/em1_kiln/alerts/config '"sw"' 20
 
 configs >configs.txt
 check "one config per item and per instrument's alerts (9)" [ "$(wc -l <configs.txt)" -eq 9 ]
