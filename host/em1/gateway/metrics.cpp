@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
-#include <span>
 
 namespace {
 
@@ -15,12 +14,13 @@ namespace {
 constexpr std::size_t kWindow = 1024;
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 
-std::map<std::string, long long> Zeroed(std::span<const char *const> outcomes) {
-    std::map<std::string, long long> counts;
-    for (const char *outcome : outcomes) {
-        counts[outcome] = 0;
+template <std::size_t N>
+void Count(std::array<long long, N> &counts, const std::array<std::string_view, N> &names,
+           std::string_view outcome) {
+    const auto at = std::find(names.begin(), names.end(), outcome);
+    if (at != names.end()) {
+        ++counts[static_cast<std::size_t>(at - names.begin())];
     }
-    return counts;
 }
 
 double Quantile(std::vector<double> values, double q) {
@@ -78,14 +78,17 @@ std::string InstrumentLabel(const MetricsSnapshot &snapshot) {
     return "instrument=" + LabelValue(snapshot.instrument);
 }
 
+template <std::size_t N>
 void Counts(std::string &text, const std::vector<MetricsSnapshot> &snapshots,
             const std::string &name, const std::string &help,
-            std::map<std::string, long long> MetricsSnapshot::*counts) {
+            std::array<long long, N> MetricsSnapshot::*counts,
+            const std::array<std::string_view, N> &outcomes) {
     Family family(text, name, "counter", help);
     for (const auto &snapshot : snapshots) {
-        for (const auto &[outcome, count] : snapshot.*counts) {
-            family.Add(InstrumentLabel(snapshot) + ",outcome=" + LabelValue(outcome),
-                       static_cast<double>(count));
+        for (std::size_t i = 0; i < N; ++i) {
+            family.Add(InstrumentLabel(snapshot) +
+                           ",outcome=" + LabelValue(std::string(outcomes[i])),
+                       static_cast<double>((snapshot.*counts)[i]));
         }
     }
 }
@@ -119,10 +122,13 @@ void Summary(std::string &text, const std::vector<MetricsSnapshot> &snapshots,
     }
 }
 
-std::string JsonCounts(const std::map<std::string, long long> &counts) {
+template <std::size_t N>
+std::string JsonCounts(const std::array<long long, N> &counts,
+                       const std::array<std::string_view, N> &outcomes) {
     std::string json = "{";
-    for (const auto &[outcome, count] : counts) {
-        json += (json.size() > 1 ? "," : "") + JsonString(outcome) + ":" + std::to_string(count);
+    for (std::size_t i = 0; i < N; ++i) {
+        json += (i == 0 ? "" : ",") + JsonString(std::string(outcomes[i])) + ":" +
+                std::to_string(counts[i]);
     }
     return json + "}";
 }
@@ -153,17 +159,16 @@ Quantiles InstrumentMetrics::Window::Summary() const {
 
 InstrumentMetrics::InstrumentMetrics(std::string instrument,
                                      std::shared_ptr<const LinkCounters> link)
-    : instrument_(std::move(instrument)), link_(std::move(link)), reads_(Zeroed(kReadOutcomes)),
-      sets_(Zeroed(kSetOutcomes)) {}
+    : instrument_(std::move(instrument)), link_(std::move(link)) {}
 
-void InstrumentMetrics::ReadDone(const std::string &outcome) {
+void InstrumentMetrics::ReadDone(std::string_view outcome) {
     const std::lock_guard<std::mutex> hold(lock_);
-    ++reads_[outcome];
+    Count(reads_, kReadOutcomes, outcome);
 }
 
-void InstrumentMetrics::SetAnswered(const std::string &outcome) {
+void InstrumentMetrics::SetAnswered(std::string_view outcome) {
     const std::lock_guard<std::mutex> hold(lock_);
-    ++sets_[outcome];
+    Count(sets_, kSetOutcomes, outcome);
 }
 
 void InstrumentMetrics::SetWaited(Duration arrivalToResult) {
@@ -231,9 +236,9 @@ std::string PrometheusText(const std::vector<MetricsSnapshot> &snapshots) {
     std::string text;
     text.reserve(kHelp + kPerInstrument * snapshots.size());
     Counts(text, snapshots, "em1_gateway_reads_total", "Item reads, by outcome.",
-           &MetricsSnapshot::reads);
+           &MetricsSnapshot::reads, kReadOutcomes);
     Counts(text, snapshots, "em1_gateway_writes_total", "Sets, by the outcome of their result.",
-           &MetricsSnapshot::sets);
+           &MetricsSnapshot::sets, kSetOutcomes);
     Counter(text, snapshots, "em1_gateway_line_outages_total",
             "Failures of the serial line (a hang-up or a vanished device).",
             &MetricsSnapshot::lineOutages);
@@ -260,7 +265,8 @@ std::string PrometheusText(const std::vector<MetricsSnapshot> &snapshots) {
 
 std::string MetricsJson(const MetricsSnapshot &snapshot,
                         std::chrono::system_clock::time_point time) {
-    return "{\"reads\":" + JsonCounts(snapshot.reads) + ",\"writes\":" + JsonCounts(snapshot.sets) +
+    return "{\"reads\":" + JsonCounts(snapshot.reads, kReadOutcomes) +
+           ",\"writes\":" + JsonCounts(snapshot.sets, kSetOutcomes) +
            ",\"lineOutages\":" + std::to_string(snapshot.lineOutages) +
            ",\"brokerReconnections\":" + std::to_string(snapshot.reconnections) +
            ",\"messagesKept\":" + std::to_string(snapshot.kept) +

@@ -4,13 +4,14 @@
 // Prometheus text format.
 #pragma once
 
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <deque>
-#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <vector>
 
 // What a broker connection counts, kept up to date by the link's own thread.
@@ -21,12 +22,14 @@ struct LinkCounters {
     std::atomic<long long> superseded{0};    // held messages replaced by newer ones
 };
 
-// The read outcomes that the metrics tell apart.
-inline constexpr const char *kReadOutcomes[] = {"ok", "no_answer", "refused", "bad_value",
-                                                "line_failed"};
-// The outcome words of set results.
-inline constexpr const char *kSetOutcomes[] = {"written", "inexact",  "unconfirmed",
-                                               "refused", "rejected", "ignored"};
+// The read outcomes that the metrics tell apart, and the outcome words of set results, in
+// the order they are shown.
+inline constexpr std::array<std::string_view, 5> kReadOutcomes = {"bad_value", "line_failed",
+                                                                  "no_answer", "ok", "refused"};
+inline constexpr std::array<std::string_view, 6> kSetOutcomes = {
+    "ignored", "inexact", "refused", "rejected", "unconfirmed", "written"};
+using ReadCounts = std::array<long long, kReadOutcomes.size()>;
+using SetCounts = std::array<long long, kSetOutcomes.size()>;
 
 // Durations observed, for their median and 99th percentile over the latest ones.
 struct Quantiles {
@@ -38,8 +41,8 @@ struct Quantiles {
 
 struct MetricsSnapshot {
     std::string instrument;
-    std::map<std::string, long long> reads; // by outcome, every outcome present
-    std::map<std::string, long long> sets;
+    ReadCounts reads{}; // by outcome, as kReadOutcomes
+    SetCounts sets{};
     long long lineOutages = 0;
     long long reconnections = 0;
     long long kept = 0;
@@ -55,8 +58,9 @@ class InstrumentMetrics {
     using Duration = std::chrono::steady_clock::duration;
     InstrumentMetrics(std::string instrument, std::shared_ptr<const LinkCounters> link);
 
-    void ReadDone(const std::string &outcome);
-    void SetAnswered(const std::string &outcome);
+    // outcome: one of kReadOutcomes, kSetOutcomes.
+    void ReadDone(std::string_view outcome);
+    void SetAnswered(std::string_view outcome);
     void SetWaited(Duration arrivalToResult);
     void LineOutage();
     void RoundTook(Duration took);
@@ -78,8 +82,8 @@ class InstrumentMetrics {
     std::string instrument_;
     std::shared_ptr<const LinkCounters> link_;
     mutable std::mutex lock_;
-    std::map<std::string, long long> reads_;
-    std::map<std::string, long long> sets_;
+    ReadCounts reads_{};
+    SetCounts sets_{};
     long long lineOutages_ = 0;
     Window round_;
     Window setResult_;
