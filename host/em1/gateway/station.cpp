@@ -159,8 +159,12 @@ class StationListener : public PollListener {
                                                   std::chrono::system_clock::now() - round.time));
         }
     }
-    // The alerts close a round that the line did not fail.
-    void ReadClosing() override { PublishAlerts(); }
+    // The alerts close a round that the line did not fail. The discovery configs follow the
+    // first round, once every topic of the instrument has been published.
+    void ReadClosing() override {
+        PublishAlerts();
+        station_.AnnounceOnce();
+    }
     void LineDown(const Round &) override {
         station_.metrics_->LineOutage();
         const std::string detail =
@@ -386,7 +390,6 @@ void Station::Serve(Instance &instance) {
                                      own);
     if (discoveryPrefix_) {
         ReadRevision(instance);
-        AnnounceOnce();
     }
     DriverState scratch{};
     const Item alerts =
