@@ -35,15 +35,29 @@ GatewayConfig ReadConfig(const Context &context) {
     return config;
 }
 
+// What the stations share: their metrics, and the discovery connection when it is on.
+struct Shared {
+    MetricsRegistry registry;
+    std::unique_ptr<DiscoveryLink> discovery;
+};
+
+std::unique_ptr<DiscoveryLink> DiscoveryOf(const GatewayConfig &config) {
+    if (!config.discoveryPrefix) {
+        return nullptr;
+    }
+    return std::make_unique<DiscoveryLink>(config.broker, *config.discoveryPrefix,
+                                           config.topicPrefix);
+}
+
 std::unique_ptr<Station> MakeStation(const Context &context, const LineTrace &trace,
                                      const GatewayConfig &config,
-                                     const InstrumentConfig &instrument,
-                                     MetricsRegistry &registry) {
+                                     const InstrumentConfig &instrument, Shared &shared) {
     StartOptions base = StartOptionsOf(context);
     base.showProgress = false;
     auto station =
         std::make_unique<Station>(context.driver, &trace, config, instrument, base, context.echo);
-    registry.Add(station->Metrics());
+    shared.registry.Add(station->Metrics());
+    station->UseDiscovery(shared.discovery.get());
     return station;
 }
 
@@ -84,7 +98,7 @@ void StopAll(Stations &stations, const GatewayConfig *next = nullptr) {
 // Keeps the stations whose instrument and broker did not change, stops the others and
 // starts the new ones.
 void Reload(const Context &context, const LineTrace &trace, GatewayConfig &running,
-            Stations &stations, MetricsRegistry &registry) {
+            Stations &stations, Shared &shared) {
     GatewayConfig fresh;
     try {
         fresh = ReadConfig(context);
@@ -111,6 +125,10 @@ void Reload(const Context &context, const LineTrace &trace, GatewayConfig &runni
     }
     const std::size_t stopped = stopping.size();
     StopAll(stopping, &fresh);
+    if (!sameBroker) {
+        // Every station stopped: the discovery connection follows the new settings.
+        shared.discovery = DiscoveryOf(fresh);
+    }
     std::size_t started = 0;
     for (const auto &instrument : fresh.instruments) {
         const bool alreadyRunning = std::any_of(kept.begin(), kept.end(), [&](const auto &station) {
@@ -120,7 +138,7 @@ void Reload(const Context &context, const LineTrace &trace, GatewayConfig &runni
             continue;
         }
         try {
-            kept.push_back(MakeStation(context, trace, fresh, instrument, registry));
+            kept.push_back(MakeStation(context, trace, fresh, instrument, shared));
             kept.back()->Start();
             ++started;
         } catch (const Failure &failure) {
@@ -150,19 +168,21 @@ ExitStatus RunGateway(Context &context) {
     }
     pthread_sigmask(SIG_BLOCK, &signals, nullptr);
     mosquitto_lib_init();
-    MetricsRegistry registry;
+    Shared shared;
     Stations stations;
     std::unique_ptr<MetricsServer> server;
     try {
+        shared.discovery = DiscoveryOf(config);
         for (const auto &instrument : config.instruments) {
-            stations.push_back(MakeStation(context, trace, config, instrument, registry));
+            stations.push_back(MakeStation(context, trace, config, instrument, shared));
         }
         if (!config.metricsListen.empty()) {
-            server = std::make_unique<MetricsServer>(config.metricsListen, registry);
+            server = std::make_unique<MetricsServer>(config.metricsListen, shared.registry);
             GatewayLog("gateway", "metrics on http://" + config.metricsListen + "/metrics");
         }
     } catch (...) {
         stations.clear();
+        shared.discovery.reset();
         mosquitto_lib_cleanup();
         throw;
     }
@@ -172,11 +192,12 @@ ExitStatus RunGateway(Context &context) {
     int signal = 0;
     while (sigwait(&signals, &signal) == 0 && signal == SIGHUP) {
         GatewayLog("reload", "SIGHUP: reading the configuration again");
-        Reload(context, trace, config, stations, registry);
+        Reload(context, trace, config, stations, shared);
     }
     GatewayLog("gateway", std::string("stopping on ") + (signal == SIGINT ? "SIGINT" : "SIGTERM"));
     StopAll(stations);
     server.reset();
+    shared.discovery.reset();
     mosquitto_lib_cleanup();
     GatewayLog("gateway", "stopped");
     return ExitStatus::kOk;

@@ -6,6 +6,7 @@
 #include <mosquitto.h>
 #include <mqtt_protocol.h>
 
+#include <cctype>
 #include <cstdlib>
 #include <thread>
 #include <utility>
@@ -66,6 +67,22 @@ std::optional<std::chrono::steady_clock::time_point> Expiry(const mosquitto_prop
 
 } // namespace
 
+std::string ClientIdOf(const std::string &text) {
+    std::string id;
+    for (const char c : text) {
+        const bool plain = std::isalnum(static_cast<unsigned char>(c)) != 0;
+        if (plain) {
+            id += c;
+        } else if (!id.empty() && id.back() != '-') {
+            id += '-';
+        }
+    }
+    while (!id.empty() && id.back() == '-') {
+        id.pop_back();
+    }
+    return id;
+}
+
 MqttLink::MqttLink(const BrokerConfig &broker, const std::string &clientId, std::string statusTopic,
                    std::string who, std::vector<std::string> subscriptions, OnCommand onCommand)
     : broker_(broker), statusTopic_(std::move(statusTopic)), who_(std::move(who)),
@@ -79,8 +96,10 @@ MqttLink::MqttLink(const BrokerConfig &broker, const std::string &clientId, std:
     // Each reading is a message of its own: sent at once, not held back to fill a segment.
     mosquitto_int_option(client_, MOSQ_OPT_TCP_NODELAY, 1);
     const std::string offline = "offline";
-    mosquitto_will_set(client_, statusTopic_.c_str(), static_cast<int>(offline.size()),
-                       offline.data(), kQos, true);
+    if (!statusTopic_.empty()) {
+        mosquitto_will_set(client_, statusTopic_.c_str(), static_cast<int>(offline.size()),
+                           offline.data(), kQos, true);
+    }
     if (!broker_.user.empty()) {
         mosquitto_username_pw_set(client_, broker_.user.c_str(),
                                   broker_.password.empty() ? nullptr : broker_.password.c_str());
@@ -135,10 +154,15 @@ bool MqttLink::Send(const std::string &topic, const Kept &kept, int *messageId) 
                                       kept.correlation.data(),
                                       static_cast<std::uint16_t>(kept.correlation.size()));
     }
-    const int code = mosquitto_publish_v5(client_, messageId, topic.c_str(),
-                                          static_cast<int>(kept.payload.size()),
-                                          kept.payload.data(), kQos, kept.retain, properties);
+    int sent = 0;
+    const int code =
+        mosquitto_publish_v5(client_, &sent, topic.c_str(), static_cast<int>(kept.payload.size()),
+                             kept.payload.data(), kQos, kept.retain, properties);
     mosquitto_property_free_all(&properties);
+    lastSent_ = sent;
+    if (messageId != nullptr) {
+        *messageId = sent;
+    }
     return code == MOSQ_ERR_SUCCESS;
 }
 
@@ -199,7 +223,9 @@ void MqttLink::WatchConnection() {
 }
 
 void MqttLink::Close(const std::string &finalStatus) {
-    {
+    if (statusTopic_.empty()) {
+        finalMessage_ = connected_ ? lastSent_.load() : -1; // what went last, acknowledged
+    } else {
         const std::lock_guard<std::mutex> hold(lock_);
         Kept &kept = kept_[statusTopic_];
         kept.payload = finalStatus;
@@ -243,7 +269,8 @@ void MqttLink::Connected(int code, int flags) {
     const bool sessionKept = (flags & kSessionPresent) != 0;
     long long sent = 0;
     for (auto &[topic, kept] : kept_) {
-        const bool again = kept.retain && (!sessionKept || topic == statusTopic_);
+        const bool again =
+            kept.retain && (!sessionKept || (!statusTopic_.empty() && topic == statusTopic_));
         if ((kept.pending || again) && Send(topic, kept)) {
             kept.pending = false;
             ++sent;

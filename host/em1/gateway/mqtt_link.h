@@ -34,12 +34,17 @@ struct MqttCommand {
     std::optional<std::chrono::steady_clock::time_point> expires; // its message expiry
 };
 
+// A client id made of text: letters and digits as they are, any run of other characters as
+// one "-" (what every broker takes).
+std::string ClientIdOf(const std::string &text);
+
 class MqttLink {
   public:
     using OnCommand = std::function<void(const MqttCommand &command)>;
 
     // who names the link in the log; subscriptions are the topic filters of the messages the
-    // link takes (the set topics). Throws UsageError when the broker settings cannot be used
+    // link takes (the set topics). Without a status topic the link has no last will and
+    // publishes no final status. Throws UsageError when the broker settings cannot be used
     // (a CA or certificate file libmosquitto refuses).
     MqttLink(const BrokerConfig &broker, const std::string &clientId, std::string statusTopic,
              std::string who, std::vector<std::string> subscriptions, OnCommand onCommand);
@@ -66,8 +71,9 @@ class MqttLink {
     // Logs, at most once a minute, that the broker has been out of reach since the link
     // started or lost it, with the last reason libmosquitto gave. Called every few seconds.
     void WatchConnection();
-    // Publishes the final status, waits (a few seconds at most) for the broker to take it,
-    // and disconnects, so the last will is not sent.
+    // Publishes the final status, waits (a few seconds at most) for the broker to take it (or,
+    // without a status topic, the last message sent), and disconnects, so the last will is
+    // not sent.
     void Close(const std::string &finalStatus);
     // What the link counts, for the metrics.
     std::shared_ptr<const LinkCounters> Counters() const { return counters_; }
@@ -113,5 +119,6 @@ class MqttLink {
     std::optional<std::chrono::steady_clock::time_point> awayTold_; // last told so
     std::atomic<int> finalMessage_{-1};
     std::atomic<int> lastAcknowledged_{-1};
+    std::atomic<int> lastSent_{-1};
     std::shared_ptr<LinkCounters> counters_ = std::make_shared<LinkCounters>();
 };

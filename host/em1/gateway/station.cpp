@@ -33,23 +33,6 @@ std::string Upper(std::string text) {
     return text;
 }
 
-// Letters, digits and "-": what every broker takes in a client id.
-std::string ClientIdOf(const std::string &text) {
-    std::string id;
-    for (const char c : text) {
-        const bool plain = std::isalnum(static_cast<unsigned char>(c)) != 0;
-        if (plain) {
-            id += c;
-        } else if (!id.empty() && id.back() != '-') {
-            id += '-';
-        }
-    }
-    while (!id.empty() && id.back() == '-') {
-        id.pop_back();
-    }
-    return id;
-}
-
 // A read the instrument answered, well or not: anything but silence.
 bool Answered(const ItemResult &result) {
     return result.skipped.empty() && !result.lineFailed &&
@@ -259,7 +242,6 @@ Station::Station(const Driver &driver, const LineTrace *trace, const GatewayConf
     : driver_(driver), trace_(trace != nullptr ? trace->Follow() : nullptr),
       prefix_(gateway.topicPrefix + "/" + instrument.name), instrument_(std::move(instrument)),
       options_(base), echo_(std::move(echo)), topicPrefix_(gateway.topicPrefix),
-      discoveryPrefix_(gateway.discoveryPrefix),
       metricsInterval_(SecondsDuration(gateway.metricsIntervalSeconds)) {
     options_.port = instrument_.port;
     options_.line = ResolveLine(instrument_.port, driver.Info().defaults);
@@ -275,14 +257,10 @@ Station::Station(const Driver &driver, const LineTrace *trace, const GatewayConf
     }
     const std::string clientId =
         instrument_.clientId.empty() ? ClientIdOf("em1-gateway-" + prefix_) : instrument_.clientId;
-    std::vector<std::string> subscriptions{prefix_ + "/+/set"};
-    if (discoveryPrefix_) {
-        discoveryStatus_ = *discoveryPrefix_ + "/status";
-        subscriptions.push_back(discoveryStatus_);
-    }
-    link_ = std::make_unique<MqttLink>(
-        gateway.broker, clientId, prefix_ + "/status", instrument_.name, subscriptions,
-        [this](const MqttCommand &command) { TakeCommand(command); });
+    link_ =
+        std::make_unique<MqttLink>(gateway.broker, clientId, prefix_ + "/status", instrument_.name,
+                                   std::vector<std::string>{prefix_ + "/+/set"},
+                                   [this](const MqttCommand &command) { TakeCommand(command); });
     metrics_ = std::make_shared<InstrumentMetrics>(instrument_.name, link_->Counters());
 }
 
@@ -388,7 +366,7 @@ void Station::Serve(Instance &instance) {
                                      (items_.size() == 1 ? "" : "s") + " on " + PortShown() +
                                      " every " + FormatNumber(instrument_.intervalSeconds) + " s" +
                                      own);
-    if (discoveryPrefix_) {
+    if (discovery_ != nullptr) {
         ReadRevision(instance);
     }
     DriverState scratch{};
@@ -483,13 +461,6 @@ bool Station::Admit(const MqttCommand &command, const std::string &item, const S
 }
 
 void Station::TakeCommand(const MqttCommand &command) {
-    if (!discoveryStatus_.empty() && command.topic == discoveryStatus_) {
-        // Home Assistant has started: it learns the entities again.
-        if (command.payload == "online") {
-            AnnounceAgain();
-        }
-        return;
-    }
     const std::string head = prefix_ + "/";
     const std::string tail = "/set";
     if (!command.topic.starts_with(head) || !command.topic.ends_with(tail) ||

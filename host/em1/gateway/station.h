@@ -10,7 +10,7 @@
 // them.
 #pragma once
 
-#include "discovery.h"
+#include "discovery_link.h"
 #include "driver.h"
 #include "gateway_config.h"
 #include "item.h"
@@ -49,6 +49,9 @@ class Station {
     void Stop(const std::string &detail = "the gateway stopped");
     const InstrumentConfig &Config() const { return instrument_; }
     std::shared_ptr<InstrumentMetrics> Metrics() const { return metrics_; }
+    // Announces the instrument's discovery configs through link, which outlives the station;
+    // given before Start.
+    void UseDiscovery(DiscoveryLink *link) { discovery_ = link; }
     // Removes the instrument's discovery configs from the broker, but those named in kept:
     // for an instrument that leaves the configuration, or that comes back with other items.
     void WithdrawDiscovery(const std::vector<std::string> &kept);
@@ -95,9 +98,8 @@ class Station {
     void WaitForWork(std::chrono::steady_clock::duration duration);
     std::string PortShown() const;
     // Discovery, when it is on: the configs are announced one at a time by AnnounceStep, on
-    // the station's thread; AnnounceAgain starts over (Home Assistant asked for them).
+    // the station's thread, and again from the first after Home Assistant announced itself.
     void AnnounceStep();
-    void AnnounceAgain();
     DiscoverySource CurrentDiscovery();
     // The instrument's revision (XS0) for its discovery device.
     void ReadRevision(Instance &instance);
@@ -122,14 +124,15 @@ class Station {
     std::string statusDetail_ = "starting";
     std::deque<std::string> recentIds_;
     std::set<std::string> retainedSeen_;
-    std::string topicPrefix_; // the gateway's: PREFIX of PREFIX/NAME
-    std::optional<std::string> discoveryPrefix_;
-    std::string discoveryStatus_; // where Home Assistant announces itself
+    std::string topicPrefix_;            // the gateway's: PREFIX of PREFIX/NAME
+    DiscoveryLink *discovery_ = nullptr; // none: discovery is off
+    long announcementsSeen_ = 0;         // Home Assistant's announcements answered
     std::mutex revisionLock_;
     std::string revision_;
     bool revisionChanged_ = false;
-    std::atomic<bool> announced_{false};
-    std::atomic<int> nextConfig_{-1}; // the next config to announce; -1: none
+    // The announcement's progress, on the station's thread alone.
+    bool announced_ = false;
+    int nextConfig_ = -1; // the next config to announce; -1: none
     std::shared_ptr<InstrumentMetrics> metrics_;
     std::chrono::steady_clock::duration metricsInterval_{};
     std::chrono::steady_clock::time_point nextMetrics_{};

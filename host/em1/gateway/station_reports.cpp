@@ -35,50 +35,49 @@ void Station::AnnounceOnce() {
         const std::lock_guard<std::mutex> hold(revisionLock_);
         changed = std::exchange(revisionChanged_, false);
     }
-    if (!discoveryPrefix_) {
+    if (discovery_ == nullptr) {
         return;
     }
-    if (!announced_.exchange(true)) {
+    if (!std::exchange(announced_, true)) {
+        announcementsSeen_ = discovery_->Announcements();
         nextConfig_ = 0;
     } else if (changed && nextConfig_ < 0) {
         const DiscoverySource source = CurrentDiscovery();
-        const DiscoveryMessage device = DiscoveryMessageAt(source, DiscoveryCount(source) - 1);
-        link_->PublishOnce(device.topic, device.payload);
-    }
-}
-
-void Station::AnnounceAgain() {
-    if (discoveryPrefix_) {
-        nextConfig_ = 0;
+        discovery_->Publish(DiscoveryMessageAt(source, DiscoveryCount(source) - 1));
     }
 }
 
 void Station::AnnounceStep() {
-    int next = nextConfig_;
+    if (discovery_ == nullptr || !announced_) {
+        return;
+    }
+    // Home Assistant has started since: it learns the entities again.
+    if (const long seen = discovery_->Announcements(); seen != announcementsSeen_) {
+        announcementsSeen_ = seen;
+        nextConfig_ = 0;
+    }
+    const int next = nextConfig_;
     if (next < 0) {
         return;
     }
     const DiscoverySource source = CurrentDiscovery();
-    const std::size_t count = DiscoveryCount(source);
-    const DiscoveryMessage message = DiscoveryMessageAt(source, static_cast<std::size_t>(next));
-    link_->PublishOnce(message.topic, message.payload);
-    const int after = static_cast<std::size_t>(next) + 1 < count ? next + 1 : -1;
-    nextConfig_.compare_exchange_strong(next, after); // unless asked to start again meanwhile
+    discovery_->Publish(DiscoveryMessageAt(source, static_cast<std::size_t>(next)));
+    nextConfig_ = static_cast<std::size_t>(next) + 1 < DiscoveryCount(source) ? next + 1 : -1;
 }
 
 DiscoverySource Station::CurrentDiscovery() {
     const std::lock_guard<std::mutex> hold(revisionLock_);
-    return DiscoverySource{*discoveryPrefix_, topicPrefix_, &instrument_, revision_};
+    return DiscoverySource{discovery_->Prefix(), topicPrefix_, &instrument_, revision_};
 }
 
 void Station::WithdrawDiscovery(const std::vector<std::string> &kept) {
-    if (!discoveryPrefix_) {
+    if (discovery_ == nullptr) {
         return;
     }
-    for (const auto &topic :
-         DiscoveryTopics(DiscoverySource{*discoveryPrefix_, topicPrefix_, &instrument_, {}})) {
+    const DiscoverySource source{discovery_->Prefix(), topicPrefix_, &instrument_, {}};
+    for (const auto &topic : DiscoveryTopics(source)) {
         if (std::find(kept.begin(), kept.end(), topic) == kept.end()) {
-            link_->Remove(topic);
+            discovery_->Remove(topic);
         }
     }
 }
