@@ -4,9 +4,10 @@
 # message by the broker to a subscriber on this machine (median and p99); CPU per published
 # reading; resident memory with INSTRUMENTS instruments. Then set -> result: the time from
 # the publication of a set to the arrival of its result, over single sets and a burst of 20,
-# with 10 items read back to back. The INSTRUMENTS run is made twice: as it is, and with Home
-# Assistant discovery and the metrics on (the metrics topic every 10 s, /metrics scraped every
-# second), for what they cost. Prints Markdown tables.
+# with 10 items read back to back. The INSTRUMENTS run is made twice: with discovery and the
+# metrics off (metrics-interval = 0), and with Home Assistant discovery and the metrics on (the
+# metrics topic at its default interval, /metrics served and scraped every second), for what
+# they cost. Prints Markdown tables.
 #
 # Usage: gateway_bench.sh BIN_FOLDER [SECONDS] [INSTRUMENTS]   (the release build's bin)
 set -uo pipefail
@@ -44,7 +45,8 @@ configure() { # COUNT [extras]
     if [ -n "${2:-}" ]; then
       echo "discovery ="
       echo "metrics-listen = 127.0.0.1:$http_port"
-      echo "metrics-interval = 10"
+    else
+      echo "metrics-interval = 0"
     fi
     echo "items = L01S1,L01V1,L01M0,L01X0,L02S1,L02V1,L02M0,M01V1,M02V1,INIT"
     echo "writable = L01S1"
