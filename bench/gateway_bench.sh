@@ -4,17 +4,19 @@
 # message by the broker to a subscriber on this machine (median and p99); CPU per published
 # reading; resident memory with INSTRUMENTS instruments. Then set -> result: the time from
 # the publication of a set to the arrival of its result, over single sets and a burst of 20,
-# with 10 items read back to back. The INSTRUMENTS run is made twice: with discovery and the
-# metrics off (metrics-interval = 0), and with Home Assistant discovery and the metrics on (the
-# metrics topic at its default interval, /metrics served and scraped every second), for what
-# they cost. Prints Markdown tables.
+# with 10 items read back to back. The INSTRUMENTS run is made in PAIRS, taking turns: with
+# discovery and the metrics off (metrics-interval = 0), and with Home Assistant discovery and
+# the metrics on (the metrics topic at its default interval, /metrics served and scraped every
+# second), for what they cost; CPU and memory are the medians of the pairs, as other work on
+# the machine moves them from one run to the next. Prints Markdown tables.
 #
-# Usage: gateway_bench.sh BIN_FOLDER [SECONDS] [INSTRUMENTS]   (the release build's bin)
+# Usage: gateway_bench.sh BIN_FOLDER [SECONDS] [INSTRUMENTS] [PAIRS]   (the release build's bin)
 set -uo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 bin=$(cd "$1" && pwd)
 seconds=${2:-40}
 instruments=${3:-64}
+pairs=${4:-3}
 work=$(mktemp -d)
 pids=()
 cleanup() {
@@ -162,14 +164,22 @@ sets() {
   burst_seconds=$(awk -v a="$burst" -v b="$last" 'BEGIN { printf "%.2f", b - a }')
 }
 
+median() { tr ' ' '\n' | sed '/^$/d' | sort -g | awk '{ v[++n] = $1 } END { print v[int((n + 1) / 2)] }'; }
 run 1
 read -r readings1 round1 median1 p991 cpu1 _ < <(analyse "$ticks" <messages-1)
-run "$instruments"
-rssN=$rss
-read -r readingsN roundN medianN p99N cpuN _ < <(analyse "$ticks" <messages-"$instruments")
-run "$instruments" extras
-rssX=$rss
-read -r readingsX roundX medianX p99X cpuX _ < <(analyse "$ticks" <messages-"$instruments"extras)
+cpusN= rssesN= cpusX= rssesX=
+for pair in $(seq "$pairs"); do
+  run "$instruments"
+  rssesN+=" $rss"
+  read -r readingsN roundN medianN p99N cpu _ < <(analyse "$ticks" <messages-"$instruments")
+  cpusN+=" $cpu"
+  run "$instruments" extras
+  rssesX+=" $rss"
+  read -r readingsX roundX medianX p99X cpu _ < <(analyse "$ticks" <messages-"$instruments"extras)
+  cpusX+=" $cpu"
+done
+cpuN=$(median <<<"$cpusN") rssN=$(median <<<"$rssesN")
+cpuX=$(median <<<"$cpusX") rssX=$(median <<<"$rssesX")
 sets
 # One exchange: an instrument's round over its 11 exchanges (10 items and the alerts).
 exchange=$(awk -v r="$round1" 'BEGIN { printf "%.0f", r / 11 * 1000 }')
@@ -184,6 +194,8 @@ echo "| end of a read to delivery by the broker, median (ms) | $median1 | $media
 echo "| end of a read to delivery by the broker, p99 (ms) | $p991 | $p99N | $p99X | |"
 echo "| CPU per published reading (ms) | $cpu1 | $cpuN | $cpuX | $(change "$cpuN" "$cpuX") |"
 echo "| peak resident memory of the gateway (MB) | | $(mb "$rssN") | $(mb "$rssX") | $(change "$rssN" "$rssX") |"
+echo
+echo "The last run's readings and delivery times; CPU and memory: medians of $pairs pairs (CPU ms:$cpusN |$cpusX; memory kB:$rssesN |$rssesX)."
 echo
 echo "| set -> result, 10 items at interval 0 | ms |"
 echo "|---|---|"
