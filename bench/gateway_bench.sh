@@ -37,7 +37,9 @@ for i in $(seq "$instruments"); do
 done
 sleep 1
 
-cpu_ticks() { awk '{print $14 + $15}' "/proc/$1/stat"; }
+# The CPU time of every thread of the process so far, in milliseconds (the scheduler's count in
+# nanoseconds, finer than the clock ticks of /proc/PID/stat).
+cpu_ms() { cat /proc/"$1"/task/*/schedstat | awk '{ s += $1 } END { printf "%d", s / 1e6 }'; }
 
 http_port=$((port + 1))
 configure() { # COUNT [extras]
@@ -76,21 +78,21 @@ run() {
     scraper=$!
   fi
   local before
-  before=$(cpu_ticks "$gateway")
+  before=$(cpu_ms "$gateway")
   sleep "$seconds"
   local after
-  after=$(cpu_ticks "$gateway")
+  after=$(cpu_ms "$gateway")
   rss=$(awk '/VmHWM/ {print $2}' "/proc/$gateway/status")
   [ -n "$scraper" ] && kill "$scraper" 2>/dev/null
   kill "$subscriber" 2>/dev/null
   kill -TERM "$gateway"
   wait "$gateway"
-  ticks=$((after - before))
+  cpu=$((after - before))
 }
 
 # Seconds of the UTC day: from a Unix time and from an ISO 8601 stamp.
 analyse() {
-  awk -v ticks="$1" -v hz="$(getconf CLK_TCK)" '
+  awk -v cpu="$1" '
     function day(t) { return t - int(t / 86400) * 86400 }
     function stamp(s) { split(substr(s, 12, 12), p, ":"); return p[1] * 3600 + p[2] * 60 + p[3] }
     function sorted(a, n,   i, j, t) {
@@ -110,7 +112,7 @@ analyse() {
       k = int(n * 0.99)
       if (k < 1) k = 1
       printf "%d %.3f %.3f %.3f %.3f\n", n, gap[int((g + 1) / 2)], latency[int((n + 1) / 2)],
-        latency[k], ticks / hz * 1000 / n
+        latency[k], cpu / n
     }'
 }
 
@@ -166,16 +168,16 @@ sets() {
 
 median() { tr ' ' '\n' | sed '/^$/d' | sort -g | awk '{ v[++n] = $1 } END { print v[int((n + 1) / 2)] }'; }
 run 1
-read -r readings1 round1 median1 p991 cpu1 _ < <(analyse "$ticks" <messages-1)
+read -r readings1 round1 median1 p991 cpu1 _ < <(analyse "$cpu" <messages-1)
 cpusN= rssesN= cpusX= rssesX=
 for pair in $(seq "$pairs"); do
   run "$instruments"
   rssesN+=" $rss"
-  read -r readingsN roundN medianN p99N cpu _ < <(analyse "$ticks" <messages-"$instruments")
+  read -r readingsN roundN medianN p99N cpu _ < <(analyse "$cpu" <messages-"$instruments")
   cpusN+=" $cpu"
   run "$instruments" extras
   rssesX+=" $rss"
-  read -r readingsX roundX medianX p99X cpu _ < <(analyse "$ticks" <messages-"$instruments"extras)
+  read -r readingsX roundX medianX p99X cpu _ < <(analyse "$cpu" <messages-"$instruments"extras)
   cpusX+=" $cpu"
 done
 cpuN=$(median <<<"$cpusN") rssN=$(median <<<"$rssesN")
