@@ -81,15 +81,16 @@ void StopAll(Stations &stations, const GatewayConfig *next = nullptr) {
     }
     for (auto &station : stations) {
         const auto &name = station->Config().name;
-        if (next != nullptr) {
-            station->WithdrawDiscovery(NextDiscoveryTopics(*next, name));
-        }
         if (next != nullptr &&
             std::any_of(next->instruments.begin(), next->instruments.end(),
                         [&](const auto &instrument) { return instrument.name == name; })) {
             station->Stop("restarting for new settings");
         } else {
             station->Stop();
+        }
+        // Once its thread has ended, so that no config of its follows the removal.
+        if (next != nullptr) {
+            station->WithdrawDiscovery(NextDiscoveryTopics(*next, name));
         }
     }
     stations.clear();

@@ -54,6 +54,7 @@ class Station {
     void UseDiscovery(DiscoveryLink *link) { discovery_ = link; }
     // Removes the instrument's discovery configs from the broker, but those named in kept:
     // for an instrument that leaves the configuration, or that comes back with other items.
+    // After Stop.
     void WithdrawDiscovery(const std::vector<std::string> &kept);
 
     struct Writable {
@@ -100,7 +101,7 @@ class Station {
     // Discovery, when it is on: the configs are announced one at a time by AnnounceStep, on
     // the station's thread, and again from the first after Home Assistant announced itself.
     void AnnounceStep();
-    DiscoverySource CurrentDiscovery();
+    DiscoverySource CurrentDiscovery() const;
     // The instrument's revision (XS0) for its discovery device.
     void ReadRevision(Instance &instance);
     // The discovery configs the first time; after that the device's, when its revision changed.
@@ -126,11 +127,10 @@ class Station {
     std::set<std::string> retainedSeen_;
     std::string topicPrefix_;            // the gateway's: PREFIX of PREFIX/NAME
     DiscoveryLink *discovery_ = nullptr; // none: discovery is off
-    long announcementsSeen_ = 0;         // Home Assistant's announcements answered
-    std::mutex revisionLock_;
+    // The revision and the announcement's progress, on the station's thread alone.
     std::string revision_;
     bool revisionChanged_ = false;
-    // The announcement's progress, on the station's thread alone.
+    long announcementsSeen_ = 0; // Home Assistant's announcements answered
     bool announced_ = false;
     int nextConfig_ = -1; // the next config to announce; -1: none
     std::shared_ptr<InstrumentMetrics> metrics_;

@@ -20,7 +20,6 @@ void Station::ReadRevision(Instance &instance) {
     }
     const auto reply = LastReply(instance);
     const std::string revision = reply ? RevisionText(*reply) : result.shown.text;
-    const std::lock_guard<std::mutex> hold(revisionLock_);
     revisionChanged_ = revision != revision_;
     revision_ = revision;
 }
@@ -30,11 +29,7 @@ void Station::ReadRevision(Instance &instance) {
 // for the broker all at once. A revision learnt after its config went out goes out again in
 // the config that describes the device.
 void Station::AnnounceOnce() {
-    bool changed = false;
-    {
-        const std::lock_guard<std::mutex> hold(revisionLock_);
-        changed = std::exchange(revisionChanged_, false);
-    }
+    const bool changed = std::exchange(revisionChanged_, false);
     if (discovery_ == nullptr) {
         return;
     }
@@ -65,8 +60,7 @@ void Station::AnnounceStep() {
     nextConfig_ = static_cast<std::size_t>(next) + 1 < DiscoveryCount(source) ? next + 1 : -1;
 }
 
-DiscoverySource Station::CurrentDiscovery() {
-    const std::lock_guard<std::mutex> hold(revisionLock_);
+DiscoverySource Station::CurrentDiscovery() const {
     return DiscoverySource{discovery_->Prefix(), topicPrefix_, &instrument_, revision_};
 }
 
