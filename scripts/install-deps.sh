@@ -14,9 +14,12 @@
 # A purpose's packages are one list below; a set is made of lists.
 set -euo pipefail
 
-build=(cmake ninja-build g++ help2man pkgconf libmosquitto-dev)
+build=(cmake ninja-build g++ help2man pkgconf libmosquitto-dev libmicrohttpd-dev)
 # The demo and the tests run em1 gateway against a broker of their own.
 broker=(mosquitto mosquitto-clients openssl)
+# The demo and the tests scrape the gateway's metrics; promtool checks their format.
+scrape=(curl)
+metrics_check=(prometheus)
 # The gateway's soak checks its record with a Python script.
 soak_check=(python3)
 unit_tests=(googletest libgtest-dev valgrind locales)
@@ -38,14 +41,14 @@ fi
 packages=()
 for set in "$@"; do
   case $set in
-  demo) packages+=("${build[@]}" "${broker[@]}") ;;
+  demo) packages+=("${build[@]}" "${broker[@]}" "${scrape[@]}") ;;
   soak) packages+=("${build[@]}" "${unit_tests[@]}" "${broker[@]}" "${soak_check[@]}") ;;
   bench) packages+=("${build[@]}" "${unit_tests[@]}" "${bench[@]}" "${broker[@]}") ;;
   fuzz) packages+=("${build[@]}" "${fuzz[@]}") ;;
   test)
     packages+=("${build[@]}" "${unit_tests[@]}" "${linux_i686[@]}" "${windows[@]}" "${fuzz[@]}"
       "${bench[@]}" "${package[@]}" "${style[@]}" "${broker[@]}" "${systemd_units[@]}"
-      "${soak_check[@]}")
+      "${soak_check[@]}" "${scrape[@]}" "${metrics_check[@]}")
     ;;
   wow64) packages+=("${wow64[@]}") ;;
   *)

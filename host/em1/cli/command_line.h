@@ -58,6 +58,13 @@ class ArgumentReader {
     explicit ArgumentReader(std::span<char *const> arguments) : arguments_(arguments) {}
     bool Done() const { return next_ >= arguments_.size(); }
     std::string_view Take() { return arguments_[next_++]; }
+    // The next argument when there is one that is not an option: the value an option may have.
+    std::optional<std::string_view> TakeOptionalValue() {
+        if (Done() || arguments_[next_][0] == '-') {
+            return std::nullopt;
+        }
+        return Take();
+    }
     // The next argument as the value of option; throws UsageError when there is none.
     std::string_view TakeValue(std::string_view option);
 
