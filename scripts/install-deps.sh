@@ -23,8 +23,9 @@ metrics_check=(prometheus)
 # The gateway's soak checks its record with a Python script.
 soak_check=(python3)
 unit_tests=(googletest libgtest-dev valgrind locales)
-# The i686 em1 has the gateway too: the i386 build of the MQTT client library.
-linux_i686=(gcc-multilib g++-multilib qemu-user-static libmosquitto-dev:i386)
+# The i686 em1 has the gateway too: the i386 builds of the MQTT client and the HTTP server
+# libraries.
+linux_i686=(gcc-multilib g++-multilib qemu-user-static libmosquitto-dev:i386 libmicrohttpd-dev:i386)
 windows=(g++-mingw-w64-i686 binutils-mingw-w64-i686 g++-mingw-w64-x86-64
   binutils-mingw-w64-x86-64 wine wine32:i386 wine64)
 fuzz=(clang libclang-rt-14-dev)
