@@ -4,14 +4,19 @@
 # message by the broker to a subscriber on this machine (median and p99); CPU per published
 # reading; resident memory with INSTRUMENTS instruments. Then set -> result: the time from
 # the publication of a set to the arrival of its result, over single sets and a burst of 20,
-# with 10 items read back to back. Prints Markdown tables.
+# with 10 items read back to back. The INSTRUMENTS run is made in PAIRS, taking turns: with
+# discovery and the metrics off (metrics-interval = 0), and with Home Assistant discovery and
+# the metrics on (the metrics topic at its default interval, /metrics served and scraped every
+# second), for what they cost; CPU and memory are the medians of the pairs, as other work on
+# the machine moves them from one run to the next. Prints Markdown tables.
 #
-# Usage: gateway_bench.sh BIN_FOLDER [SECONDS] [INSTRUMENTS]   (the release build's bin)
+# Usage: gateway_bench.sh BIN_FOLDER [SECONDS] [INSTRUMENTS] [PAIRS]   (the release build's bin)
 set -uo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 bin=$(cd "$1" && pwd)
 seconds=${2:-40}
 instruments=${3:-64}
+pairs=${4:-3}
 work=$(mktemp -d)
 pids=()
 cleanup() {
@@ -32,43 +37,62 @@ for i in $(seq "$instruments"); do
 done
 sleep 1
 
-cpu_ticks() { awk '{print $14 + $15}' "/proc/$1/stat"; }
+# The CPU time of every thread of the process so far, in milliseconds (the scheduler's count in
+# nanoseconds, finer than the clock ticks of /proc/PID/stat).
+cpu_ms() { cat /proc/"$1"/task/*/schedstat | awk '{ s += $1 } END { printf "%d", s / 1e6 }'; }
 
-configure() { # COUNT
+http_port=$((port + 1))
+configure() { # COUNT [extras]
   {
     echo "broker = 127.0.0.1:$port"
     echo "interval = 0"
+    if [ -n "${2:-}" ]; then
+      echo "discovery ="
+      echo "metrics-listen = 127.0.0.1:$http_port"
+    else
+      echo "metrics-interval = 0"
+    fi
     echo "items = L01S1,L01V1,L01M0,L01X0,L02S1,L02V1,L02M0,M01V1,M02V1,INIT"
     echo "writable = L01S1"
     for i in $(seq "$1"); do printf '[instrument i%s]\nport = %s\n' "$i" "$work/i$i"; done
   } >gateway.conf
 }
 
-# run COUNT: the gateway on COUNT instruments for $seconds, after a start-up of 5 s.
+# run COUNT [extras]: the gateway on COUNT instruments for $seconds, after a start-up of 5 s;
+# with extras, discovery and metrics on, and a scrape of /metrics every second.
 run() {
-  local count=$1
-  configure "$count"
-  "$bin/em1" gateway --config gateway.conf 2>"gateway-$count.log" &
+  local count=$1 extras=${2:-}
+  configure "$count" "$extras"
+  "$bin/em1" gateway --config gateway.conf 2>"gateway-$count$extras.log" &
   local gateway=$!
   sleep 5
   mosquitto_sub -h 127.0.0.1 -p "$port" -t 'em1/+/+' -R -F '%U %t %p' -W "$seconds" \
-    >"messages-$count" 2>/dev/null &
+    >"messages-$count$extras" 2>/dev/null &
   local subscriber=$!
+  local scraper=
+  if [ -n "$extras" ]; then
+    while :; do
+      curl -s "http://127.0.0.1:$http_port/metrics" >/dev/null
+      sleep 1
+    done &
+    scraper=$!
+  fi
   local before
-  before=$(cpu_ticks "$gateway")
+  before=$(cpu_ms "$gateway")
   sleep "$seconds"
   local after
-  after=$(cpu_ticks "$gateway")
+  after=$(cpu_ms "$gateway")
   rss=$(awk '/VmHWM/ {print $2}' "/proc/$gateway/status")
+  [ -n "$scraper" ] && kill "$scraper" 2>/dev/null
   kill "$subscriber" 2>/dev/null
   kill -TERM "$gateway"
   wait "$gateway"
-  ticks=$((after - before))
+  cpu=$((after - before))
 }
 
 # Seconds of the UTC day: from a Unix time and from an ISO 8601 stamp.
 analyse() {
-  awk -v ticks="$1" -v hz="$(getconf CLK_TCK)" '
+  awk -v cpu="$1" '
     function day(t) { return t - int(t / 86400) * 86400 }
     function stamp(s) { split(substr(s, 12, 12), p, ":"); return p[1] * 3600 + p[2] * 60 + p[3] }
     function sorted(a, n,   i, j, t) {
@@ -88,7 +112,7 @@ analyse() {
       k = int(n * 0.99)
       if (k < 1) k = 1
       printf "%d %.3f %.3f %.3f %.3f\n", n, gap[int((g + 1) / 2)], latency[int((n + 1) / 2)],
-        latency[k], ticks / hz * 1000 / n
+        latency[k], cpu / n
     }'
 }
 
@@ -142,23 +166,38 @@ sets() {
   burst_seconds=$(awk -v a="$burst" -v b="$last" 'BEGIN { printf "%.2f", b - a }')
 }
 
+median() { tr ' ' '\n' | sed '/^$/d' | sort -g | awk '{ v[++n] = $1 } END { print v[int((n + 1) / 2)] }'; }
 run 1
-read -r readings1 round1 median1 p991 cpu1 _ < <(analyse "$ticks" <messages-1)
-run "$instruments"
-rssN=$rss
-read -r readingsN roundN medianN p99N cpuN _ < <(analyse "$ticks" <messages-"$instruments")
+read -r readings1 round1 median1 p991 cpu1 _ < <(analyse "$cpu" <messages-1)
+cpusN= rssesN= cpusX= rssesX=
+for pair in $(seq "$pairs"); do
+  run "$instruments"
+  rssesN+=" $rss"
+  read -r readingsN roundN medianN p99N cpu _ < <(analyse "$cpu" <messages-"$instruments")
+  cpusN+=" $cpu"
+  run "$instruments" extras
+  rssesX+=" $rss"
+  read -r readingsX roundX medianX p99X cpu _ < <(analyse "$cpu" <messages-"$instruments"extras)
+  cpusX+=" $cpu"
+done
+cpuN=$(median <<<"$cpusN") rssN=$(median <<<"$rssesN")
+cpuX=$(median <<<"$cpusX") rssX=$(median <<<"$rssesX")
 sets
 # One exchange: an instrument's round over its 11 exchanges (10 items and the alerts).
 exchange=$(awk -v r="$round1" 'BEGIN { printf "%.0f", r / 11 * 1000 }')
 
-echo "| figure | 1 instrument | $instruments instruments |"
-echo "|---|---|---|"
-echo "| readings published in ${seconds} s | $readings1 | $readingsN |"
-echo "| round time of an instrument (median, s) | $round1 | $roundN |"
-echo "| end of a read to delivery by the broker, median (ms) | $median1 | $medianN |"
-echo "| end of a read to delivery by the broker, p99 (ms) | $p991 | $p99N |"
-echo "| CPU per published reading (ms) | $cpu1 | $cpuN |"
-echo "| peak resident memory of the gateway (MB) | | $(awk -v k="$rssN" 'BEGIN {printf "%.1f", k / 1024}') |"
+change() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%+.1f %%", (b - a) / a * 100 }'; }
+mb() { awk -v k="$1" 'BEGIN {printf "%.1f", k / 1024}'; }
+echo "| figure | 1 instrument | $instruments instruments | $instruments, discovery and metrics on | change |"
+echo "|---|---|---|---|---|"
+echo "| readings published in ${seconds} s | $readings1 | $readingsN | $readingsX | |"
+echo "| round time of an instrument (median, s) | $round1 | $roundN | $roundX | |"
+echo "| end of a read to delivery by the broker, median (ms) | $median1 | $medianN | $medianX | |"
+echo "| end of a read to delivery by the broker, p99 (ms) | $p991 | $p99N | $p99X | |"
+echo "| CPU per published reading (ms) | $cpu1 | $cpuN | $cpuX | $(change "$cpuN" "$cpuX") |"
+echo "| peak resident memory of the gateway (MB) | | $(mb "$rssN") | $(mb "$rssX") | $(change "$rssN" "$rssX") |"
+echo
+echo "The last run's readings and delivery times; CPU and memory: medians of $pairs pairs (CPU ms:$cpusN |$cpusX; memory kB:$rssesN |$rssesX)."
 echo
 echo "| set -> result, 10 items at interval 0 | ms |"
 echo "|---|---|"

@@ -3,7 +3,8 @@
 # the release preset, starts the simulator on a pseudo-terminal and drives it with em1 as a
 # commissioning engineer would: start-up, items, reads, writes read back, alerts, a block
 # and a poll; then em1 gateway serves two simulated instruments to an MQTT broker (mosquitto)
-# and takes a write from it. It ends by itself and leaves no process or file behind.
+# and takes a write from it, with Home Assistant discovery and its metrics on: one discovery
+# message and one scrape of /metrics. It ends by itself and leaves no process or file behind.
 #
 # Usage: demo.sh [--bin DIR]
 #   --bin DIR       the programs already built in DIR (the test command runs the demo this way)
@@ -110,8 +111,13 @@ for _ in $(seq 100); do
   [ -e "$work/second" ] && (echo >"/dev/tcp/127.0.0.1/$broker_port") 2>/dev/null && break
   sleep 0.05
 done
-printf '\n$ %s\n' "em1 gateway --broker 127.0.0.1:$broker_port --items L01S1,L01M0 --writable L01S1 --port $port --name boiler --port $work/second --name kiln &"
-"$bin/em1" gateway --broker "127.0.0.1:$broker_port" --items L01S1,L01M0 --writable L01S1 \
+for _ in $(seq 50); do
+  metrics_port=$((20000 + RANDOM % 40000))
+  (echo >"/dev/tcp/127.0.0.1/$metrics_port") 2>/dev/null || break
+done
+printf '\n$ %s\n' "em1 gateway --broker 127.0.0.1:$broker_port --discovery --metrics-listen 127.0.0.1:$metrics_port --items L01S1,L01M0 --writable L01S1 --port $port --name boiler --port $work/second --name kiln &"
+"$bin/em1" gateway --broker "127.0.0.1:$broker_port" --discovery \
+  --metrics-listen "127.0.0.1:$metrics_port" --items L01S1,L01M0 --writable L01S1 \
   --port "$port" --name boiler --port "$work/second" --name kiln 2>"$work/gateway.log" &
 others+=($!)
 sub() { mosquitto_sub -h 127.0.0.1 -p "$broker_port" -v "$@"; }
@@ -128,6 +134,18 @@ cat "$work/output"
 expect '"outcome":"written"'
 run em1sim ctl "$work/control" get L01S
 expect "55.5"
+
+echo
+echo "# Home Assistant finds the set point as a number entity of the device boiler:"
+printf '\n$ %s\n' "mosquitto_sub -t homeassistant/number/em1_boiler/L01S1/config -C 1"
+sub -t homeassistant/number/em1_boiler/L01S1/config -C 1 -W 20 | tee "$work/output"
+expect '"cmd_t":"~/L01S1/set"'
+
+echo
+echo "# The gateway's own metrics, as Prometheus scrapes them:"
+printf '\n$ %s\n' "curl http://127.0.0.1:$metrics_port/metrics"
+curl -s "http://127.0.0.1:$metrics_port/metrics" | tee "$work/output"
+expect 'em1_gateway_writes_total{instrument="boiler",outcome="written"} 1'
 echo
 echo "# The gateway's log (standard error, one line per event):"
 cat "$work/gateway.log"

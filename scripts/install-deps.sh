@@ -15,14 +15,18 @@
 # A purpose's packages are one list below; a set is made of lists.
 set -euo pipefail
 
-build=(cmake ninja-build g++ help2man pkgconf libmosquitto-dev)
+build=(cmake ninja-build g++ help2man pkgconf libmosquitto-dev libmicrohttpd-dev)
 # The demo and the tests run em1 gateway against a broker of their own.
 broker=(mosquitto mosquitto-clients openssl)
+# The demo and the tests scrape the gateway's metrics; promtool checks their format.
+scrape=(curl)
+metrics_check=(prometheus)
 # The gateway's soak checks its record with a Python script.
 soak_check=(python3)
 unit_tests=(googletest libgtest-dev valgrind locales)
-# The i686 em1 has the gateway too: the i386 build of the MQTT client library.
-linux_i686=(gcc-multilib g++-multilib qemu-user-static libmosquitto-dev:i386)
+# The i686 em1 has the gateway too: the i386 builds of the MQTT client and the HTTP server
+# libraries.
+linux_i686=(gcc-multilib g++-multilib qemu-user-static libmosquitto-dev:i386 libmicrohttpd-dev:i386)
 windows=(g++-mingw-w64-i686 binutils-mingw-w64-i686 g++-mingw-w64-x86-64
   binutils-mingw-w64-x86-64 wine wine32:i386 wine64)
 fuzz=(clang libclang-rt-14-dev)
@@ -41,18 +45,18 @@ fi
 packages=()
 for set in "$@"; do
   case $set in
-  demo) packages+=("${build[@]}" "${broker[@]}") ;;
+  demo) packages+=("${build[@]}" "${broker[@]}" "${scrape[@]}") ;;
   soak) packages+=("${build[@]}" "${unit_tests[@]}" "${broker[@]}" "${soak_check[@]}") ;;
   bench) packages+=("${build[@]}" "${unit_tests[@]}" "${bench[@]}" "${broker[@]}") ;;
   fuzz) packages+=("${build[@]}" "${fuzz[@]}") ;;
   unit)
     packages+=("${build[@]}" "${unit_tests[@]}" "${installed_tree[@]}" "${broker[@]}"
-      "${systemd_units[@]}" "${soak_check[@]}")
+      "${systemd_units[@]}" "${soak_check[@]}" "${scrape[@]}" "${metrics_check[@]}")
     ;;
   test)
     packages+=("${build[@]}" "${unit_tests[@]}" "${linux_i686[@]}" "${windows[@]}" "${fuzz[@]}"
-      "${bench[@]}" "${installed_tree[@]}" "${package[@]}" "${style[@]}" "${broker[@]}" "${systemd_units[@]}"
-      "${soak_check[@]}")
+      "${bench[@]}" "${installed_tree[@]}" "${package[@]}" "${style[@]}" "${broker[@]}"
+      "${systemd_units[@]}" "${soak_check[@]}" "${scrape[@]}" "${metrics_check[@]}")
     ;;
   wow64) packages+=("${wow64[@]}") ;;
   *)

@@ -193,8 +193,10 @@ enum {
  *
  * A reply that names another request than the one sent (a read of L02M answered "L02S=...",
  * a late reply to an earlier request) is never taken for the reply: the driver throws it away,
- * logs it at level 64 and reads on for the reply to its own request. Replies that name no
- * request ("***", "REV 2.14", block lines) are taken as they come.
+ * logs it at level 64 and reads on for the reply to its own request; so is the late
+ * acknowledgement of a write of the item read ("L01S=12.5 ***", ended by a line feed), which
+ * never answers a read. Replies that name no request ("***", "REV 2.14", block lines) are
+ * taken as they come.
  *
  * Which command returns which code, and when:
  *

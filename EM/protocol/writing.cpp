@@ -166,9 +166,20 @@ ExchangeResult Confirm(const DriverCall &call, Request &request, Reply &reply) {
 // Answers a confirmation question, checks the acknowledgement, recovers after a refusal
 // and logs a failure with the last request and reply. The host receives the check of the
 // first reply, or the outcome of the confirmation exchange when there was one.
+// The instrument's question names the item written, "L01P? 45.0 Y/N": a reply to a value write
+// whose fifth byte happens to be "?" (noise, a reply cut short) asks nothing, and answering it
+// "Y" would turn a write the instrument may have carried out into a refusal.
+bool AsksConfirmation(const Request &request, const Reply &reply) {
+    if (reply[kQuestionPosition] != '?') {
+        return false;
+    }
+    const bool valueWrite = request[kEqualsPosition] == '=';
+    return !valueWrite || std::memcmp(request, reply, kEqualsPosition) == 0;
+}
+
 std::int32_t Conclude(const DriverCall &call, ReplyCheck check, Request &request, Reply &reply) {
     std::int32_t result = HostResult(check);
-    if (check == ReplyCheck::kGood && reply[kQuestionPosition] == '?') {
+    if (check == ReplyCheck::kGood && AsksConfirmation(request, reply)) {
         result = HostResult(Confirm(call, request, reply));
     }
     if (result == EM_OK && std::strstr(reply, kAcknowledgement) == nullptr) {

@@ -81,6 +81,15 @@ bool EndsForeignReply(const ReplyStart &start, char byte) {
     return value == kEtx || (start.endsAtLineFeed && value == kLineFeed);
 }
 
+// Throws away the count bytes of a foreign reply in reply: they count against the budget of
+// the exchange, are logged and noted in the line trace, so the reply after them is told apart.
+void DropForeignReply(const DriverCall &call, const char (&reply)[kReplyBufferSize],
+                      std::uint32_t count, std::uint32_t &budget) {
+    budget -= std::min(count, budget);
+    LogForeignReply(call, reply, count);
+    SerialTraceEvent(call.state->portHandle, kForeignReplyEvent);
+}
+
 // Reads a foreign reply, whose first count bytes are in reply, up to its own end; its bytes
 // count against the budget of the exchange. It is logged and noted in the line trace, so the
 // reply after it is told apart. True when it ended within the budget.
@@ -93,10 +102,18 @@ bool DiscardForeignReply(const DriverCall &call, const ReplyStart &start,
         ended = EndsForeignReply(start, reply[count]);
         ++count;
     }
-    budget -= std::min(count, budget);
-    LogForeignReply(call, reply, count);
-    SerialTraceEvent(port, kForeignReplyEvent);
+    DropForeignReply(call, reply, count, budget);
     return ended;
+}
+
+// A reply that named the item read and that a line feed ends before its terminator was a
+// write's acknowledgement of that item, not the one-line reply to the read.
+bool EndsAcknowledgement(const ReplySubjects &expected, std::uint8_t terminator, const char *reply,
+                         std::uint32_t received) {
+    const Subject &item = expected.accepted[0];
+    return expected.oneLine && terminator != kLineFeed &&
+           static_cast<unsigned char>(reply[received - 1]) == kLineFeed && received > item.length &&
+           std::memcmp(reply, item.text, item.length) == 0;
 }
 
 bool IsReplyEnd(char byte, std::uint8_t terminator) {
@@ -174,6 +191,13 @@ ExchangeResult ReadReply(const DriverCall &call, const ReplySubjects &expected,
                 continue;
             }
             judged = start.verdict == StartVerdict::kAnswer;
+        }
+        if (EndsAcknowledgement(expected, terminator, reply, received)) {
+            silent = received > discardable;
+            DropForeignReply(call, reply, received, discardable);
+            received = 0;
+            judged = false;
+            continue;
         }
         if (static_cast<unsigned char>(reply[received - 1]) == terminator) {
             break;

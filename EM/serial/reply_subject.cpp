@@ -128,6 +128,7 @@ ReplySubjects SubjectsOfRequest(const char *request) {
         AcceptItem(subjects, request, '?');
     } else if (text.substr(kMarkPosition) == "?\r") {
         AcceptItem(subjects, request, '=');
+        subjects.oneLine = true;
     }
     return subjects;
 }

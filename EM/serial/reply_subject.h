@@ -23,6 +23,10 @@ struct Subject {
 struct ReplySubjects {
     Subject accepted[2];
     std::size_t count = 0;
+    // The reply is one line, "L01S=26.0\r" and ETX: a line feed before its end closes the
+    // acknowledgement of a write of the same item ("L01S=12.5 ***\r\n"), a late reply to
+    // another request that names the item as this one's would.
+    bool oneLine = false;
 };
 
 // From the request text: "L01S?\r" is answered by "L01S=", a value write "L01S=12.5\r" by

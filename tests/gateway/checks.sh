@@ -1,5 +1,15 @@
-# Sourced by the gateway's tests against a real broker: named checks, bounded waits for a
-# message or a log line, and the processes to stop at the end. Set broker_port before await.
+# Sourced by the gateway's tests against a real broker: the tools they need, named checks,
+# bounded waits for a message or a log line, and the processes to stop at the end. Set
+# broker_port before await, or start a broker with start_test_broker.
+checks_folder=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+
+# Skips the test (status 77) unless every tool named is installed.
+require_tools() {
+  for tool; do
+    command -v "$tool" >/dev/null || { echo "SKIP: $tool is not installed"; exit 77; }
+  done
+}
+
 pids=()
 cleanup() {
   for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null; done
@@ -42,6 +52,14 @@ await_broker() {
   echo "the broker did not start:"
   cat broker.log
   exit 1
+}
+# A broker of the test's own on a free loopback port, listening: sets broker_port and
+# broker_pid, and stops it at the end.
+start_test_broker() {
+  . "$checks_folder/../../scripts/test-broker.sh"
+  StartTestBroker "$PWD"
+  pids+=("$broker_pid")
+  await_broker
 }
 # Ends the test: the count of failed checks, and the gateway's log when any failed.
 finish() { # LOG

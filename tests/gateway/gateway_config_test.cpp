@@ -133,7 +133,18 @@ INSTANTIATE_TEST_SUITE_P(
                    {"--cert-file", "/dev/null", "--key-file", "/dev/null", "--port", "pts/1",
                     "--items", "L01S1"},
                    "--cert-file: a client certificate is for TLS: give --ca-file too, the CA "
-                   "that signed the broker's certificate"}));
+                   "that signed the broker's certificate"},
+        ConfigCase{"[instrument boiler]\nport = pts/1\nitems = L01S1, L01V1@often\n",
+                   {"--config", kFile},
+                   "plant.conf:3: items: 'often' is not a number of seconds (0 to 86400)"},
+        ConfigCase{"",
+                   {"--metrics-listen", "9100", "--port", "pts/1", "--items", "L01S1"},
+                   "--metrics-listen: '9100' is not ADDR:PORT (127.0.0.1:9100, [::1]:9100, "
+                   "0.0.0.0:9100)"},
+        ConfigCase{"",
+                   {"--discovery", "home/+", "--port", "pts/1", "--items", "L01S1"},
+                   "--discovery: 'home/+' must be topic levels without + # or a leading or "
+                   "trailing /"}));
 
 TEST(GatewayConfigFile, TakesCommentsListsOverSeveralLinesAndTheGatewaySection) {
     const GatewayConfig config =
@@ -159,6 +170,31 @@ TEST(GatewayConfigFile, TakesTheInstalledExample) {
     EXPECT_EQ(config.instruments[0].name, "boiler");
     EXPECT_EQ(config.instruments[0].items.size(), 4U);
     EXPECT_EQ(config.instruments[1].intervalSeconds, 2);
+}
+
+// Items with intervals of their own, and the interval of the others when none is given: whole
+// seconds that fit a read of each and of the alerts.
+TEST(GatewayConfigFile, TakesItemIntervalsAndFitsTheDefaultInterval) {
+    const GatewayConfig config = Parse("discovery =\nmetrics-listen = [::1]:9100\n"
+                                       "[instrument boiler]\nport = pts/1\n"
+                                       "items = L01S1, L01V1@5, L01M0@0.5, L02S1, L02V1, L02M0\n"
+                                       "[instrument kiln]\nport = pts/2\nitems = L01S1\n"
+                                       "[instrument dryer]\nport = pts/3\ninterval = 0.5\n"
+                                       "items = L01S1, L01V1, L01M0, L01X0\n",
+                                       {"--config", kFile, "--discovery", "ha"});
+    ASSERT_EQ(config.instruments.size(), 3U);
+    const auto &items = config.instruments[0].items;
+    EXPECT_EQ(items[1].argument, "L01V1");
+    EXPECT_EQ(items[1].intervalSeconds, 5);
+    EXPECT_EQ(items[2].intervalSeconds, 0.5);
+    EXPECT_FALSE(items[0].intervalSeconds);
+    EXPECT_EQ(config.instruments[0].intervalSeconds, 2); // 4 reads and the alerts: 1.75 s
+    EXPECT_EQ(config.instruments[1].intervalSeconds, 1);
+    EXPECT_EQ(config.instruments[2].intervalSeconds, 0.5);
+    EXPECT_EQ(config.discoveryPrefix, "ha");
+    EXPECT_EQ(config.metricsListen, "[::1]:9100");
+    EXPECT_EQ(Parse("", {"--discovery", "--port", "pts/1", "--items", "L01S1"}).discoveryPrefix,
+              "homeassistant");
 }
 
 } // namespace

@@ -9,10 +9,9 @@ here=$(cd "$(dirname "$0")" && pwd)
 bin=$(cd "$1" && pwd)
 work=$2
 rm -rf "$work" && mkdir -p "$work" && cd "$work" || exit 1
+. "$here/checks.sh"
+require_tools mosquitto mosquitto_sub mosquitto_pub mosquitto_passwd openssl
 
-for tool in mosquitto mosquitto_sub mosquitto_pub mosquitto_passwd openssl; do
-  command -v "$tool" >/dev/null || { echo "SKIP: $tool is not installed"; exit 77; }
-done
 
 free_port() {
   local port
@@ -23,7 +22,6 @@ free_port() {
   return 1
 }
 
-. "$here/checks.sh"
 plain=$(free_port)
 broker_port=$plain
 secured=$(free_port)

@@ -15,15 +15,9 @@ work=$2
 seconds=$3
 count=${4:-4}
 rm -rf "$work" && mkdir -p "$work" && cd "$work" || exit 1
-for tool in mosquitto mosquitto_sub mosquitto_pub python3; do
-  command -v "$tool" >/dev/null || { echo "SKIP: $tool is not installed"; exit 77; }
-done
-. "$here/../../scripts/test-broker.sh"
 . "$here/checks.sh"
-
-StartTestBroker "$PWD"
-pids+=("$broker_pid")
-await_broker
+require_tools mosquitto mosquitto_sub mosquitto_pub python3
+start_test_broker
 restart_broker() {
   kill "$broker_pid"
   wait "$broker_pid" 2>/dev/null

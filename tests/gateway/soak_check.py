@@ -128,6 +128,10 @@ def main():
         applied = taken[id(command)]
         if outcome == 'written' and not applied:
             problems.append(f'{command} is "written", but the instrument never took it')
+        if outcome == 'inexact' and applied:
+            # Every set value is one the instrument holds exactly: a read-back that shows
+            # another value was a reply from before the write.
+            problems.append(f'{command} is "inexact", but the instrument took it exactly')
         if outcome in ('refused', 'rejected', 'ignored') and applied:
             problems.append(f'{command} is "{outcome}", but the instrument took it')
         if command['kind'] == 'retained' and outcome != 'ignored':

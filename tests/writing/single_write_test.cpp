@@ -146,6 +146,10 @@ TEST_F(SingleWriteTest, ConfirmationAcknowledgementAndRecovery) {
          1,
          Joined({kEnteredP45, kRecovered}, FailureLines(1, "L01P=45.0\r", "L01P=45.0\r\n"))},
         {{"?\r\n"}, 1, Joined({kEnteredP45, kRecovered}, FailureLines(1, "L01P=45.0\r", "?\r\n"))},
+        // Noise with a "?" in fifth place asks nothing: no "Y" goes out.
+        {{"25K:?x\r\n"},
+         1,
+         Joined({kEnteredP45, kRecovered}, FailureLines(1, "L01P=45.0\r", "25K:?x\r\n"))},
         {{""}, 2, Joined({kEnteredP45}, FailureLines(2, "L01P=45.0\r", ""))},
         {{"L01P? 45.0 Y/N\r\n", "CANCELLED\r\x03"},
          1,

@@ -130,7 +130,10 @@ options, --items, --writable, --on-change, --interval and --name after a --port 
 instrument's, before the first --port every instrument's. The gateway is a feature of the
 Linux em1.
   --broker HOST[:PORT]     the broker (localhost:1883)
-  --items ADDR[:TYPE],...  the items read every --interval SECONDS (default 1)
+  --items ADDR[:TYPE][@SECONDS],...  the items, read every --interval SECONDS or, with
+                           @SECONDS, at their own interval (L01V1@5)
+  --interval SECONDS       the interval of the items without one and of the alerts; default:
+                           whole seconds that fit a read of each (about 0.35 s a read)
   --writable ADDR,...      the items that PREFIX/NAME/ITEM/set may write; no other
   --on-change ADDR[=DEADBAND],...  publish these (* for all) only when they change by
                            DEADBAND or more; the others every round
@@ -142,6 +145,13 @@ Linux em1.
   --offline-after ROUNDS   status offline after ROUNDS rounds in a row unanswered (3)
   --client-id ID           the MQTT client id: letters, digits, - (em1-gateway-PREFIX-NAME)
   --config FILE            the settings of a file, in INI form, at this place
+  --discovery [PREFIX]     Home Assistant MQTT discovery under PREFIX (homeassistant): a
+                           device per instrument, an entity per item (sensor, number, select,
+                           binary_sensor) and one for the alerts; published again when
+                           PREFIX/status says online, removed when SIGHUP drops them
+  --metrics-listen ADDR:PORT  HTTP: /metrics in the Prometheus text format, /health (200
+                           while every instrument is online and connected, else 503)
+  --metrics-interval SECONDS  PREFIX/NAME/metrics every SECONDS (60; 0: never)
 Topics (MQTT 5, QoS 1, a clean session, reconnection with growing pauses):
   PREFIX/NAME/ITEM          retained: {"item":"L01S1","value":42.5,"cell":425,"scale":10,
                             "time":"2024-05-01T12:00:00.123Z"}, with "text" for modes and
@@ -152,6 +162,10 @@ Topics (MQTT 5, QoS 1, a clean session, reconnection with growing pauses):
                             offline when the line failed or no read was answered in
                             --offline-after rounds
   PREFIX/NAME/status/detail retained: why the instrument is offline
+  PREFIX/NAME/metrics       retained: {"reads":{"ok":...},"writes":{"written":...},
+                            "lineOutages":...,"brokerReconnections":...,"messagesKept":...,
+                            "messagesSuperseded":...,"roundSeconds":{"median":...,"p99":...,
+                            "count":...},"setResultSeconds":{...},"time":...}
   PREFIX/NAME/ITEM/set      a value as em1 write takes it (42.5, AUTO) or JSON
                             {"value":42.5,"id":"..."}; written after the exchange in
                             progress, then read back. Retained sets, expired ones and an id
@@ -168,17 +182,20 @@ The configuration file (--config FILE, read again on SIGHUP) is in INI form:
   # the gateway's settings, and every instrument's below unless its section says otherwise
   broker = mqtt.plant:8883
   ca-file = /etc/em1/ca.pem
-  interval = 1
+  interval = 2
+  discovery = homeassistant
+  metrics-listen = 127.0.0.1:9100
   [instrument boiler]
   port = ttyUSB0
   baud = 9600
-  items = L01S1, L01V1, L01M0
+  items = L01S1, L01V1@5, L01M0@60
           L02S1, L02V1     ; an indented line without = goes on with the key above
   writable = L01S1, L01M0
   on-change = L01V1=0.5
 Keys are the long options above without their dashes, except config and name (the section
 names its instrument), and the port options of em1 --help: port baud data-bits parity
-stop-bits dtr rts timeout. Values take no quotes; a relative path is taken from em1's
+stop-bits dtr rts timeout; "discovery =" without a value is the prefix homeassistant.
+Values take no quotes; a relative path is taken from em1's
 working directory (/ under systemd). The lines before the first section, and those under
 [gateway], are the gateway's settings and those of every instrument after them;
 [instrument NAME] starts an instrument whose topic level is NAME. A comment runs from # or

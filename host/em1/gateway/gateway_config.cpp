@@ -9,6 +9,7 @@
 #include <array>
 #include <cctype>
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -70,11 +71,13 @@ struct Reading {
 };
 
 // The settings of the gateway itself, each with a value.
-constexpr std::array<std::string_view, 16> kOwnOptions = {
-    "--broker",       "--user",      "--password-file", "--ca-file",   "--cert-file", "--key-file",
-    "--topic-prefix", "--config",    "--name",          "--items",     "--writable",  "--on-change",
-    "--interval",     "--keepalive", "--offline-after", "--client-id",
+constexpr std::array<std::string_view, 18> kOwnOptions = {
+    "--broker",    "--user",           "--password-file",    "--ca-file",   "--cert-file",
+    "--key-file",  "--topic-prefix",   "--config",           "--name",      "--items",
+    "--writable",  "--on-change",      "--interval",         "--keepalive", "--offline-after",
+    "--client-id", "--metrics-listen", "--metrics-interval",
 };
+constexpr std::string_view kDiscoveryOption = "--discovery";
 constexpr long long kMostOfflineRounds = 1000;
 
 // em1's options that a file may set for an instrument: the port and its line.
@@ -211,6 +214,18 @@ std::string ReadableFile(std::string_view option, std::string_view value) {
     return path;
 }
 
+// ADDR:PORT, with an IPv6 address in brackets: [::1]:9100.
+std::string ListenAddress(std::string_view option, std::string_view value) {
+    const auto colon = value.rfind(':');
+    const auto port =
+        colon == std::string_view::npos ? std::nullopt : ParseInteger(value.substr(colon + 1));
+    if (colon == 0 || !port || *port < kLowestPort || *port > kHighestPort) {
+        throw UsageError(std::string(option) + ": '" + std::string(value) +
+                         "' is not ADDR:PORT (127.0.0.1:9100, [::1]:9100, 0.0.0.0:9100)");
+    }
+    return std::string(value);
+}
+
 double Interval(std::string_view option, std::string_view value) {
     const auto seconds = ParseDecimal(value);
     if (!seconds || *seconds < 0 || *seconds > 86400) {
@@ -218,6 +233,16 @@ double Interval(std::string_view option, std::string_view value) {
                          "' is not a number of seconds (0 to 86400)");
     }
     return *seconds;
+}
+
+// ADDR[:TYPE][@SECONDS]: an item, with an interval of its own after the @.
+ItemConfig ReadItemEntry(std::string_view option, const std::string &entry) {
+    const auto at = entry.find('@');
+    ItemConfig item{entry.substr(0, at), false, 0, std::nullopt};
+    if (at != std::string::npos) {
+        item.intervalSeconds = Interval(option, entry.substr(at + 1));
+    }
+    return item;
 }
 
 InstrumentConfig &Target(Reading &reading) {
@@ -311,8 +336,8 @@ bool ReadOwn(Reading &reading, std::string_view option, std::string_view value) 
         }
         Target(reading).name = TopicLevel(option, value);
     } else if (name == "items") {
-        for (auto &argument : SplitList(value)) {
-            Target(reading).items.push_back(ItemConfig{std::move(argument), false, 0});
+        for (const auto &entry : SplitList(value)) {
+            Target(reading).items.push_back(ReadItemEntry(option, entry));
         }
     } else if (name == "writable") {
         for (auto &argument : SplitList(value)) {
@@ -324,6 +349,14 @@ bool ReadOwn(Reading &reading, std::string_view option, std::string_view value) 
         }
     } else if (name == "interval") {
         Target(reading).intervalSeconds = Interval(option, value);
+        Target(reading).intervalGiven = true;
+    } else if (name == "metrics-listen") {
+        reading.config.metricsListen = ListenAddress(option, value);
+    } else if (name == "metrics-interval") {
+        reading.config.metricsIntervalSeconds = Interval(option, value);
+    } else if (name == "discovery") {
+        reading.config.discoveryPrefix =
+            value.empty() ? std::string(kDefaultDiscoveryPrefix) : TopicPrefix(option, value);
     } else if (name == "offline-after") {
         const auto rounds = ParseInteger(value);
         if (!rounds || *rounds < 1 || *rounds > kMostOfflineRounds) {
@@ -471,6 +504,9 @@ void Finish(Reading &reading) {
                        Spelled(origin.start, "writable"));
         }
         ResolveOnChange(instrument, origin);
+        if (!instrument.intervalGiven) {
+            instrument.intervalSeconds = FittingInterval(instrument.items);
+        }
         for (std::size_t j = 0; j < i; ++j) {
             RefuseSharedPort(reading, i, j);
             RefuseSharedName(reading, i, j);
@@ -552,6 +588,12 @@ void ReadFile(Reading &reading, const std::string &path) {
 
 } // namespace
 
+double FittingInterval(const std::vector<ItemConfig> &items) {
+    const auto own = std::count_if(items.begin(), items.end(),
+                                   [](const ItemConfig &item) { return !item.intervalSeconds; });
+    return std::max(1.0, std::ceil(static_cast<double>(own + 1) * kSecondsPerRead));
+}
+
 bool InstrumentConfig::operator==(const InstrumentConfig &other) const {
     const auto asGiven = [](PortOptions port) {
         if (!port.given.empty()) {
@@ -569,6 +611,14 @@ GatewayConfig ParseGatewayArguments(const std::vector<std::string> &arguments) {
     for (std::size_t next = 0; next < arguments.size();) {
         const std::string_view argument = arguments[next++];
         const OptionSpelling spelled = Spelling(argument);
+        const bool valueFollows = next < arguments.size() && !arguments[next].starts_with('-');
+        if (spelled.name == kDiscoveryOption) {
+            // The prefix is optional: "--discovery" alone takes the default.
+            ReadOwn(reading, spelled.name,
+                    spelled.value ? *spelled.value
+                                  : (valueFollows ? std::string_view(arguments[next++]) : ""));
+            continue;
+        }
         const auto value = [&]() -> std::string_view {
             if (spelled.value) {
                 return *spelled.value;

@@ -11,7 +11,9 @@ std::string Stamped(std::string json, WallTime time) {
     return json + ",\"time\":" + JsonString(UtcStamp(time)) + "}";
 }
 
-std::string Outcome(WriteOutcome outcome) {
+} // namespace
+
+std::string WriteOutcomeWord(WriteOutcome outcome) {
     switch (outcome) {
     case WriteOutcome::kWritten:
         return "written";
@@ -25,6 +27,8 @@ std::string Outcome(WriteOutcome outcome) {
         return "refused";
     }
 }
+
+namespace {
 
 // The start of every result: the item, the request as given, and its id when it had one.
 std::string ResultHead(const std::string &item, const SetRequest &request) {
@@ -60,8 +64,8 @@ std::string ReadingMessage(const Item &item, const ItemResult &result, WallTime 
 
 std::string WriteResultMessage(const Item &item, const SetRequest &request,
                                const WriteReport &report, WallTime time) {
-    std::string json =
-        ResultHead(item.address, request) + ",\"outcome\":" + JsonString(Outcome(report.outcome));
+    std::string json = ResultHead(item.address, request) +
+                       ",\"outcome\":" + JsonString(WriteOutcomeWord(report.outcome));
     if (report.outcome != WriteOutcome::kWritten) {
         json += ",\"reason\":" + JsonString(Reason(report));
     }
@@ -79,7 +83,7 @@ std::string WriteResultMessage(const Item &item, const SetRequest &request,
 }
 
 std::string WriteResultWords(const WriteReport &report) {
-    std::string words = Outcome(report.outcome);
+    std::string words = WriteOutcomeWord(report.outcome);
     if (report.outcome != WriteOutcome::kWritten) {
         words += ": " + Reason(report);
     }

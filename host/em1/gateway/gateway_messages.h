@@ -25,6 +25,9 @@ std::string ReadingMessage(const Item &item, const ItemResult &result, WallTime 
 std::string WriteResultMessage(const Item &item, const SetRequest &request,
                                const WriteReport &report, WallTime time);
 
+// The outcome word of a write's result: written, inexact, unconfirmed, refused, rejected.
+std::string WriteOutcomeWord(WriteOutcome outcome);
+
 // The write's outcome in words, for the log.
 std::string WriteResultWords(const WriteReport &report);
 

@@ -6,6 +6,7 @@
 #include <mosquitto.h>
 #include <mqtt_protocol.h>
 
+#include <cctype>
 #include <cstdlib>
 #include <thread>
 #include <utility>
@@ -66,10 +67,26 @@ std::optional<std::chrono::steady_clock::time_point> Expiry(const mosquitto_prop
 
 } // namespace
 
+std::string ClientIdOf(const std::string &text) {
+    std::string id;
+    for (const char c : text) {
+        const bool plain = std::isalnum(static_cast<unsigned char>(c)) != 0;
+        if (plain) {
+            id += c;
+        } else if (!id.empty() && id.back() != '-') {
+            id += '-';
+        }
+    }
+    while (!id.empty() && id.back() == '-') {
+        id.pop_back();
+    }
+    return id;
+}
+
 MqttLink::MqttLink(const BrokerConfig &broker, const std::string &clientId, std::string statusTopic,
-                   std::string who, std::string subscription, OnCommand onCommand)
+                   std::string who, std::vector<std::string> subscriptions, OnCommand onCommand)
     : broker_(broker), statusTopic_(std::move(statusTopic)), who_(std::move(who)),
-      subscription_(std::move(subscription)), onCommand_(std::move(onCommand)) {
+      subscriptions_(std::move(subscriptions)), onCommand_(std::move(onCommand)) {
     // A clean session: nothing published while the gateway is away waits for it.
     client_ = mosquitto_new(clientId.c_str(), true, this);
     if (client_ == nullptr) {
@@ -79,8 +96,10 @@ MqttLink::MqttLink(const BrokerConfig &broker, const std::string &clientId, std:
     // Each reading is a message of its own: sent at once, not held back to fill a segment.
     mosquitto_int_option(client_, MOSQ_OPT_TCP_NODELAY, 1);
     const std::string offline = "offline";
-    mosquitto_will_set(client_, statusTopic_.c_str(), static_cast<int>(offline.size()),
-                       offline.data(), kQos, true);
+    if (!statusTopic_.empty()) {
+        mosquitto_will_set(client_, statusTopic_.c_str(), static_cast<int>(offline.size()),
+                           offline.data(), kQos, true);
+    }
     if (!broker_.user.empty()) {
         mosquitto_username_pw_set(client_, broker_.user.c_str(),
                                   broker_.password.empty() ? nullptr : broker_.password.c_str());
@@ -135,10 +154,15 @@ bool MqttLink::Send(const std::string &topic, const Kept &kept, int *messageId) 
                                       kept.correlation.data(),
                                       static_cast<std::uint16_t>(kept.correlation.size()));
     }
-    const int code = mosquitto_publish_v5(client_, messageId, topic.c_str(),
-                                          static_cast<int>(kept.payload.size()),
-                                          kept.payload.data(), kQos, kept.retain, properties);
+    int sent = 0;
+    const int code =
+        mosquitto_publish_v5(client_, &sent, topic.c_str(), static_cast<int>(kept.payload.size()),
+                             kept.payload.data(), kQos, kept.retain, properties);
     mosquitto_property_free_all(&properties);
+    lastSent_ = sent;
+    if (messageId != nullptr) {
+        *messageId = sent;
+    }
     return code == MOSQ_ERR_SUCCESS;
 }
 
@@ -146,13 +170,28 @@ void MqttLink::Publish(const std::string &topic, const std::string &payload, boo
                        const std::string &correlation) {
     const std::lock_guard<std::mutex> hold(lock_);
     Kept &kept = kept_[topic];
+    // Messages held before the first connection are the start's, not an outage's.
     if (kept.pending) {
         ++superseded_;
+        counters_->superseded += everConnected_ ? 1 : 0;
     }
     kept.payload = payload;
     kept.retain = retain;
     kept.correlation = correlation;
     kept.pending = !(connected_ && Send(topic, kept));
+    if (kept.pending && everConnected_) {
+        ++counters_->kept;
+    }
+}
+
+void MqttLink::PublishOnce(const std::string &topic, const std::string &payload) {
+    const std::lock_guard<std::mutex> hold(lock_);
+    const Kept message{payload, true, {}, true, true};
+    if (connected_ && Send(topic, message)) {
+        kept_.erase(topic);
+    } else {
+        kept_[topic] = message;
+    }
 }
 
 void MqttLink::Reply(const std::string &topic, const std::string &payload,
@@ -184,7 +223,9 @@ void MqttLink::WatchConnection() {
 }
 
 void MqttLink::Close(const std::string &finalStatus) {
-    {
+    if (statusTopic_.empty()) {
+        finalMessage_ = connected_ ? lastSent_.load() : -1; // what went last, acknowledged
+    } else {
         const std::lock_guard<std::mutex> hold(lock_);
         Kept &kept = kept_[statusTopic_];
         kept.payload = finalStatus;
@@ -218,19 +259,25 @@ void MqttLink::Connected(int code, int flags) {
         awayTold_.reset();
     }
     const std::lock_guard<std::mutex> hold(lock_);
-    mosquitto_subscribe_v5(client_, nullptr, subscription_.c_str(), kQos, kCommandOptions, nullptr);
+    for (const auto &subscription : subscriptions_) {
+        mosquitto_subscribe_v5(client_, nullptr, subscription.c_str(), kQos, kCommandOptions,
+                               nullptr);
+    }
     // A broker that kept the session kept the retained messages too; one that lost it (a
     // restart without persistence) gets every latest message again. The status goes out
     // every time: the broker may have sent the last will meanwhile.
     const bool sessionKept = (flags & kSessionPresent) != 0;
     long long sent = 0;
     for (auto &[topic, kept] : kept_) {
-        const bool again = kept.retain && (!sessionKept || topic == statusTopic_);
+        const bool again =
+            kept.retain && (!sessionKept || (!statusTopic_.empty() && topic == statusTopic_));
         if ((kept.pending || again) && Send(topic, kept)) {
             kept.pending = false;
             ++sent;
         }
     }
+    std::erase_if(kept_,
+                  [](const auto &entry) { return entry.second.once && !entry.second.pending; });
     std::string message = "connected to the broker at " + Address();
     if (everConnected_) {
         message += " after " + Seconds(std::chrono::steady_clock::now() - lostAt_) + " s away; " +
@@ -238,14 +285,19 @@ void MqttLink::Connected(int code, int flags) {
                    " published, " + std::to_string(superseded_) + " superseded while away";
     }
     superseded_ = 0;
+    if (everConnected_) {
+        ++counters_->reconnections;
+    }
     everConnected_ = true;
     connected_ = true;
+    counters_->connected = true;
     GatewayLog(who_, message);
 }
 
 void MqttLink::Disconnected(int code) {
     const std::lock_guard<std::mutex> hold(lock_);
     const bool was = connected_.exchange(false);
+    counters_->connected = false;
     if (was) {
         lostAt_ = std::chrono::steady_clock::now();
         const std::lock_guard<std::mutex> away(problemLock_);

@@ -10,14 +10,17 @@
 #pragma once
 
 #include "gateway_config.h"
+#include "metrics.h"
 
 #include <atomic>
 #include <chrono>
 #include <functional>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
+#include <vector>
 
 struct mosquitto;
 
@@ -31,15 +34,20 @@ struct MqttCommand {
     std::optional<std::chrono::steady_clock::time_point> expires; // its message expiry
 };
 
+// A client id made of text: letters and digits as they are, any run of other characters as
+// one "-" (what every broker takes).
+std::string ClientIdOf(const std::string &text);
+
 class MqttLink {
   public:
     using OnCommand = std::function<void(const MqttCommand &command)>;
 
-    // who names the link in the log; subscription is the topic filter of the messages the
-    // link takes (the set topics). Throws UsageError when the broker settings cannot be used
+    // who names the link in the log; subscriptions are the topic filters of the messages the
+    // link takes (the set topics). Without a status topic the link has no last will and
+    // publishes no final status. Throws UsageError when the broker settings cannot be used
     // (a CA or certificate file libmosquitto refuses).
     MqttLink(const BrokerConfig &broker, const std::string &clientId, std::string statusTopic,
-             std::string who, std::string subscription, OnCommand onCommand);
+             std::string who, std::vector<std::string> subscriptions, OnCommand onCommand);
     ~MqttLink();
     MqttLink(const MqttLink &) = delete;
     MqttLink &operator=(const MqttLink &) = delete;
@@ -50,6 +58,10 @@ class MqttLink {
     // correlation, when not empty, goes with it as MQTT 5 correlation data.
     void Publish(const std::string &topic, const std::string &payload, bool retain,
                  const std::string &correlation = {});
+    // A retained message that is sent once: now when the broker is there, else at the next
+    // connection; it is not kept for the connections after (the discovery configs, which are
+    // published again when Home Assistant asks).
+    void PublishOnce(const std::string &topic, const std::string &payload);
     // The result of a request to its MQTT 5 response topic, with its correlation data: sent
     // now when the broker is there, else dropped (the item's result topic keeps it).
     void Reply(const std::string &topic, const std::string &payload,
@@ -59,9 +71,12 @@ class MqttLink {
     // Logs, at most once a minute, that the broker has been out of reach since the link
     // started or lost it, with the last reason libmosquitto gave. Called every few seconds.
     void WatchConnection();
-    // Publishes the final status, waits (a few seconds at most) for the broker to take it,
-    // and disconnects, so the last will is not sent.
+    // Publishes the final status, waits (a few seconds at most) for the broker to take it (or,
+    // without a status topic, the last message sent), and disconnects, so the last will is
+    // not sent.
     void Close(const std::string &finalStatus);
+    // What the link counts, for the metrics.
+    std::shared_ptr<const LinkCounters> Counters() const { return counters_; }
 
   private:
     struct Kept {
@@ -69,6 +84,7 @@ class MqttLink {
         bool retain = false;
         std::string correlation;
         bool pending = false; // not handed to the broker yet
+        bool once = false;    // forgotten once handed to the broker
     };
     static void OnConnect(mosquitto *client, void *self, int code, int flags);
     static void OnDisconnect(mosquitto *client, void *self, int code);
@@ -86,7 +102,7 @@ class MqttLink {
     BrokerConfig broker_;
     std::string statusTopic_;
     std::string who_;
-    std::string subscription_;
+    std::vector<std::string> subscriptions_;
     OnCommand onCommand_;
     mosquitto *client_ = nullptr;
     std::mutex lock_; // kept_, connected_ changes, counters
@@ -103,4 +119,6 @@ class MqttLink {
     std::optional<std::chrono::steady_clock::time_point> awayTold_; // last told so
     std::atomic<int> finalMessage_{-1};
     std::atomic<int> lastAcknowledged_{-1};
+    std::atomic<int> lastSent_{-1};
+    std::shared_ptr<LinkCounters> counters_ = std::make_shared<LinkCounters>();
 };

@@ -27,23 +27,6 @@ constexpr std::size_t kRememberedIds = 1024;
 // Retained set messages remembered, so that each is answered once.
 constexpr std::size_t kRememberedRetained = 1024;
 
-// Letters, digits and "-": what every broker takes in a client id.
-std::string ClientIdOf(const std::string &text) {
-    std::string id;
-    for (const char c : text) {
-        const bool plain = std::isalnum(static_cast<unsigned char>(c)) != 0;
-        if (plain) {
-            id += c;
-        } else if (!id.empty() && id.back() != '-') {
-            id += '-';
-        }
-    }
-    while (!id.empty() && id.back() == '-') {
-        id.pop_back();
-    }
-    return id;
-}
-
 // A read the instrument answered, well or not: anything but silence.
 bool Answered(const ItemResult &result) {
     return result.skipped.empty() && !result.lineFailed &&
@@ -52,6 +35,28 @@ bool Answered(const ItemResult &result) {
 
 std::string Seconds(Clock::duration duration) {
     return FormatNumber(std::round(std::chrono::duration<double>(duration).count() * 1000) / 1000);
+}
+
+// A read's outcome as the metrics count it.
+std::string ReadOutcome(const ItemResult &result) {
+    if (result.lineFailed) {
+        return "line_failed";
+    }
+    if (!result.problem) {
+        return "ok";
+    }
+    switch (result.problem->kind) {
+    case FailureKind::kNoAnswer:
+        return "no_answer";
+    case FailureKind::kRefused:
+        return "refused";
+    default:
+        return "bad_value";
+    }
+}
+
+Clock::duration SecondsDuration(double seconds) {
+    return std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
 }
 
 // What an item last published, for publishing on change.
@@ -89,6 +94,7 @@ class StationListener : public PollListener {
 
     // Each reading goes out as soon as it was read, stamped with the end of its read.
     void ItemRead(std::size_t index, const ItemResult &result) override {
+        station_.metrics_->ReadDone(ReadOutcome(result));
         PublishItem(index, result, std::chrono::system_clock::now());
         if (Answered(result)) {
             Heard();
@@ -96,18 +102,24 @@ class StationListener : public PollListener {
             silentSince_ = std::chrono::system_clock::now();
         }
     }
-    // The alerts close a round that read every item.
     void RoundDone(const Round &round) override {
         CountSilence(round);
-        const bool whole =
-            std::none_of(round.results.begin(), round.results.end(), [](const ItemResult &result) {
-                return result.lineFailed || !result.skipped.empty();
-            });
-        if (!round.missed && !round.cut && whole) {
-            PublishAlerts();
+        const bool read =
+            std::any_of(round.results.begin(), round.results.end(),
+                        [](const ItemResult &result) { return result.skipped.empty(); });
+        if (!round.missed && read) {
+            station_.metrics_->RoundTook(std::max(std::chrono::system_clock::duration::zero(),
+                                                  std::chrono::system_clock::now() - round.time));
         }
     }
+    // The alerts close a round that the line did not fail. The discovery configs follow the
+    // first round, once every topic of the instrument has been published.
+    void ReadClosing() override {
+        PublishAlerts();
+        station_.AnnounceOnce();
+    }
     void LineDown(const Round &) override {
+        station_.metrics_->LineOutage();
         const std::string detail =
             "the line on " + Port() + " failed (a hang-up or a vanished device); reopening it";
         station_.SetStatus(false, detail);
@@ -119,10 +131,11 @@ class StationListener : public PollListener {
                    "the line on " + Port() + " is back after " + Seconds(outage) + " s; " +
                        std::to_string(missed) + " round" + (missed == 1 ? "" : "s") + " missed");
     }
-    void RoundOverran(Clock::duration took, Clock::duration interval) override {
+    void RoundOverran(Clock::duration need, Clock::duration interval) override {
         GatewayLog(station_.instrument_.name,
-                   "a round takes " + Seconds(took) + " s, longer than the interval of " +
-                       Seconds(interval) + " s; rounds follow each other without a pause");
+                   "the items cannot be read in their intervals: they need " + Seconds(need) +
+                       " s of the line every " + Seconds(interval) +
+                       " s; each is read as soon as the line allows");
     }
     void Idle(bool lineDown) override { station_.RunWrites(&instance_, lineDown); }
     void Wait(Clock::duration duration) override { station_.WaitForWork(duration); }
@@ -197,7 +210,9 @@ class StationListener : public PollListener {
 Station::Station(const Driver &driver, const LineTrace &trace, const GatewayConfig &gateway,
                  InstrumentConfig instrument, const StartOptions &base, LineEcho echo)
     : driver_(driver), trace_(trace.Follow()), prefix_(gateway.topicPrefix + "/" + instrument.name),
-      instrument_(std::move(instrument)), options_(base), echo_(std::move(echo)) {
+      instrument_(std::move(instrument)), options_(base), echo_(std::move(echo)),
+      topicPrefix_(gateway.topicPrefix),
+      metricsInterval_(SecondsDuration(gateway.metricsIntervalSeconds)) {
     options_.port = instrument_.port;
     options_.line = ResolveLine(instrument_.port, driver.Info().defaults);
     DriverState scratch{};
@@ -212,9 +227,11 @@ Station::Station(const Driver &driver, const LineTrace &trace, const GatewayConf
     }
     const std::string clientId =
         instrument_.clientId.empty() ? ClientIdOf("em1-gateway-" + prefix_) : instrument_.clientId;
-    link_ = std::make_unique<MqttLink>(
-        gateway.broker, clientId, prefix_ + "/status", instrument_.name, prefix_ + "/+/set",
-        [this](const MqttCommand &command) { TakeCommand(command); });
+    link_ =
+        std::make_unique<MqttLink>(gateway.broker, clientId, prefix_ + "/status", instrument_.name,
+                                   std::vector<std::string>{prefix_ + "/+/set"},
+                                   [this](const MqttCommand &command) { TakeCommand(command); });
+    metrics_ = std::make_shared<InstrumentMetrics>(instrument_.name, link_->Counters());
 }
 
 Station::~Station() {
@@ -249,6 +266,7 @@ void Station::Publish(const std::string &level, const std::string &payload, bool
 }
 
 void Station::SetStatus(bool online, const std::string &detail) {
+    metrics_->Online(online);
     {
         const std::lock_guard<std::mutex> hold(requestsLock_);
         online_ = online;
@@ -287,6 +305,7 @@ bool Station::StartLine(Instance &instance) {
                 told = failure.what();
                 SetStatus(false, told);
                 GatewayLog(instrument_.name, told + "; trying again");
+                AnnounceOnce(); // without its revision: the entities show it unavailable
             }
         }
         if (instance.PortOpen()) {
@@ -303,15 +322,26 @@ bool Station::StartLine(Instance &instance) {
 
 void Station::Serve(Instance &instance) {
     SetStatus(true, "");
+    std::string own;
+    PollPlan plan(SecondsDuration(instrument_.intervalSeconds), std::nullopt);
+    plan.closing = plan.interval;
+    for (const auto &item : instrument_.items) {
+        plan.periods.push_back(
+            SecondsDuration(item.intervalSeconds.value_or(instrument_.intervalSeconds)));
+        if (item.intervalSeconds) {
+            own += ", " + item.argument + " every " + FormatNumber(*item.intervalSeconds) + " s";
+        }
+    }
     GatewayLog(instrument_.name, "reading " + std::to_string(items_.size()) + " item" +
                                      (items_.size() == 1 ? "" : "s") + " on " + PortShown() +
-                                     " every " + FormatNumber(instrument_.intervalSeconds) + " s");
+                                     " every " + FormatNumber(instrument_.intervalSeconds) + " s" +
+                                     own);
+    if (discovery_ != nullptr) {
+        ReadRevision(instance);
+    }
     DriverState scratch{};
     StationListener listener(*this, instance, DefineAlertBlock(driver_, scratch));
     PollEngine engine(instance, items_, options_, [this] { return stop_.load(); });
-    const PollPlan plan{std::chrono::duration_cast<Clock::duration>(
-                            std::chrono::duration<double>(instrument_.intervalSeconds)),
-                        std::nullopt};
     engine.Run(plan, listener);
 }
 
@@ -326,6 +356,7 @@ void Station::Answer(const std::string &item, const std::string &responseTopic,
 void Station::TurnDown(const MqttCommand &command, const std::string &item,
                        const SetRequest &request, bool ignored, const std::string &reason) {
     const TurnedDown outcome = ignored ? TurnedDown::kIgnored : TurnedDown::kRejected;
+    metrics_->SetAnswered(OutcomeWord(outcome));
     GatewayLog(instrument_.name,
                "set " + item + " = " + request.value + " " + OutcomeWord(outcome) + ": " + reason);
     Answer(item, command.responseTopic, command.correlation,
@@ -421,6 +452,7 @@ void Station::TakeCommand(const MqttCommand &command) {
     pending.responseTopic = command.responseTopic;
     pending.correlation = command.correlation;
     pending.expires = command.expires;
+    pending.arrived = Clock::now();
     if (!Admit(command, item, pending.request, pending)) {
         return;
     }
@@ -449,6 +481,8 @@ void Station::WaitForWork(Clock::duration duration) {
 
 void Station::RunWrites(Instance *instance, bool lineDown) {
     link_->WatchConnection();
+    PublishMetricsWhenDue();
+    AnnounceStep();
     for (;;) {
         Pending pending;
         std::string offline;
@@ -482,6 +516,8 @@ void Station::RunWrites(Instance *instance, bool lineDown) {
         const WriteReport report = WriteVerified(*instance, item, pending.value, true);
         GatewayLog(instrument_.name, "set " + item.address + " = " + pending.request.value + ": " +
                                          WriteResultWords(report));
+        metrics_->SetAnswered(WriteOutcomeWord(report.outcome));
+        metrics_->SetWaited(Clock::now() - pending.arrived);
         Answer(pending.topicItem, pending.responseTopic, pending.correlation,
                WriteResultMessage(item, pending.request, report, std::chrono::system_clock::now()));
     }

@@ -10,9 +10,11 @@
 // them.
 #pragma once
 
+#include "discovery_link.h"
 #include "gateway_config.h"
 #include "item.h"
 #include "loaded_driver.h"
+#include "metrics.h"
 #include "mqtt_link.h"
 #include "set_request.h"
 #include "startup.h"
@@ -46,6 +48,14 @@ class Station {
     // with detail on status/detail.
     void Stop(const std::string &detail = "the gateway stopped");
     const InstrumentConfig &Config() const { return instrument_; }
+    std::shared_ptr<InstrumentMetrics> Metrics() const { return metrics_; }
+    // Announces the instrument's discovery configs through link, which outlives the station;
+    // given before Start.
+    void UseDiscovery(DiscoveryLink *link) { discovery_ = link; }
+    // Removes the instrument's discovery configs from the broker, but those named in kept:
+    // for an instrument that leaves the configuration, or that comes back with other items.
+    // After Stop.
+    void WithdrawDiscovery(const std::vector<std::string> &kept);
 
     struct Writable {
         Item item;
@@ -62,6 +72,7 @@ class Station {
         std::string responseTopic;
         std::string correlation;
         std::optional<std::chrono::steady_clock::time_point> expires;
+        std::chrono::steady_clock::time_point arrived;
     };
 
     void Run();
@@ -87,6 +98,15 @@ class Station {
     // Waits up to duration, or until a set arrives or a stop is asked for.
     void WaitForWork(std::chrono::steady_clock::duration duration);
     std::string PortShown() const;
+    // Discovery, when it is on: the configs are announced one at a time by AnnounceStep, on
+    // the station's thread, and again from the first after Home Assistant announced itself.
+    void AnnounceStep();
+    DiscoverySource CurrentDiscovery() const;
+    // The instrument's revision (XS0) for its discovery device.
+    void ReadRevision(Instance &instance);
+    // The discovery configs the first time; after that the device's, when its revision changed.
+    void AnnounceOnce();
+    void PublishMetricsWhenDue();
 
     const Driver &driver_;
     std::unique_ptr<LineTrace> trace_;
@@ -105,5 +125,16 @@ class Station {
     std::string statusDetail_ = "starting";
     std::deque<std::string> recentIds_;
     std::set<std::string> retainedSeen_;
+    std::string topicPrefix_;            // the gateway's: PREFIX of PREFIX/NAME
+    DiscoveryLink *discovery_ = nullptr; // none: discovery is off
+    // The revision and the announcement's progress, on the station's thread alone.
+    std::string revision_;
+    bool revisionChanged_ = false;
+    long announcementsSeen_ = 0; // Home Assistant's announcements answered
+    bool announced_ = false;
+    int nextConfig_ = -1; // the next config to announce; -1: none
+    std::shared_ptr<InstrumentMetrics> metrics_;
+    std::chrono::steady_clock::duration metricsInterval_{};
+    std::chrono::steady_clock::time_point nextMetrics_{};
     std::thread thread_;
 };

@@ -24,16 +24,29 @@ PollEngine::PollEngine(Instance &instance, const std::vector<Item> &items, Start
     : instance_(instance), items_(items), options_(std::move(options)),
       stopRequested_(std::move(stopRequested)), readRound_(std::move(readRound)) {}
 
-Round PollEngine::ReadOnce(long long number, PollListener &listener) {
+Round PollEngine::ReadOnce(long long number, PollListener &listener, PollSchedule &schedule,
+                           const PollSchedule::Pass &pass) {
     Round round;
     round.number = number;
     round.time = std::chrono::system_clock::now();
     if (readRound_) {
+        // One request for every item: the round's time is the first item's, the others none.
+        const auto started = Clock::now();
         round.results = readRound_();
+        for (std::size_t i = 0; i < items_.size(); ++i) {
+            schedule.ItemTook(i, i == 0 ? Clock::now() - started : Clock::duration::zero());
+        }
         return round;
     }
     bool lineFailed = false;
-    for (const auto &item : items_) {
+    for (std::size_t i = 0; i < items_.size(); ++i) {
+        const Item &item = items_[i];
+        if (!pass.items[i]) {
+            ItemResult notDue;
+            notDue.skipped = "not due";
+            round.results.push_back(notDue);
+            continue;
+        }
         if (stopRequested_()) {
             round.results.push_back(Skipped(item, "not read"));
             round.cut = true;
@@ -44,8 +57,10 @@ Round PollEngine::ReadOnce(long long number, PollListener &listener) {
             continue;
         }
         listener.Idle(false);
+        const auto started = Clock::now();
         round.results.push_back(ReadItem(instance_, item));
-        listener.ItemRead(round.results.size() - 1, round.results.back());
+        schedule.ItemTook(i, Clock::now() - started);
+        listener.ItemRead(i, round.results.back());
         lineFailed = round.results.back().lineFailed;
     }
     return round;
@@ -91,16 +106,21 @@ bool PollEngine::WaitForRound(Clock::time_point due, PollListener &listener) {
     return false;
 }
 
+std::vector<Clock::duration> PollEngine::PeriodsOf(const PollPlan &plan) const {
+    std::vector<Clock::duration> periods = plan.periods;
+    periods.resize(items_.size(), plan.interval);
+    return periods;
+}
+
 std::optional<FailureKind> PollEngine::Run(const PollPlan &plan, PollListener &listener) {
     std::optional<FailureKind> status;
     bool overrunTold = false;
-    auto due = Clock::now();
+    PollSchedule schedule(PeriodsOf(plan), plan.closing, Clock::now());
     for (long long number = 1; !plan.rounds || number <= *plan.rounds; ++number) {
         if (number > 1) {
-            // A round that ran over its interval is followed at once, not by a burst. Rounds
-            // back to back fall due, while the line is down, at its reopening attempts.
-            due = std::max(due + plan.interval, Clock::now());
-            if (down_ && plan.interval == Clock::duration::zero()) {
+            // Rounds back to back fall due, while the line is down, at its reopening attempts.
+            auto due = schedule.Next();
+            if (down_ && schedule.ShortestPeriod() == Clock::duration::zero()) {
                 due = std::max(due, nextAttempt_);
             }
             if (!WaitForRound(due, listener)) {
@@ -110,27 +130,35 @@ std::optional<FailureKind> PollEngine::Run(const PollPlan &plan, PollListener &l
         if (stopRequested_()) {
             break;
         }
+        const PollSchedule::Pass pass = schedule.Due(Clock::now());
         if (down_) {
             ++missed_;
             const Round missed = Missed(number);
             listener.RoundDone(missed);
+            schedule.Advance(pass, Clock::now());
             status = status.value_or(FailureKind::kNoAnswer);
             continue;
         }
-        const auto started = Clock::now();
-        const Round round = ReadOnce(number, listener);
+        const Round round = ReadOnce(number, listener, schedule, pass);
         listener.RoundDone(round);
         if (!status) {
             status = FirstProblem(round);
         }
-        const auto took = Clock::now() - started;
-        if (!overrunTold && number > 1 && plan.interval > Clock::duration::zero() &&
-            took > plan.interval && !round.cut) {
-            listener.RoundOverran(took, plan.interval);
+        const bool lineFailed =
+            std::any_of(round.results.begin(), round.results.end(),
+                        [](const ItemResult &result) { return result.lineFailed; });
+        if (pass.closing && !lineFailed && !round.cut) {
+            const auto started = Clock::now();
+            listener.ReadClosing();
+            schedule.ClosingTook(Clock::now() - started);
+        }
+        schedule.Advance(pass, Clock::now());
+        if (!overrunTold && number > 1 && !round.cut && schedule.Overloaded()) {
+            const auto need = *schedule.LineNeed();
+            listener.RoundOverran(need.time, need.period);
             overrunTold = true;
         }
-        if (std::any_of(round.results.begin(), round.results.end(),
-                        [](const ItemResult &result) { return result.lineFailed; })) {
+        if (lineFailed) {
             down_ = true;
             downSince_ = Clock::now();
             attempts_ = 0;

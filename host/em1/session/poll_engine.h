@@ -1,11 +1,13 @@
 // Reading items in rounds that survive the line: a port that fails (a hang-up, an adapter
 // unplugged and plugged back) is reopened with growing pauses while the rounds go on; a
 // round that falls due while the line is down is a missed round, never old values again.
-// The engine reads and keeps time; what a round looks like is the listener's affair.
+// Each item may have a period of its own (PollSchedule); a round reads the items due. The
+// engine reads and keeps time; what a round looks like is the listener's affair.
 #pragma once
 
 #include "item.h"
 #include "loaded_driver.h"
+#include "poll_schedule.h"
 #include "round.h"
 #include "startup.h"
 
@@ -17,8 +19,14 @@
 #include <vector>
 
 struct PollPlan {
+    PollPlan(std::chrono::steady_clock::duration every, std::optional<long long> count)
+        : interval(every), rounds(count) {}
     std::chrono::steady_clock::duration interval{};
     std::optional<long long> rounds; // none: until stopped
+    // The period of each item; an empty list: interval for every item.
+    std::vector<std::chrono::steady_clock::duration> periods;
+    // The period of the listener's closing read (ReadClosing); none: no closing read.
+    std::optional<std::chrono::steady_clock::duration> closing;
 };
 
 class PollListener {
@@ -28,9 +36,14 @@ class PollListener {
     virtual void RoundDone(const Round &round) = 0;
     virtual void LineDown(const Round &round) = 0;
     virtual void LineBack(std::chrono::steady_clock::duration outage, long long missed) = 0;
-    // Told once, for the first round that took longer than the interval.
-    virtual void RoundOverran(std::chrono::steady_clock::duration took,
+    // Told once, when the reads cannot fit their periods: they need more line time in the
+    // shortest period (interval) than it lasts. With one period for every item, need is the
+    // time a round takes.
+    virtual void RoundOverran(std::chrono::steady_clock::duration need,
                               std::chrono::steady_clock::duration interval) = 0;
+    // The listener's own read after a round, when the plan's closing period has come and the
+    // line did not fail in the round.
+    virtual void ReadClosing() {}
     // Each item as soon as it was read, before its round is done: index in the items.
     virtual void ItemRead(std::size_t /*index*/, const ItemResult & /*result*/) {}
     // Called before each read of a round and while waiting for the next round, at least every
@@ -58,8 +71,10 @@ class PollEngine {
     std::optional<FailureKind> Run(const PollPlan &plan, PollListener &listener);
 
   private:
-    Round ReadOnce(long long number, PollListener &listener);
+    Round ReadOnce(long long number, PollListener &listener, PollSchedule &schedule,
+                   const PollSchedule::Pass &pass);
     Round Missed(long long number) const;
+    std::vector<std::chrono::steady_clock::duration> PeriodsOf(const PollPlan &plan) const;
     // Waits until due, trying to reopen a failed line meanwhile. False when stopped.
     bool WaitForRound(std::chrono::steady_clock::time_point due, PollListener &listener);
     void TryReopen(PollListener &listener);

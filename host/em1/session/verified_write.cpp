@@ -80,6 +80,13 @@ WriteReport WriteVerified(Instance &instance, const Item &item, const WriteValue
     if (verify && readable && report.outcome != WriteOutcome::kNotSent && !report.lineFailed) {
         report.readBack = ReadItem(instance, item);
         report.held = HoldsValue(value, *report.readBack);
+        if (!report.held) {
+            // A late reply to an earlier read of the same item names the item as the read-back's
+            // own reply does, and can come in its place with the value from before the write. A
+            // second read, once that reply has been taken, settles what the instrument holds.
+            report.readBack = ReadItem(instance, item);
+            report.held = HoldsValue(value, *report.readBack);
+        }
         if (report.outcome == WriteOutcome::kWritten && !report.readBack->problem && !report.held) {
             report.outcome = WriteOutcome::kInexact;
         }
