@@ -11,15 +11,9 @@ here=$(cd "$(dirname "$0")" && pwd)
 bin=$(cd "$1" && pwd)
 work=$2
 rm -rf "$work" && mkdir -p "$work" && cd "$work" || exit 1
-for tool in mosquitto mosquitto_sub mosquitto_pub python3; do
-  command -v "$tool" >/dev/null || { echo "SKIP: $tool is not installed"; exit 77; }
-done
-. "$here/../../scripts/test-broker.sh"
 . "$here/checks.sh"
-
-StartTestBroker "$PWD"
-pids+=("$broker_pid")
-await_broker
+require_tools mosquitto mosquitto_sub mosquitto_pub python3
+start_test_broker
 for sim in a b; do
   "$bin/em1sim" --link "$work/$sim.link" --control "$work/$sim.ctl" >"$sim.log" 2>&1 &
   pids+=($!)
