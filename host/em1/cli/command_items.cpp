@@ -1,5 +1,6 @@
 // check, read and poll: items defined by the driver, and their values.
 #include "address_grammar.h"
+#include "clock_text.h"
 #include "commands.h"
 #include "item_reads.h"
 #include "number_text.h"
@@ -22,10 +23,6 @@ void OnSignal(int signal) {
 
 // A process that ends on a signal exits with 128 and its number.
 constexpr int kSignalBase = 128;
-
-std::string Seconds(std::chrono::steady_clock::duration duration) {
-    return FormatNumber(std::round(std::chrono::duration<double>(duration).count() * 1000) / 1000);
-}
 
 // The poll's rounds on standard output, its troubles on standard error (and as JSON event
 // lines in JSON mode).
@@ -52,7 +49,7 @@ class PollReporter : public PollListener {
     }
     void LineBack(std::chrono::steady_clock::duration outage, long long missed) override {
         std::fprintf(stderr, "em1: the line on %s is back after %s s; %lld round%s missed\n",
-                     port_.c_str(), Seconds(outage).c_str(), missed, missed == 1 ? "" : "s");
+                     port_.c_str(), SecondsText(outage).c_str(), missed, missed == 1 ? "" : "s");
         writer_.Tell(LineNews{std::chrono::system_clock::now(), "line back", port_,
                               std::chrono::duration<double>(outage).count(), missed});
     }
@@ -61,8 +58,8 @@ class PollReporter : public PollListener {
         std::fprintf(stderr,
                      "em1: a round of %zu item%s takes %s s, longer than the interval of %s s; "
                      "rounds follow each other without a pause\n",
-                     itemCount_, itemCount_ == 1 ? "" : "s", Seconds(took).c_str(),
-                     Seconds(interval).c_str());
+                     itemCount_, itemCount_ == 1 ? "" : "s", SecondsText(took).c_str(),
+                     SecondsText(interval).c_str());
     }
     long long LastRound() const { return lastRound_; }
 

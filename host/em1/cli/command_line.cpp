@@ -32,10 +32,6 @@ class ArgumentReader {
 
 constexpr std::array<OptionWord, 3> kFormats = {{{"table", 0}, {"csv", 1}, {"json", 2}}};
 
-std::string Quoted(std::string_view text) {
-    return "'" + std::string(text) + "'";
-}
-
 using Apply = void (*)(CommandLine &, std::string_view option, std::string_view value);
 
 struct OptionDefinition {

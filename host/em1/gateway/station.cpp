@@ -33,10 +33,6 @@ bool Answered(const ItemResult &result) {
            (!result.problem || result.problem->kind != FailureKind::kNoAnswer);
 }
 
-std::string Seconds(Clock::duration duration) {
-    return FormatNumber(std::round(std::chrono::duration<double>(duration).count() * 1000) / 1000);
-}
-
 // A read's outcome as the metrics count it.
 std::string ReadOutcome(const ItemResult &result) {
     if (result.lineFailed) {
@@ -128,13 +124,13 @@ class StationListener : public PollListener {
     void LineBack(Clock::duration outage, long long missed) override {
         station_.SetStatus(true, "");
         GatewayLog(station_.instrument_.name,
-                   "the line on " + Port() + " is back after " + Seconds(outage) + " s; " +
+                   "the line on " + Port() + " is back after " + SecondsText(outage) + " s; " +
                        std::to_string(missed) + " round" + (missed == 1 ? "" : "s") + " missed");
     }
     void RoundOverran(Clock::duration need, Clock::duration interval) override {
         GatewayLog(station_.instrument_.name,
-                   "the items cannot be read in their intervals: they need " + Seconds(need) +
-                       " s of the line every " + Seconds(interval) +
+                   "the items cannot be read in their intervals: they need " + SecondsText(need) +
+                       " s of the line every " + SecondsText(interval) +
                        " s; each is read as soon as the line allows");
     }
     void Idle(bool lineDown) override { station_.RunWrites(&instance_, lineDown); }

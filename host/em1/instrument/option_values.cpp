@@ -5,13 +5,9 @@
 
 #include <algorithm>
 
-namespace {
-
 std::string Quoted(std::string_view text) {
     return "'" + std::string(text) + "'";
 }
-
-} // namespace
 
 std::uint16_t PickWord(std::string_view option, std::string_view value,
                        std::span<const OptionWord> words, std::string_view allowed) {

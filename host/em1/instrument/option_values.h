@@ -25,3 +25,6 @@ double BoundedDecimal(std::string_view option, std::string_view value, double lo
 
 // Any text but an empty one.
 std::string NonEmpty(std::string_view option, std::string_view value);
+
+// text in single quotes, as messages show what the user gave: 'L01Q1'.
+std::string Quoted(std::string_view text);

@@ -1,5 +1,8 @@
 #include "clock_text.h"
 
+#include "number_text.h"
+
+#include <cmath>
 #include <cstdio>
 #include <ctime>
 
@@ -32,4 +35,8 @@ std::string UtcStamp(std::chrono::system_clock::time_point when) {
     const std::size_t n = std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", &split.calendar);
     std::snprintf(text + n, sizeof text - n, ".%03dZ", split.millis);
     return text;
+}
+
+std::string SecondsText(std::chrono::steady_clock::duration duration) {
+    return FormatNumber(std::round(std::chrono::duration<double>(duration).count() * 1000) / 1000);
 }
