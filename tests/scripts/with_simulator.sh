@@ -10,7 +10,10 @@ em1sim=$1
 shift
 
 work=$(mktemp -d)
-"$em1sim" --trace "$work/trace" >"$work/ports" &
+# The file exists before the simulator's shell opens it, so the wait below never reads a file
+# that is not there yet.
+: >"$work/ports"
+"$em1sim" --trace "$work/trace" >>"$work/ports" &
 sim=$!
 stop() {
   kill "$sim" 2>/dev/null || true
