@@ -53,6 +53,18 @@ await_broker() {
   cat broker.log
   exit 1
 }
+# Waits until the simulator started with --link NAME.link --control NAME.ctl in the work
+# folder is up: its link made and its control socket answering (the socket is bound before it
+# listens, so its file alone is not enough).
+await_simulator() { # NAME
+  for _ in $(seq 100); do
+    [ -e "$work/$1.link" ] && "$bin/em1sim" ctl "$work/$1.ctl" get L01S >/dev/null 2>&1 &&
+      return 0
+    sleep 0.1
+  done
+  echo "the simulator $1 did not start"
+  exit 1
+}
 # A broker of the test's own on a free loopback port, listening: sets broker_port and
 # broker_pid, and stops it at the end.
 start_test_broker() {

@@ -16,7 +16,7 @@ require_tools mosquitto mosquitto_sub mosquitto_pub
 start_test_broker
 "$bin/em1sim" --link "$work/sim.link" --control "$work/sim.ctl" >sim.log 2>&1 &
 pids+=($!)
-for _ in $(seq 100); do [ -e "$work/sim.link" ] && break; sleep 0.1; done
+await_simulator sim
 sim() { "$bin/em1sim" ctl "$work/sim.ctl" "$@"; }
 holds() { [ "$(sim get "$1")" = "$2" ]; }
 publish() { mosquitto_pub -h 127.0.0.1 -p "$broker_port" -q 1 "$@"; }

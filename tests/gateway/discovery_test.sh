@@ -19,7 +19,7 @@ for sim in a b; do
   pids+=($!)
 done
 for sim in a b; do
-  for _ in $(seq 100); do [ -e "$work/$sim.link" ] && break; sleep 0.1; done
+  await_simulator "$sim"
 done
 sub() { mosquitto_sub -h 127.0.0.1 -p "$broker_port" "$@" 2>/dev/null; }
 publish() { mosquitto_pub -h 127.0.0.1 -p "$broker_port" -q 1 "$@"; }

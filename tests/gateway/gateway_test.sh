@@ -71,7 +71,7 @@ for sim in a b c; do
   pids+=($!)
 done
 for sim in a b c; do
-  for _ in $(seq 100); do [ -e "$work/$sim.link" ] && break; sleep 0.1; done
+  await_simulator "$sim"
 done
 "$bin/em1sim" ctl "$work/a.ctl" set L01S 33.204 >/dev/null
 

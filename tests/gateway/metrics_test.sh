@@ -18,7 +18,7 @@ start_test_broker
 "$bin/em1sim" --link "$work/sim.link" --control "$work/sim.ctl" --fault 'L01V? refuse count=1' \
   >sim.log 2>&1 &
 pids+=($!)
-for _ in $(seq 100); do [ -e "$work/sim.link" ] && break; sleep 0.1; done
+await_simulator sim
 for _ in $(seq 50); do
   http_port=$((20000 + RANDOM % 40000))
   (echo >"/dev/tcp/127.0.0.1/$http_port") 2>/dev/null || break
