@@ -1,15 +1,16 @@
 #!/usr/bin/env bash
-# Builds and tests every leg: linux-x64 (under ASan and UBSan), linux-i686 (the binding
-# 32-bit layout), windows-i686 (the DLL that hosts load, its tests under Wine: 32-bit Wine
-# where the kernel runs 32-bit programs, Wine's WoW64 mode in a Debian trixie root where it
-# cannot), windows-x64 (the same sources, tested under 64-bit Wine), release (the optimised
-# build that users run, with the checks that need it), tsan (the driver, em1 and em1sim under
-# ThreadSanitizer: 16 instruments in one gateway process) and fuzz (each libFuzzer target
-# replays its corpus and fuzzes for 20 s, two at a time).
+# Builds and tests every leg: linux-x64 (under ASan and UBSan), release (the optimised build
+# that users run, with the checks that need it), linux-i686 (the binding 32-bit layout),
+# windows-i686 (the DLL that hosts load, its tests under Wine: 32-bit Wine where the kernel
+# runs 32-bit programs, Wine's WoW64 mode in a Debian trixie root where it cannot),
+# windows-x64 (the same sources, tested under 64-bit Wine), tsan (the driver, em1 and em1sim
+# under ThreadSanitizer: 16 instruments in one gateway process) and fuzz (each libFuzzer
+# target replays its corpus and fuzzes for 10 s, two at a time).
 #
 # The legs build one after another, and each leg's tests start as soon as it is built, two
 # legs' tests at a time: the tests mostly wait on lines and timeouts, the builds keep the cores
-# busy. The packages of the first leg (linux-x64) are installed first; the others install
+# busy. The legs whose tests take longest (linux-x64, release with its soak) build first, so
+# that their tests run beside the other builds rather than after the last. The packages of the first leg (linux-x64) are installed first; the others install
 # while it builds. Build output goes to build/test-logs/LEG.build.log and is shown when a build
 # fails; test output to LEG.test.log, shown when a test fails. EM_LEGS="linux-x64" limits the
 # run to the legs named; EM_WINE_WOW64=1 runs the windows-i686 tests under WoW64 on any kernel.
@@ -17,7 +18,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 started=$(date +%s)
 
-all_legs=(linux-x64 linux-i686 windows-i686 windows-x64 release tsan fuzz)
+all_legs=(linux-x64 release linux-i686 windows-i686 windows-x64 tsan fuzz)
 read -r -a legs <<<"${EM_LEGS:-${all_legs[*]}}"
 for leg in "${legs[@]}"; do
   [[ " ${all_legs[*]} " == *" $leg "* ]] || { echo "test: unknown leg '$leg' (${all_legs[*]})" >&2; exit 64; }
