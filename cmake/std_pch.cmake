@@ -1,8 +1,8 @@
 # em1's and the simulator's sources spend a third of their compile time parsing the same
 # standard headers. With EM_SHARED_STD_PCH their libraries share one precompiled header of
 # those headers, made once per build. The release build goes without, so that what users run
-# is compiled from each source alone; so does tsan, which thereby checks that every source
-# includes what it uses.
+# is compiled from each source alone, and a source that uses a standard header it does not
+# include fails to build there.
 option(EM_SHARED_STD_PCH "Share one precompiled header of the standard library among em1's and the simulator's libraries" ON)
 
 set(em_std_pch_headers <algorithm> <array> <chrono> <cmath> <cstdint> <cstdio> <cstring>

@@ -9,7 +9,7 @@
 #   bench   the release build with its tests and the benchmark (scripts/bench.sh)
 #   fuzz    the fuzz targets (scripts/fuzz.sh)
 #   unit    the linux-x64 leg with its tests, which scripts/test.sh installs first
-#   test    every test leg (scripts/test.sh): all of the above
+#   test    every test leg (scripts/test.sh): all of the above but the benchmark's plotter
 #   wow64   what makes the Wine root for 32-bit Windows programs on a kernel without 32-bit
 #           support (scripts/prepare-wow64.sh)
 # A purpose's packages are one list below; a set is made of lists.
@@ -34,7 +34,9 @@ fi
 # The cross compilers of the POSIX thread model only, which the toolchain files name.
 windows=(g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix wine wine32:i386 wine64)
 fuzz=(clang libclang-rt-14-dev)
-bench=(libbenchmark-dev gnuplot-nox)
+# The release leg builds the benchmark; scripts/bench.sh also plots its figures.
+benchmark_library=(libbenchmark-dev)
+bench=("${benchmark_library[@]}" gnuplot-nox)
 # Checking an installed tree; making and checking the Debian packages and the Windows zips.
 installed_tree=(pkgconf file)
 package=(dpkg-dev lintian unzip devscripts)
@@ -59,7 +61,7 @@ for set in "$@"; do
     ;;
   test)
     packages+=("${build[@]}" "${unit_tests[@]}" "${linux_i686[@]}" "${windows[@]}" "${fuzz[@]}"
-      "${bench[@]}" "${installed_tree[@]}" "${package[@]}" "${style[@]}" "${broker[@]}"
+      "${benchmark_library[@]}" "${installed_tree[@]}" "${package[@]}" "${style[@]}" "${broker[@]}"
       "${systemd_units[@]}" "${soak_check[@]}" "${scrape[@]}" "${metrics_check[@]}")
     ;;
   wow64) packages+=("${wow64[@]}") ;;
