@@ -10,10 +10,11 @@
 # The legs build one after another, and each leg's tests start as soon as it is built, two
 # legs' tests at a time: the tests mostly wait on lines and timeouts, the builds keep the cores
 # busy. The legs whose tests take longest (linux-x64, release with its soak) build first, so
-# that their tests run beside the other builds rather than after the last. The packages of the first leg (linux-x64) are installed first; the others install
-# while it builds. Build output goes to build/test-logs/LEG.build.log and is shown when a build
-# fails; test output to LEG.test.log, shown when a test fails. EM_LEGS="linux-x64" limits the
-# run to the legs named; EM_WINE_WOW64=1 runs the windows-i686 tests under WoW64 on any kernel.
+# that their tests run beside the other builds rather than after the last. The packages of the
+# first leg (linux-x64) are installed first; the others install while it builds. Build output
+# goes to build/test-logs/LEG.build.log and is shown when a build fails; test output to
+# LEG.test.log, shown when a test fails. EM_LEGS="linux-x64" limits the run to the legs
+# named; EM_WINE_WOW64=1 runs the windows-i686 tests under WoW64 on any kernel.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 started=$(date +%s)

@@ -1,2 +1,2 @@
-// The source that the shared precompiled GoogleTest header is made with; the program itself
-// is never built.
+// The source that the shared precompiled GoogleTest header is made with. Its program is linked
+// only because the test programs that reuse the header depend on it; nothing runs it.
